@@ -1,0 +1,236 @@
+#include "platform/ProfileFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace platform {
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string Trim(const std::string& s) {
+    std::size_t b = 0;
+    std::size_t e = s.size();
+    while (b < e && IsBlank(s[b]))
+        ++b;
+    while (e > b && IsBlank(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i]) != AsciiLower(b[i]))
+            return false;
+    return true;
+}
+
+struct Parsed {
+    std::vector<std::string> lines;
+    bool crlf = true; // line end used when lines are added
+    bool finalNewline = true;
+};
+
+bool ReadFile(const std::string& path, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    out = ss.str();
+    return true;
+}
+
+Parsed Split(const std::string& content) {
+    Parsed p;
+    std::size_t crlfCount = 0;
+    std::size_t lfCount = 0;
+    std::size_t start = 0;
+    while (start < content.size()) {
+        std::size_t nl = content.find('\n', start);
+        if (nl == std::string::npos) {
+            p.lines.push_back(content.substr(start));
+            p.finalNewline = false;
+            break;
+        }
+        std::size_t end = nl;
+        if (end > start && content[end - 1] == '\r') {
+            --end;
+            ++crlfCount;
+        } else {
+            ++lfCount;
+        }
+        p.lines.push_back(content.substr(start, end - start));
+        start = nl + 1;
+    }
+    p.crlf = crlfCount >= lfCount;
+    return p;
+}
+
+// "[name]" with blanks allowed around; returns false for other lines.
+bool SectionName(const std::string& line, std::string& name) {
+    std::string t = Trim(line);
+    if (t.size() < 2 || t.front() != '[')
+        return false;
+    std::size_t close = t.find(']');
+    if (close == std::string::npos)
+        return false;
+    name = Trim(t.substr(1, close - 1));
+    return true;
+}
+
+// "key=value"; a line without "=" holds no key.
+bool KeyValue(const std::string& line, std::string& key, std::string& value) {
+    std::size_t eq = line.find('=');
+    if (eq == std::string::npos)
+        return false;
+    key = Trim(line.substr(0, eq));
+    value = Trim(line.substr(eq + 1));
+    return true;
+}
+
+std::string Unquote(const std::string& v) {
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        return v.substr(1, v.size() - 2);
+    return v;
+}
+
+std::string Cut(const std::string& v, std::size_t bufferSize) {
+    if (bufferSize == 0)
+        return {};
+    return v.size() < bufferSize ? v : v.substr(0, bufferSize - 1);
+}
+
+} // namespace
+
+std::string LocalPath(const std::string& fileName) {
+    std::string p = fileName;
+    for (char& c : p)
+        if (c == '\\')
+            c = '/';
+    if (p.rfind("./", 0) == 0)
+        p.erase(0, 2);
+    return p;
+}
+
+std::string ReadProfileString(const std::string& fileName, const std::string& section,
+                              const std::string& key, const std::string& def,
+                              std::size_t bufferSize) {
+    std::string content;
+    if (!ReadFile(LocalPath(fileName), content))
+        return Cut(Trim(def), bufferSize);
+    Parsed p = Split(content);
+    bool inSection = false;
+    for (const std::string& line : p.lines) {
+        std::string name;
+        if (SectionName(line, name)) {
+            // Only the first section of a name counts.
+            if (inSection)
+                break;
+            inSection = SameName(name, section);
+            continue;
+        }
+        std::string k;
+        std::string v;
+        if (inSection && KeyValue(line, k, v) && SameName(k, key))
+            return Cut(Unquote(v), bufferSize);
+    }
+    return Cut(Trim(def), bufferSize);
+}
+
+void WriteProfileString(const std::string& fileName, const std::string& section,
+                        const std::string& key, const std::string& value) {
+    const std::string path = LocalPath(fileName);
+    std::string content;
+    errno = 0;
+    if (!ReadFile(path, content) && errno != ENOENT && errno != 0)
+        throw ProfileError("Unable to read " + fileName + ": " + std::strerror(errno));
+    Parsed p = Split(content);
+
+    const std::string entry = key + "=" + value;
+    long sectionLine = -1;
+    long lastKeyLine = -1; // last non-blank line of the section
+    bool written = false;
+    for (std::size_t i = 0; i < p.lines.size() && !written; ++i) {
+        std::string name;
+        if (SectionName(p.lines[i], name)) {
+            if (sectionLine >= 0)
+                break;
+            if (SameName(name, section)) {
+                sectionLine = static_cast<long>(i);
+                lastKeyLine = sectionLine;
+            }
+            continue;
+        }
+        if (sectionLine < 0)
+            continue;
+        std::string k;
+        std::string v;
+        if (KeyValue(p.lines[i], k, v) && SameName(k, key)) {
+            p.lines[i] = entry;
+            written = true;
+        } else if (!Trim(p.lines[i]).empty()) {
+            lastKeyLine = static_cast<long>(i);
+        }
+    }
+    if (!written) {
+        if (sectionLine >= 0) {
+            p.lines.insert(p.lines.begin() + lastKeyLine + 1, entry);
+        } else {
+            p.lines.push_back("[" + section + "]");
+            p.lines.push_back(entry);
+        }
+        p.finalNewline = true;
+    }
+
+    const char* eol = p.crlf ? "\r\n" : "\n";
+    std::string out;
+    for (std::size_t i = 0; i < p.lines.size(); ++i) {
+        out += p.lines[i];
+        if (i + 1 < p.lines.size() || p.finalNewline)
+            out += eol;
+    }
+
+    // Write beside the file and rename, so that a failure never leaves half a file.
+    const std::string tmp = path + ".tmp";
+    {
+        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+        if (!f)
+            throw ProfileError("Unable to write " + fileName + ": " + std::strerror(errno));
+        f.write(out.data(), static_cast<std::streamsize>(out.size()));
+        f.flush();
+        if (!f) {
+            std::remove(tmp.c_str());
+            throw ProfileError("Unable to write " + fileName + ": " + std::strerror(errno));
+        }
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        std::remove(tmp.c_str());
+        throw ProfileError("Unable to write " + fileName + ": " + std::strerror(err));
+    }
+}
+
+std::string ProfileFile::ReadString(const std::string& section, const std::string& key,
+                                    const std::string& def) const {
+    return ReadProfileString(fileName_, section, key, def, 2048);
+}
+
+void ProfileFile::WriteString(const std::string& section, const std::string& key,
+                              const std::string& value) {
+    WriteProfileString(fileName_, section, key, value);
+}
+
+} // namespace platform

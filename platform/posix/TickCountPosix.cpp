@@ -1,0 +1,15 @@
+#include "platform/TickCount.h"
+
+#include <ctime>
+
+namespace platform {
+
+std::uint32_t GetTickCount() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    const std::uint64_t ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
+                             static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+    return static_cast<std::uint32_t>(ms);
+}
+
+} // namespace platform
