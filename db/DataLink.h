@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+namespace db {
+
+// Which road a data link takes to its database.
+enum class DataLinkKind { SQLite, PostgreSQL, SqlServer, Odbc };
+
+// The properties of an initialisation string, in order, names as written.
+using InitProperties = QList<QPair<QString, QString>>;
+
+// What a data link resolves to: everything needed to set up one Qt SQL connection.
+struct DataLink {
+    DataLinkKind kind = DataLinkKind::SQLite;
+    QString provider;       // the Provider property as written
+    QString qtDriver;       // "QSQLITE", "QPSQL" or "QODBC"
+    QString databaseName;   // file path, database name, or ODBC connection string / DSN
+    QString hostName;       // PostgreSQL only
+    int port = -1;          // PostgreSQL only; -1: the driver's default
+    QString userName;       // PostgreSQL, and ODBC through a DSN
+    QString password;       // never printed in any message
+    QString connectOptions; // Qt connect options, e.g. SQLite's busy time-out
+};
+
+// Splits an initialisation string ("Name=value;Name='quoted; value';...") into its properties.
+// Throws DbError naming `source` on a malformed string.
+InitProperties SplitInitString(const QString& initString, const QString& source);
+
+// The value of a property (names compared without regard to case), or a null string.
+QString PropertyValue(const InitProperties& properties, const QString& name);
+
+// Resolves an initialisation string. Relative SQLite file names are taken against `baseFolder`.
+// `source` names the string's origin (the data link file) in error messages.
+DataLink ResolveInitString(const QString& initString, const QString& baseFolder,
+                           const QString& source);
+
+// Extracts the initialisation string from the bytes of a data link file: UTF-16LE (or BE) with
+// a byte-order mark as Windows writes it, or UTF-8/ASCII text; an optional "[oledb]" line and
+// ";" comment lines come before the string. Throws DbError naming `fileName`.
+QString InitStringFromDataLinkBytes(const QByteArray& bytes, const QString& fileName);
+
+// Parses a whole data link file: its bytes to the connection it names. `fileName` is the
+// file's path: its folder anchors relative SQLite files, and error messages name it.
+DataLink ParseDataLink(const QByteArray& bytes, const QString& fileName);
+
+// Reads and parses a data link file from disk; DbError when it is missing or unreadable.
+DataLink ReadDataLinkFile(const QString& fileName);
+
+} // namespace db
