@@ -1,0 +1,105 @@
+#include "tools/cardsim/CardImageWriter.h"
+
+#include "tools/cardsim/CardText.h"
+
+#include <QDir>
+#include <QFont>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+namespace cardsim {
+
+namespace {
+
+constexpr int kMargin = 24;
+constexpr int kFontPixels = 16;
+constexpr double kCardAspect = 85.6 / 54.0; // a payment-card sized card
+
+} // namespace
+
+// Text drawing needs a GUI application object; the simulator has no window, so the
+// off-screen platform is used.
+struct CardImageWriter::Drawing {
+    Drawing() {
+        if (QGuiApplication::instance() == nullptr) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            application = std::make_unique<QGuiApplication>(argc, argv);
+        }
+    }
+
+    int argc = 1;
+    char name[16] = "plinova-cardsim";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QGuiApplication> application;
+};
+
+CardImageWriter::CardImageWriter(std::string folder)
+    : folder_(std::move(folder)), drawing_(std::make_unique<Drawing>()) {
+    if (!QDir().mkpath(QString::fromStdString(folder_))) {
+        throw std::runtime_error("cannot create the picture folder " + folder_);
+    }
+}
+
+CardImageWriter::~CardImageWriter() = default;
+
+std::string CardImageWriter::Write(const Card& card) {
+    QFont font(QStringLiteral("Courier New"));
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    font.setBold(true);
+    font.setPixelSize(kFontPixels);
+    const QFontMetrics metrics(font);
+    const int cell = metrics.horizontalAdvance(QLatin1Char('M'));
+    const int lineHeight = metrics.height();
+
+    int columns = static_cast<int>(kCardColumns);
+    int textHeight = 0;
+    for (const PrintedLine& line : card.lines) {
+        const int length = static_cast<int>(QString::fromStdString(line.text).size());
+        columns = std::max(columns, length * (line.DoubleWidth() ? 2 : 1));
+        textHeight += lineHeight * (line.DoubleHeight() ? 2 : 1);
+    }
+    const int width = columns * cell + 2 * kMargin;
+    const int height = std::max(static_cast<int>(width / kCardAspect), textHeight + 2 * kMargin);
+
+    QImage image(width + 2, height + 2, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(1, 1, width, height), 14, 14);
+    painter.fillPath(outline, QColor(0xfb, 0xfa, 0xf4));
+    painter.setPen(QPen(QColor(0xb0, 0xb0, 0xa8), 1.5));
+    painter.drawPath(outline);
+
+    painter.setFont(font);
+    painter.setPen(QColor(0x1c, 0x1c, 0x28));
+    int y = kMargin;
+    for (const PrintedLine& line : card.lines) {
+        const int scaleX = line.DoubleWidth() ? 2 : 1;
+        const int scaleY = line.DoubleHeight() ? 2 : 1;
+        painter.save();
+        painter.translate(kMargin + 1, y + 1);
+        painter.scale(scaleX, scaleY);
+        painter.drawText(0, metrics.ascent(), QString::fromStdString(line.text));
+        painter.restore();
+        y += lineHeight * scaleY;
+    }
+    painter.end();
+
+    char name[32];
+    std::snprintf(name, sizeof name, "card-%04d.png", card.number);
+    const std::string path = folder_ + "/" + name;
+    if (!image.save(QString::fromStdString(path), "PNG")) {
+        throw std::runtime_error("cannot write the card picture " + path);
+    }
+    return path;
+}
+
+} // namespace cardsim

@@ -1,0 +1,226 @@
+#include "tools/cardsim/CardPrinter.h"
+
+#include "tools/cardsim/EventText.h"
+
+#include <algorithm>
+
+namespace cardsim {
+
+namespace {
+
+constexpr std::size_t kTabWidth = 8;
+
+} // namespace
+
+const char* CardStateName(CardState state) {
+    switch (state) {
+    case CardState::Empty:
+        return "no card";
+    case CardState::InPlace:
+        return "card in place";
+    case CardState::Released:
+        return "card released";
+    case CardState::Taken:
+        return "card removed";
+    }
+    return "?";
+}
+
+CardPrinter::CardPrinter(Timing timing, PrinterListener& listener)
+    : timing_(timing), listener_(listener) {}
+
+std::uint8_t CardPrinter::StatusReply(std::uint8_t request) const {
+    if (request != 0x05) {
+        return kReplyPrinterOk;
+    }
+    switch (state_) {
+    case CardState::Empty:
+        return kReplyNoCard;
+    case CardState::InPlace:
+        return kReplyCardInPlace;
+    case CardState::Released:
+        return kReplyCardReleased;
+    case CardState::Taken:
+        return kReplyCardTaken;
+    }
+    return kReplyNoCard;
+}
+
+void CardPrinter::Handle(const Event& event, Micros now) {
+    switch (event.kind) {
+    case EventKind::StatusRequest:
+        StatusRequest(event.Parameter(0), now);
+        break;
+    case EventKind::Text:
+        AddText(DecodeText(event));
+        break;
+    case EventKind::Control:
+        if (event.bytes[0] == 0x09) {
+            Tab();
+        }
+        break;
+    case EventKind::LineFeed:
+        EndLine();
+        break;
+    case EventKind::FormFeed:
+        Eject();
+        break;
+    case EventKind::Release:
+        Release(now);
+        break;
+    case EventKind::PrintMode:
+        printMode_ = event.Parameter(0);
+        break;
+    case EventKind::Initialize:
+        printMode_ = 0;
+        break;
+    case EventKind::DrawerPulse:
+        listener_.DrawerPulsed(event.Parameter(0), event.Parameter(1), event.Parameter(2));
+        break;
+    case EventKind::CarriageReturn: // the line is printed by the LF that follows
+    case EventKind::CodeTable:      // the decoder tracks the table for the text
+    case EventKind::Setting:
+    case EventKind::Unknown:
+    case EventKind::Truncated:
+        break;
+    }
+}
+
+void CardPrinter::StatusRequest(std::uint8_t request, Micros now) {
+    if (request < 0x01 || request > 0x05) {
+        listener_.Notice("status request " + std::to_string(request) + " is not defined; no reply");
+        return;
+    }
+    if (request == 0x05 && timing_.automatic && !insertAt_) {
+        // A request while the printer is idle means someone waits for a card. Right
+        // after a removal the first request is the one that learns of it, so only
+        // the requests after that one ask for a new card.
+        if (state_ == CardState::Empty || (state_ == CardState::Taken && removalReported_)) {
+            insertAt_ = now + timing_.insertDelay;
+        }
+    }
+    listener_.Reply(StatusReply(request));
+    if (request == 0x05 && state_ == CardState::Taken) {
+        removalReported_ = true;
+    }
+}
+
+void CardPrinter::Advance(Micros now) {
+    if (insertAt_ && now >= *insertAt_) {
+        insertAt_.reset();
+        Insert();
+    }
+    if (removeAt_ && now >= *removeAt_) {
+        removeAt_.reset();
+        Remove();
+    }
+}
+
+std::optional<Micros> CardPrinter::NextDeadline() const {
+    if (insertAt_ && removeAt_) {
+        return std::min(*insertAt_, *removeAt_);
+    }
+    return insertAt_ ? insertAt_ : removeAt_;
+}
+
+void CardPrinter::Insert() {
+    insertAt_.reset();
+    if (state_ == CardState::InPlace || state_ == CardState::Released) {
+        listener_.Notice("a card is already in the printer");
+        return;
+    }
+    SetState(CardState::InPlace);
+}
+
+void CardPrinter::Remove() {
+    removeAt_.reset();
+    switch (state_) {
+    case CardState::InPlace:
+        if (!PageEmpty()) {
+            listener_.Notice("card taken out in the middle of printing");
+            Eject();
+        }
+        SetState(CardState::Empty);
+        break;
+    case CardState::Released:
+        ++cardsRemoved_;
+        removalReported_ = false;
+        SetState(CardState::Taken);
+        break;
+    case CardState::Empty:
+    case CardState::Taken:
+        listener_.Notice("there is no card to remove");
+        break;
+    }
+}
+
+void CardPrinter::NoteIfNoCard() {
+    if (state_ != CardState::InPlace && !page_.printedWithoutCard) {
+        page_.printedWithoutCard = true;
+        listener_.Notice("printing with no card in place");
+    }
+}
+
+void CardPrinter::AddText(const std::string& text) {
+    NoteIfNoCard();
+    if (!lineStarted_) {
+        line_.printMode = printMode_;
+        lineStarted_ = true;
+    }
+    line_.text += text;
+    for (unsigned char c : text) {
+        // Count characters, not the continuation bytes of UTF-8 sequences.
+        if ((c & 0xC0) != 0x80) {
+            ++column_;
+        }
+    }
+}
+
+void CardPrinter::Tab() {
+    AddText(std::string(kTabWidth - column_ % kTabWidth, ' '));
+}
+
+void CardPrinter::EndLine() {
+    NoteIfNoCard();
+    if (!lineStarted_) {
+        line_.printMode = printMode_;
+    }
+    page_.lines.push_back(std::move(line_));
+    line_ = PrintedLine{};
+    column_ = 0;
+    lineStarted_ = false;
+}
+
+void CardPrinter::Eject() {
+    if (lineStarted_) {
+        EndLine();
+    }
+    if (page_.lines.empty() && state_ != CardState::InPlace) {
+        listener_.Notice("form feed with no card in place");
+        return;
+    }
+    page_.number = ++cardsPrinted_;
+    listener_.CardPrinted(page_);
+    page_ = Card{};
+}
+
+void CardPrinter::Release(Micros now) {
+    if (state_ != CardState::InPlace) {
+        listener_.Notice("release with no card in place");
+        return;
+    }
+    if (!PageEmpty()) {
+        Eject(); // released without a form feed: what was printed is on the card
+    }
+    SetState(CardState::Released);
+    if (timing_.automatic) {
+        removeAt_ = now + timing_.removeDelay;
+    }
+}
+
+void CardPrinter::SetState(CardState state) {
+    state_ = state;
+    listener_.StateChanged(state);
+}
+
+} // namespace cardsim

@@ -1,0 +1,162 @@
+#include "tools/cardsim/EscPosDecoder.h"
+
+#include <optional>
+
+namespace cardsim {
+
+namespace {
+
+constexpr std::uint8_t kDle = 0x10;
+constexpr std::uint8_t kEsc = 0x1B;
+constexpr std::uint8_t kGs = 0x1D;
+
+struct CommandShape {
+    std::size_t length; // all bytes, command bytes included
+    EventKind kind;
+};
+
+// The shape of the command begun in `bytes` (at least two bytes long), or nothing when
+// the decoder does not know it. ESC c takes a sub-command byte before its parameter.
+std::optional<CommandShape> Shape(const std::vector<std::uint8_t>& bytes) {
+    const std::uint8_t lead = bytes[0];
+    const std::uint8_t code = bytes[1];
+    if (lead == kDle) {
+        if (code == 0x04) {
+            return CommandShape{3, EventKind::StatusRequest};
+        }
+        return std::nullopt;
+    }
+    if (lead == kGs) {
+        switch (code) {
+        case 'a': // automatic status back
+        case '!': // character size
+        case 'B': // reverse printing
+            return CommandShape{3, EventKind::Setting};
+        default:
+            return std::nullopt;
+        }
+    }
+    switch (code) {
+    case '@':
+        return CommandShape{2, EventKind::Initialize};
+    case '!':
+        return CommandShape{3, EventKind::PrintMode};
+    case 't':
+        return CommandShape{3, EventKind::CodeTable};
+    case 'p':
+        return CommandShape{5, EventKind::DrawerPulse};
+    case 'q':
+        return CommandShape{2, EventKind::Release};
+    case 'c':
+        return CommandShape{4, EventKind::Setting};
+    case '2':
+        return CommandShape{2, EventKind::Setting};
+    case '=':
+    case 'R':
+    case 'F':
+    case 'U':
+    case 'E':
+    case 'G':
+    case '-':
+    case '3':
+    case 'a':
+    case 'M':
+        return CommandShape{3, EventKind::Setting};
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+std::uint8_t Event::Parameter(std::size_t n) const {
+    std::size_t commandBytes = 0;
+    switch (kind) {
+    case EventKind::StatusRequest:
+    case EventKind::PrintMode:
+    case EventKind::CodeTable:
+    case EventKind::DrawerPulse:
+        commandBytes = 2;
+        break;
+    case EventKind::Setting:
+        commandBytes = (bytes.size() == 4) ? 3 : 2;
+        break;
+    default:
+        return 0;
+    }
+    const std::size_t at = commandBytes + n;
+    return at < bytes.size() ? bytes[at] : 0;
+}
+
+void EscPosDecoder::Feed(std::span<const std::uint8_t> bytes, std::vector<Event>& out) {
+    for (std::uint8_t byte : bytes) {
+        FeedByte(byte, out);
+    }
+}
+
+void EscPosDecoder::Flush(std::vector<Event>& out) {
+    EndText(out);
+    if (!pending_.empty()) {
+        Emit(EventKind::Truncated, out);
+    }
+}
+
+void EscPosDecoder::FeedByte(std::uint8_t byte, std::vector<Event>& out) {
+    if (!pending_.empty()) {
+        pending_.push_back(byte);
+        const std::optional<CommandShape> shape = Shape(pending_);
+        if (!shape) {
+            Emit(EventKind::Unknown, out);
+        } else if (pending_.size() == shape->length) {
+            if (shape->kind == EventKind::CodeTable) {
+                codeTable_ = pending_[2];
+            } else if (shape->kind == EventKind::Initialize) {
+                codeTable_ = 0;
+            }
+            Emit(shape->kind, out);
+        }
+        return;
+    }
+    if (byte >= 0x20) {
+        text_.push_back(byte);
+        if (text_.size() == kMaxTextRun) {
+            EndText(out);
+        }
+        return;
+    }
+    EndText(out);
+    pending_.push_back(byte);
+    switch (byte) {
+    case kDle:
+    case kEsc:
+    case kGs:
+        return; // a command begins; its length is known from its second byte
+    case 0x0A:
+        Emit(EventKind::LineFeed, out);
+        return;
+    case 0x0D:
+        Emit(EventKind::CarriageReturn, out);
+        return;
+    case 0x0C:
+        Emit(EventKind::FormFeed, out);
+        return;
+    default:
+        Emit(EventKind::Control, out);
+        return;
+    }
+}
+
+void EscPosDecoder::EndText(std::vector<Event>& out) {
+    if (text_.empty()) {
+        return;
+    }
+    out.push_back(Event{EventKind::Text, std::move(text_), codeTable_});
+    text_.clear();
+}
+
+void EscPosDecoder::Emit(EventKind kind, std::vector<Event>& out) {
+    out.push_back(Event{kind, std::move(pending_), codeTable_});
+    pending_.clear();
+}
+
+} // namespace cardsim

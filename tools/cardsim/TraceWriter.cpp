@@ -1,0 +1,65 @@
+#include "tools/cardsim/TraceWriter.h"
+
+#include "tools/cardsim/EventText.h"
+
+#include <cerrno>
+#include <system_error>
+
+namespace cardsim {
+
+namespace {
+
+const char* StateWord(CardState state) {
+    switch (state) {
+    case CardState::Empty:
+        return "card-emptied";
+    case CardState::InPlace:
+        return "card-inserted";
+    case CardState::Released:
+        return "card-released";
+    case CardState::Taken:
+        return "card-removed";
+    }
+    return "card-unknown";
+}
+
+} // namespace
+
+TraceWriter::TraceWriter(const std::string& path)
+    : file_(std::fopen(path.c_str(), "w")), path_(path) {
+    if (file_ == nullptr) {
+        throw std::system_error(errno, std::generic_category(),
+                                "cannot create the trace file " + path);
+    }
+    std::fputs("# plinova-cardsim trace: microseconds since start, direction, bytes in hex\n",
+               file_);
+    std::fflush(file_);
+}
+
+TraceWriter::~TraceWriter() {
+    std::fclose(file_);
+}
+
+void TraceWriter::Received(Micros at, std::span<const std::uint8_t> bytes) {
+    Line(at, "rx", HexBytes(bytes));
+}
+
+void TraceWriter::Sent(Micros at, std::uint8_t byte) {
+    const std::uint8_t one[] = {byte};
+    Line(at, "tx", HexBytes(one));
+}
+
+void TraceWriter::StateChanged(Micros at, CardState state) {
+    Line(at, "ev", StateWord(state));
+}
+
+void TraceWriter::Line(Micros at, const char* direction, const std::string& rest) {
+    if (std::fprintf(file_, "%lld %s %s\n", static_cast<long long>(at.count()), direction,
+                     rest.c_str()) < 0 ||
+        std::fflush(file_) != 0) {
+        throw std::system_error(errno, std::generic_category(),
+                                "cannot write the trace file " + path_);
+    }
+}
+
+} // namespace cardsim
