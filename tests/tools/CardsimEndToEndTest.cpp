@@ -237,7 +237,11 @@ TEST_F(CardsimEndToEnd, PrintsACardThroughThePseudoTerminal) {
     std::string received;
     long long last = -1;
     int inserted = 0;
+    long long start = -1;
     while (std::getline(trace, line)) {
+        if (line.rfind("# start: ", 0) == 0) {
+            start = std::stoll(line.substr(9));
+        }
         if (line.empty() || line[0] == '#') {
             continue;
         }
@@ -256,6 +260,13 @@ TEST_F(CardsimEndToEnd, PrintsACardThroughThePseudoTerminal) {
         }
     }
     EXPECT_EQ(inserted, 1);
+    // The start puts the trace on this process's steady clock.
+    const long long now = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
+    EXPECT_GT(start, 0);
+    EXPECT_LT(start + last, now);
+    EXPECT_GT(start, now - 20'000'000);
     EXPECT_EQ(received.rfind(" 10 04 01 1B 3D 01 1D 61 27", 0), 0u) << received;
     EXPECT_NE(received.find(" 1B 21 31 4D 45 53 41 20 31 32 0D 0A 1B 21 01"), std::string::npos);
     EXPECT_NE(received.find(" 0C 1B 71"), std::string::npos);

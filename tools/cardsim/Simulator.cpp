@@ -77,7 +77,7 @@ Simulator::Simulator(const Options& options)
     std::signal(SIGPIPE, SIG_IGN);
 
     if (!options_.trace.empty()) {
-        trace_ = std::make_unique<TraceWriter>(options_.trace);
+        trace_ = std::make_unique<TraceWriter>(options_.trace, start_);
     }
     if (!options_.pngDir.empty()) {
         images_ = std::make_unique<CardImageWriter>(options_.pngDir);
@@ -265,7 +265,12 @@ void Simulator::CardPrinted(const Card& card) {
     picture.pop_back(); // Say() ends the line
     Say(picture);
     if (images_) {
-        Say("picture: " + images_->Write(card));
+        // A picture that cannot be written must not stop the printer.
+        try {
+            Say("picture: " + images_->Write(card));
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "plinova-cardsim: %s\n", error.what());
+        }
     }
 }
 

@@ -25,7 +25,7 @@ const char* StateWord(CardState state) {
 
 } // namespace
 
-TraceWriter::TraceWriter(const std::string& path)
+TraceWriter::TraceWriter(const std::string& path, std::chrono::steady_clock::time_point start)
     : file_(std::fopen(path.c_str(), "w")), path_(path) {
     if (file_ == nullptr) {
         throw std::system_error(errno, std::generic_category(),
@@ -33,6 +33,9 @@ TraceWriter::TraceWriter(const std::string& path)
     }
     std::fputs("# plinova-cardsim trace: microseconds since start, direction, bytes in hex\n",
                file_);
+    std::fprintf(file_, "# start: %lld microseconds on the monotonic clock\n",
+                 static_cast<long long>(
+                     std::chrono::duration_cast<Micros>(start.time_since_epoch()).count()));
     std::fflush(file_);
 }
 

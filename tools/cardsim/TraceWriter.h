@@ -2,6 +2,7 @@
 
 #include "tools/cardsim/CardPrinter.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -11,6 +12,7 @@
 // reply or card event, written through at once so a reader can follow it live.
 //
 //   # plinova-cardsim trace: microseconds since start, direction, bytes in hex
+//   # start: 81234567890 microseconds on the monotonic clock
 //   1532 rx 10 04 01
 //   1604 tx 12
 //   352011 ev card-inserted
@@ -18,13 +20,14 @@
 // "rx" lines hold the bytes of one read from the device, "tx" lines one reply byte,
 // "ev" lines a change of the card's state (card-inserted, card-released, card-removed,
 // card-emptied when a card is pulled out before its release). Lines starting with "#"
-// are comments.
+// are comments. The start line lets other programs place the times on their own
+// monotonic clock (CLOCK_MONOTONIC, std::chrono::steady_clock).
 namespace cardsim {
 
 class TraceWriter {
 public:
     // Throws std::system_error when the file cannot be created.
-    explicit TraceWriter(const std::string& path);
+    TraceWriter(const std::string& path, std::chrono::steady_clock::time_point start);
     ~TraceWriter();
     TraceWriter(const TraceWriter&) = delete;
     TraceWriter& operator=(const TraceWriter&) = delete;
