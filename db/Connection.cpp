@@ -26,6 +26,27 @@ bool SameLink(const DataLink& a, const DataLink& b) {
            a.password == b.password;
 }
 
+// Qt's ODBC driver passes a database name on as a connection string only when it holds
+// "DRIVER=" or "SERVER="; otherwise it puts "DSN=" (or "FILEDSN=" when it mentions ".dsn") in
+// front itself. Give it the string in the form that comes out whole.
+QString QtOdbcDatabaseName(const QString& odbc) {
+    if (odbc.contains(u"DRIVER=", Qt::CaseInsensitive) ||
+        odbc.contains(u"SERVER=", Qt::CaseInsensitive))
+        return odbc;
+    const QString prefix = odbc.contains(u".dsn", Qt::CaseInsensitive) ? QStringLiteral("FILEDSN=")
+                                                                       : QStringLiteral("DSN=");
+    QStringList parts = odbc.split(u';', Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (parts[i].trimmed().startsWith(prefix, Qt::CaseInsensitive)) {
+            const QString name = parts[i].trimmed().mid(prefix.size());
+            parts.removeAt(i);
+            parts.prepend(name);
+            break;
+        }
+    }
+    return parts.join(u';');
+}
+
 } // namespace
 
 TDbConnection::TDbConnection() : connectionName_(NextConnectionName()) {}
@@ -69,7 +90,8 @@ void TDbConnection::Configure(const DataLink& link) {
     if (!QSqlDatabase::isDriverAvailable(link.qtDriver))
         throw DbError(QStringLiteral("The Qt SQL driver %1 is not installed").arg(link.qtDriver));
     database_ = QSqlDatabase::addDatabase(link.qtDriver, connectionName_);
-    database_.setDatabaseName(link.databaseName);
+    database_.setDatabaseName(link.qtDriver == u"QODBC" ? QtOdbcDatabaseName(link.databaseName)
+                                                        : link.databaseName);
     database_.setHostName(link.hostName);
     database_.setPort(link.port);
     database_.setUserName(link.userName);

@@ -45,6 +45,18 @@ QString StripBraces(QString value) {
     return value;
 }
 
+// The decoder lets a surrogate half at the very end pass; a text holding one is not UTF-16.
+bool HasLoneSurrogate(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            return true;
+    }
+    return false;
+}
+
 bool IsTrue(const QString& value) {
     const QString v = value.trimmed().toLower();
     return v == u"sspi" || v == u"true" || v == u"yes";
@@ -291,7 +303,7 @@ QString InitStringFromDataLinkBytes(const QByteArray& bytes, const QString& file
     auto decode = [&](QStringConverter::Encoding encoding, qsizetype skip) {
         QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
         text = decoder.decode(QByteArrayView(bytes).sliced(skip));
-        return !decoder.hasError();
+        return !decoder.hasError() && !HasLoneSurrogate(text);
     };
     if (bytes.startsWith("\xFF\xFE")) {
         if (bytes.size() % 2 != 0 || !decode(QStringConverter::Utf16LE, 2))

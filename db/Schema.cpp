@@ -82,7 +82,11 @@ void CreateTables(TDbConnection& cn) {
         else
             throw DbError(QStringLiteral("Cannot create the tables: the database server is of "
                                          "an unknown kind"));
-        for (const QString& statement : CreateTableStatements(dialect)) {
+        QStringList statements = CreateTableStatements(dialect);
+        // "already exists, skipping" notices would only clutter the console of a tool.
+        if (dialect == SchemaDialect::PostgreSQL)
+            statements.prepend(QStringLiteral("SET LOCAL client_min_messages TO WARNING"));
+        for (const QString& statement : statements) {
             TDbCommand command(&cn);
             command.SetSQL({statement});
             command.Execute();
