@@ -18,8 +18,8 @@ using db::FieldType;
 using db::TDbCommand;
 using db::TDbConnection;
 using db::TDbQuery;
-using db::testing::Backend;
-using db::testing::TestDatabase;
+using dbtest::Backend;
+using dbtest::TestDatabase;
 
 namespace {
 
@@ -303,8 +303,8 @@ TEST_P(Backends, SchemaIsIdempotentAndErrorsCarryTheServerMessage) {
     EXPECT_FALSE(cn.Connected());
 }
 
-INSTANTIATE_TEST_SUITE_P(AllRoads, Backends, ::testing::ValuesIn(db::testing::AllBackends()),
-                         [](const auto& info) { return db::testing::BackendName(info.param); });
+INSTANTIATE_TEST_SUITE_P(AllRoads, Backends, ::testing::ValuesIn(dbtest::AllBackends()),
+                         [](const auto& info) { return dbtest::BackendName(info.param); });
 
 } // namespace
 
@@ -313,7 +313,7 @@ namespace {
 // An ODBC data source defined by name (here in a private odbc.ini) instead of a driver string.
 TEST(OdbcDataSource, ReachedByItsName) {
     PLINOVA_REQUIRE_BACKEND(Backend::PostgreSQLOdbc);
-    const auto server = db::testing::PgServerFromEnvironment();
+    const auto server = dbtest::PgServerFromEnvironment();
     QTemporaryDir dir;
     QFile ini(dir.filePath(QStringLiteral("odbc.ini")));
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));

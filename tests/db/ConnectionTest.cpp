@@ -12,8 +12,8 @@ using db::DbError;
 using db::TDbCommand;
 using db::TDbConnection;
 using db::TDbQuery;
-using db::testing::Backend;
-using db::testing::TestDatabase;
+using dbtest::Backend;
+using dbtest::TestDatabase;
 
 namespace {
 

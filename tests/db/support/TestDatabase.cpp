@@ -11,7 +11,12 @@
 #include <QStringEncoder>
 #include <atomic>
 
-namespace db::testing {
+namespace dbtest {
+
+using db::CreateTables;
+using db::DbError;
+using db::TDbCommand;
+using db::TDbConnection;
 
 namespace {
 
@@ -159,4 +164,4 @@ void TestDatabase::WriteDataLink(const QString& path) const {
     WriteFile(path, WindowsDataLinkBytes(initString_));
 }
 
-} // namespace db::testing
+} // namespace dbtest

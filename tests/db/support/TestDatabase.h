@@ -10,14 +10,16 @@
 #include <string>
 #include <vector>
 
-namespace db::testing {
+namespace dbtest {
 
 // The database roads the tests exercise.
 enum class Backend { SQLite, PostgreSQL, PostgreSQLOdbc };
 
 std::vector<Backend> AllBackends();
 std::string BackendName(Backend backend); // "SQLite", "PostgreSQL", "PostgreSQLOdbc"
-inline void PrintTo(Backend backend, std::ostream* os) { *os << BackendName(backend); }
+inline void PrintTo(Backend backend, std::ostream* os) {
+    *os << BackendName(backend);
+}
 
 // The test PostgreSQL server named by PLINOVA_TEST_PG_HOST, _PORT, _DB, _USER and _PASSWORD
 // (see scripts/start-test-postgres.sh); none when they are not all set.
@@ -67,15 +69,15 @@ private:
     std::optional<PgServer> server_;
 };
 
-} // namespace db::testing
+} // namespace dbtest
 
 // Skips the current test when the backend cannot be used here, or fails it when
 // PLINOVA_REQUIRE_PG=1 demands the PostgreSQL backends.
 #define PLINOVA_REQUIRE_BACKEND(backend)                                                           \
     do {                                                                                           \
         QString plinovaWhy_;                                                                       \
-        if (!::db::testing::BackendAvailable((backend), &plinovaWhy_)) {                           \
-            if (::db::testing::PgRequired())                                                       \
+        if (!::dbtest::BackendAvailable((backend), &plinovaWhy_)) {                                \
+            if (::dbtest::PgRequired())                                                            \
                 FAIL() << plinovaWhy_.toStdString();                                               \
             else                                                                                   \
                 GTEST_SKIP() << plinovaWhy_.toStdString();                                         \
