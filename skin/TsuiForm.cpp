@@ -1,0 +1,3 @@
+#include "skin/TsuiForm.h"
+
+TsuiForm::TsuiForm(QWidget* parent, TsuiUIStyle style) : QWidget(parent), style_(style) {}
