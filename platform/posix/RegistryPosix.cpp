@@ -1,0 +1,241 @@
+// The key store kept in one text file: a "[key]" line opens each key, and each value is a
+// line "<kind> <name>=<data>" with the kind S, I or B. Bytes that would break a line are
+// written as %XX.
+#include "platform/Registry.h"
+
+#include <cstdio>
+#include <fstream>
+
+namespace platform {
+
+namespace {
+
+std::string Escape(const std::string& text) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c >= 0x7F || c == '%' || c == '=' || c == '[' || c == ']') {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 0x0F];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+std::string Unescape(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int high = i + 2 < text.size() ? HexDigit(text[i + 1]) : -1;
+        const int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+        if (text[i] == '%' && high >= 0 && low >= 0) {
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string Quote(const std::string& name) {
+    return "'" + name + "'";
+}
+
+} // namespace
+
+Registry::Registry(std::string storeFile) : storeFile_(std::move(storeFile)) {
+    Load();
+}
+
+std::string Registry::Normalize(const std::string& key) {
+    std::string out;
+    for (char c : key) {
+        if (c == '/')
+            c = '\\';
+        if (c == '\\' && (out.empty() || out.back() == '\\'))
+            continue;
+        out += c;
+    }
+    while (!out.empty() && out.back() == '\\')
+        out.pop_back();
+    return out;
+}
+
+void Registry::Load() {
+    std::ifstream in(storeFile_, std::ios::binary);
+    std::string line;
+    Key* key = nullptr;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+            key = &keys_[Unescape(line.substr(1, line.size() - 2))];
+            continue;
+        }
+        const auto equals = line.find('=');
+        if (key == nullptr || line.size() < 3 || line[1] != ' ' || equals == std::string::npos)
+            continue;
+        Value value;
+        switch (line[0]) {
+        case 'S':
+            value.type = RegDataType::String;
+            break;
+        case 'I':
+            value.type = RegDataType::Integer;
+            break;
+        case 'B':
+            value.type = RegDataType::Binary;
+            break;
+        default:
+            continue;
+        }
+        value.data = Unescape(line.substr(equals + 1));
+        (*key)[Unescape(line.substr(2, equals - 2))] = value;
+    }
+}
+
+bool Registry::Save() const {
+    const std::string temporary = storeFile_ + ".new";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        for (const auto& [path, values] : keys_) {
+            out << '[' << Escape(path) << "]\n";
+            for (const auto& [name, value] : values) {
+                const char kind = value.type == RegDataType::String    ? 'S'
+                                  : value.type == RegDataType::Integer ? 'I'
+                                                                       : 'B';
+                out << kind << ' ' << Escape(name) << '=' << Escape(value.data) << '\n';
+            }
+        }
+        out.flush();
+        if (!out)
+            return false;
+    }
+    // Replacing the file in one step keeps the old store whole if the write fails.
+    return std::rename(temporary.c_str(), storeFile_.c_str()) == 0;
+}
+
+bool Registry::OpenKey(const std::string& key, bool canCreate) {
+    const std::string path = Normalize(key);
+    if (keys_.count(path) == 0) {
+        if (!canCreate)
+            return false;
+        keys_[path];
+        if (!Save()) {
+            keys_.erase(path);
+            return false;
+        }
+    }
+    currentPath_ = path;
+    hasCurrentKey_ = true;
+    return true;
+}
+
+void Registry::CloseKey() {
+    currentPath_.clear();
+    hasCurrentKey_ = false;
+}
+
+bool Registry::KeyExists(const std::string& key) const {
+    return keys_.count(Normalize(key)) != 0;
+}
+
+const Registry::Value* Registry::Find(const std::string& name) const {
+    if (!hasCurrentKey_)
+        return nullptr;
+    const auto key = keys_.find(currentPath_);
+    if (key == keys_.end())
+        return nullptr;
+    const auto value = key->second.find(name);
+    return value == key->second.end() ? nullptr : &value->second;
+}
+
+bool Registry::ValueExists(const std::string& name) const {
+    return Find(name) != nullptr;
+}
+
+RegDataType Registry::GetDataType(const std::string& name) const {
+    const Value* value = Find(name);
+    return value == nullptr ? RegDataType::None : value->type;
+}
+
+bool Registry::DeleteValue(const std::string& name) {
+    if (!hasCurrentKey_ || keys_[currentPath_].erase(name) == 0)
+        return false;
+    return Save();
+}
+
+std::string Registry::ReadString(const std::string& name) const {
+    const Value* value = Find(name);
+    if (value == nullptr)
+        return {};
+    if (value->type != RegDataType::String)
+        throw RegistryError("Invalid data type for " + Quote(name));
+    return value->data;
+}
+
+std::int32_t Registry::ReadInteger(const std::string& name) const {
+    const Value* value = Find(name);
+    if (value == nullptr)
+        throw RegistryError("Failed to get data for " + Quote(name));
+    if (value->type != RegDataType::Integer)
+        throw RegistryError("Invalid data type for " + Quote(name));
+    try {
+        return static_cast<std::int32_t>(std::stol(value->data));
+    } catch (const std::exception&) {
+        throw RegistryError("Failed to get data for " + Quote(name));
+    }
+}
+
+std::string Registry::ReadBinary(const std::string& name) const {
+    const Value* value = Find(name);
+    if (value == nullptr)
+        return {};
+    if (value->type != RegDataType::Binary)
+        throw RegistryError("Invalid data type for " + Quote(name));
+    return value->data;
+}
+
+void Registry::Write(const std::string& name, RegDataType type, const std::string& data) {
+    if (!hasCurrentKey_)
+        throw RegistryError("Failed to set data for " + Quote(name));
+    Key& key = keys_[currentPath_];
+    const auto previous = key.find(name);
+    const bool existed = previous != key.end();
+    const Value old = existed ? previous->second : Value{};
+    key[name] = Value{type, data};
+    if (!Save()) {
+        if (existed)
+            key[name] = old;
+        else
+            key.erase(name);
+        throw RegistryError("Failed to set data for " + Quote(name));
+    }
+}
+
+void Registry::WriteString(const std::string& name, const std::string& value) {
+    Write(name, RegDataType::String, value);
+}
+
+void Registry::WriteInteger(const std::string& name, std::int32_t value) {
+    Write(name, RegDataType::Integer, std::to_string(value));
+}
+
+void Registry::WriteBinary(const std::string& name, const std::string& value) {
+    Write(name, RegDataType::Binary, value);
+}
+
+} // namespace platform

@@ -1,0 +1,164 @@
+#include "ComPlatformBase.h"
+
+#include "ComErrorCodes.h"
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace {
+thread_local std::uint32_t lastError = ERROR_SUCCESS;
+}
+
+bool TComPlatformBase::Fail(std::uint32_t code) {
+    lastError = code;
+    return false;
+}
+
+void TComPlatformBase::SetLastError(std::uint32_t code) {
+    lastError = code;
+}
+
+std::uint32_t TComPlatformBase::GetLastError() {
+    return lastError;
+}
+
+void TComPlatformBase::Sleep(std::uint32_t milliseconds) {
+    if (milliseconds == 0)
+        std::this_thread::yield();
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+bool TComPlatformBase::CloseHandle(THandle handle) {
+    {
+        std::lock_guard lock(eventsMutex_);
+        if (events_.erase(handle) != 0)
+            return true;
+    }
+    if (IsDevice(handle))
+        return CloseDevice(handle);
+    return Fail(ERROR_INVALID_HANDLE);
+}
+
+THandle TComPlatformBase::CreateEvent(bool manualReset, bool initialState) {
+    THandle handle = NewHandle();
+    std::lock_guard lock(eventsMutex_);
+    events_[handle] = Event{manualReset, initialState};
+    return handle;
+}
+
+bool TComPlatformBase::SetEvent(THandle event) {
+    {
+        std::lock_guard lock(eventsMutex_);
+        auto it = events_.find(event);
+        if (it == events_.end())
+            return Fail(ERROR_INVALID_HANDLE);
+        it->second.signalled = true;
+    }
+    eventsChanged_.notify_all();
+    return true;
+}
+
+bool TComPlatformBase::ResetEvent(THandle event) {
+    std::lock_guard lock(eventsMutex_);
+    auto it = events_.find(event);
+    if (it == events_.end())
+        return Fail(ERROR_INVALID_HANDLE);
+    it->second.signalled = false;
+    return true;
+}
+
+bool TComPlatformBase::IsSignalledLocked(THandle handle, bool& known) {
+    auto it = events_.find(handle);
+    known = it != events_.end();
+    if (!known || !it->second.signalled)
+        return false;
+    if (!it->second.manualReset)
+        it->second.signalled = false;
+    return true;
+}
+
+std::uint32_t TComPlatformBase::WaitForSingleObject(THandle handle, std::uint32_t milliseconds) {
+    return WaitForMultipleObjects(1, &handle, false, milliseconds);
+}
+
+std::uint32_t TComPlatformBase::WaitForMultipleObjects(std::uint32_t count, const THandle* handles,
+                                                       bool waitAll, std::uint32_t milliseconds) {
+    if (count == 0 || handles == nullptr || waitAll) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    std::unique_lock lock(eventsMutex_);
+    for (;;) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            bool known = false;
+            if (IsSignalledLocked(handles[i], known))
+                return WAIT_OBJECT_0 + i;
+            if (!known) {
+                SetLastError(ERROR_INVALID_HANDLE);
+                return WAIT_FAILED;
+            }
+        }
+        if (milliseconds == INFINITE)
+            eventsChanged_.wait(lock);
+        else if (eventsChanged_.wait_until(lock, deadline) == std::cv_status::timeout) {
+            for (std::uint32_t i = 0; i < count; ++i) {
+                bool known = false;
+                if (IsSignalledLocked(handles[i], known))
+                    return WAIT_OBJECT_0 + i;
+            }
+            return WAIT_TIMEOUT;
+        }
+    }
+}
+
+void TComPlatformBase::MarkPending(TOverlapped* overlapped) {
+    {
+        std::lock_guard lock(overlappedMutex_);
+        overlapped->Internal = ERROR_IO_PENDING;
+        overlapped->InternalHigh = 0;
+    }
+    ResetEvent(overlapped->hEvent);
+}
+
+void TComPlatformBase::Complete(TOverlapped* overlapped, std::uint32_t status,
+                                std::uint32_t bytes) {
+    {
+        std::lock_guard lock(overlappedMutex_);
+        overlapped->Internal = status;
+        overlapped->InternalHigh = bytes;
+    }
+    SetEvent(overlapped->hEvent);
+}
+
+bool TComPlatformBase::GetOverlappedResult(THandle device, TOverlapped* overlapped,
+                                           std::uint32_t* bytesTransferred, bool wait) {
+    if (!IsDevice(device))
+        return Fail(ERROR_INVALID_HANDLE);
+    if (overlapped == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER);
+    for (;;) {
+        std::uint64_t status = 0;
+        std::uint64_t bytes = 0;
+        {
+            std::lock_guard lock(overlappedMutex_);
+            status = overlapped->Internal;
+            bytes = overlapped->InternalHigh;
+        }
+        if (status == ERROR_IO_PENDING) {
+            if (!wait)
+                return Fail(ERROR_IO_INCOMPLETE);
+            if (WaitForSingleObject(overlapped->hEvent, INFINITE) == WAIT_FAILED)
+                return false;
+            continue;
+        }
+        if (bytesTransferred != nullptr)
+            *bytesTransferred = static_cast<std::uint32_t>(bytes);
+        if (status != ERROR_SUCCESS)
+            return Fail(static_cast<std::uint32_t>(status));
+        return true;
+    }
+}

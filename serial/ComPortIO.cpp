@@ -1,0 +1,190 @@
+// Reads, writes, queue counts, modem signals and line errors of the port.
+#include "CPort.h"
+
+#include "ComErrorCodes.h"
+
+namespace {
+std::int32_t LastError(TComPlatform& platform) {
+    return static_cast<std::int32_t>(platform.GetLastError());
+}
+
+// Frees a request when the synchronous operation that made it ends, also by an error.
+class TRequestGuard {
+public:
+    TRequestGuard(TCustomComPort& port) : port_(port), request_(port.CreateRequest()) {}
+    ~TRequestGuard() { port_.FreeRequest(request_); }
+    TComRequest* Get() const { return request_; }
+
+private:
+    TCustomComPort& port_;
+    TComRequest* request_;
+};
+} // namespace
+
+TComRequest* TCustomComPort::CreateRequest() {
+    auto* request = new TComRequest();
+    request->OverlappedState.hEvent = platform_->CreateEvent(true, true);
+    return request;
+}
+
+void TCustomComPort::FreeRequest(TComRequest*& request) {
+    if (request == nullptr)
+        return;
+    platform_->CloseHandle(request->OverlappedState.hEvent);
+    delete request;
+    request = nullptr;
+}
+
+std::int32_t TCustomComPort::StartWrite(const void* buffer, std::int32_t count,
+                                        TComRequest* request) {
+    if (request == nullptr)
+        throw EComPort(CError_InvalidAsync);
+    request->Direction = rdWrite;
+    const std::int32_t length = count > 0 ? count : 0;
+    request->SentCopy.emplace(static_cast<const char*>(buffer), static_cast<std::size_t>(length));
+    request->SentLength = count;
+    std::uint32_t written = 0;
+    if (!platform_->WriteFile(deviceHandle_, buffer, static_cast<std::uint32_t>(length), &written,
+                              &request->OverlappedState) &&
+        platform_->GetLastError() != ERROR_IO_PENDING)
+        throw EComPort(CError_WriteFailed, LastError(*platform_));
+    NotifyLinks(&PortLink::TxActivitySlot, true);
+    return static_cast<std::int32_t>(written);
+}
+
+std::int32_t TCustomComPort::StartWriteText(const std::string& text, TComRequest* request) {
+    if (text.empty())
+        return 0;
+    return StartWrite(text.data(), static_cast<std::int32_t>(text.size()), request);
+}
+
+std::int32_t TCustomComPort::WriteText(const std::string& text) {
+    TRequestGuard request(*this);
+    StartWriteText(text, request.Get());
+    return WaitForRequest(request.Get());
+}
+
+std::int32_t TCustomComPort::StartRead(void* buffer, std::int32_t count, TComRequest* request) {
+    if (request == nullptr)
+        throw EComPort(CError_InvalidAsync);
+    request->Direction = rdRead;
+    std::uint32_t read = 0;
+    if (!platform_->ReadFile(deviceHandle_, buffer,
+                             static_cast<std::uint32_t>(count > 0 ? count : 0), &read,
+                             &request->OverlappedState) &&
+        platform_->GetLastError() != ERROR_IO_PENDING)
+        throw EComPort(CError_ReadFailed, LastError(*platform_));
+    return static_cast<std::int32_t>(read);
+}
+
+std::int32_t TCustomComPort::StartReadText(std::string& text, std::int32_t count,
+                                           TComRequest* request) {
+    text.assign(count > 0 ? static_cast<std::size_t>(count) : 0, '\0');
+    if (count <= 0)
+        return 0;
+    return StartRead(text.data(), count, request);
+}
+
+std::int32_t TCustomComPort::ReadBytes(void* buffer, std::int32_t count) {
+    TRequestGuard request(*this);
+    StartRead(buffer, count, request.Get());
+    return WaitForRequest(request.Get());
+}
+
+std::int32_t TCustomComPort::ReadText(std::string& text, std::int32_t count) {
+    TRequestGuard request(*this);
+    StartReadText(text, count, request.Get());
+    try {
+        const std::int32_t read = WaitForRequest(request.Get());
+        text.resize(static_cast<std::size_t>(read));
+        return read;
+    } catch (...) {
+        text.clear();
+        throw;
+    }
+}
+
+std::int32_t TCustomComPort::WaitForRequest(TComRequest* request) {
+    if (request == nullptr)
+        throw EComPort(CError_InvalidAsync);
+    std::uint32_t transferred = 0;
+    const bool ended =
+        platform_->WaitForSingleObject(request->OverlappedState.hEvent, INFINITE) == WAIT_OBJECT_0;
+    if (!ended || !platform_->GetOverlappedResult(deviceHandle_, &request->OverlappedState,
+                                                  &transferred, false))
+        throw EComPort(request->Direction == rdWrite ? CError_WriteFailed : CError_ReadFailed,
+                       LastError(*platform_));
+    if (request->Direction == rdRead) {
+        // Asking the device for the queue count would also clear its pending line errors,
+        // so it is asked only when a link wants to hear that the input ran dry.
+        if (AnyLinkHas(&PortLink::RxActivitySlot) && InputQueued() == 0)
+            NotifyLinks(&PortLink::RxActivitySlot, false);
+    } else if (request->SentCopy) {
+        NotifyLinks(&PortLink::TxBufSlot, static_cast<const void*>(request->SentCopy->data()),
+                    request->SentLength);
+    }
+    return static_cast<std::int32_t>(transferred);
+}
+
+void TCustomComPort::AbortAllRequests() {
+    if (!platform_->PurgeComm(deviceHandle_, PURGE_TXABORT | PURGE_RXABORT))
+        throw EComPort(CError_PurgeFailed, LastError(*platform_));
+}
+
+std::uint32_t TCustomComPort::ClearErrors(TComStat& stat) {
+    std::uint32_t errors = 0;
+    if (!platform_->ClearCommError(deviceHandle_, &errors, &stat))
+        throw EComPort(CError_ClearComFailed, LastError(*platform_));
+    return errors;
+}
+
+std::int32_t TCustomComPort::InputQueued() {
+    TComStat stat;
+    ClearErrors(stat);
+    return static_cast<std::int32_t>(stat.cbInQue);
+}
+
+std::int32_t TCustomComPort::OutputQueued() {
+    TComStat stat;
+    ClearErrors(stat);
+    return static_cast<std::int32_t>(stat.cbOutQue);
+}
+
+TModemSignals TCustomComPort::ModemSignals() {
+    std::uint32_t status = 0;
+    if (!platform_->GetCommModemStatus(deviceHandle_, &status))
+        throw EComPort(CError_ModemStatFailed, LastError(*platform_));
+    TModemSignals signals;
+    if (status & MS_CTS_ON)
+        signals.Include(msCTS);
+    if (status & MS_DSR_ON)
+        signals.Include(msDSR);
+    if (status & MS_RING_ON)
+        signals.Include(msRing);
+    if (status & MS_RLSD_ON)
+        signals.Include(msRLSD);
+    return signals;
+}
+
+TComErrors TCustomComPort::TakeLineErrors() {
+    TComStat stat;
+    const std::uint32_t word = ClearErrors(stat);
+    TComErrors errors;
+    if (word & CE_FRAME)
+        errors.Include(ceFrame);
+    if ((word & CE_RXPARITY) && parity_->Check())
+        errors.Include(ceRxParity);
+    if (word & CE_OVERRUN)
+        errors.Include(ceOverrun);
+    if (word & CE_BREAK)
+        errors.Include(ceBreak);
+    if (word & CE_IOE)
+        errors.Include(ceIO);
+    if (word & CE_MODE)
+        errors.Include(ceMode);
+    if (word & CE_RXOVER)
+        errors.Include(ceRxOver);
+    if (word & CE_TXFULL)
+        errors.Include(ceTxFull);
+    return errors;
+}

@@ -1,0 +1,17 @@
+// One overlapped read or write with its own completion event.
+#pragma once
+
+#include "ComPlatform.h"
+#include "ComTypes.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+struct TComRequest {
+    TOverlapped OverlappedState;
+    TRequestDirection Direction = rdWrite;
+    // Private copy of the bytes given to the last write on this request, for the links.
+    std::optional<std::string> SentCopy;
+    std::int32_t SentLength = 0;
+};

@@ -1,0 +1,46 @@
+// The event thread of an open port: waits for the line events the device reports and hands
+// every batch to the port's delivery steps by the port's sync method.
+#pragma once
+
+#include "ComPlatform.h"
+#include "ComTypes.h"
+
+#include <exception>
+#include <thread>
+
+class TCustomComPort;
+
+class TComThread {
+public:
+    // Arms the device's event mask from the port's Events and starts waiting.
+    explicit TComThread(TCustomComPort& port);
+    // Tells the thread to stop and waits for it to end, serving the deliveries it hands to
+    // the calling (main) thread meanwhile.
+    ~TComThread();
+    TComThread(const TComThread&) = delete;
+    TComThread& operator=(const TComThread&) = delete;
+
+    // The error that ended the thread early, if one did.
+    std::exception_ptr FatalException() const { return fatalException_; }
+
+private:
+    void Execute();
+    void DeliverEvents();
+    void RunEventSteps();
+    void SendEventMessages();
+    void RequestStop();
+
+    TCustomComPort& port_;
+    TComPlatform& platform_;
+    THandle stopSignal_;
+    TComEvents receivedEvents_;
+    std::exception_ptr fatalException_;
+    std::thread thread_;
+};
+
+// Events of one batch in the order they are delivered.
+inline constexpr TComEvent DeliveryOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                              evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
+std::uint32_t EventSetToMask(TComEvents events);
+TComEvents MaskToEventSet(std::uint32_t mask);
+std::uint32_t EventMaskBit(TComEvent event);

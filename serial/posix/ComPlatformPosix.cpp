@@ -1,0 +1,202 @@
+#include "ComPlatformPosix.h"
+
+#include "PosixDevice.h"
+#include "PosixErrors.h"
+#include "serial/ComErrorCodes.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+TComPlatformPosix::~TComPlatformPosix() {
+    std::lock_guard lock(mutex_);
+    devices_.clear();
+}
+
+std::string TComPlatformPosix::DevicePath(const std::string& deviceName) {
+    if (deviceName.find('\0') != std::string::npos)
+        return {};
+    if (!deviceName.empty() && deviceName[0] == '/')
+        return deviceName;
+    std::string name = deviceName;
+    if (name.rfind("\\\\.\\", 0) == 0)
+        name.erase(0, 4);
+    if (name.size() < 4 || name.size() > 7)
+        return {};
+    auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+    if (upper(name[0]) != 'C' || upper(name[1]) != 'O' || upper(name[2]) != 'M')
+        return {};
+    unsigned number = 0;
+    for (std::size_t i = 3; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9')
+            return {};
+        number = number * 10 + static_cast<unsigned>(name[i] - '0');
+    }
+    if (number == 0 || name[3] == '0')
+        return {};
+    return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+THandle TComPlatformPosix::CreateFile(const std::string& deviceName) {
+    const std::string path = DevicePath(deviceName);
+    if (path.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        SetLastError(ErrnoToSystemError(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!isatty(fd)) {
+        close(fd);
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    // The lock keeps out every other opener that asks for one, whatever its rights; the
+    // terminal's exclusive mode keeps out other programs that open the device plainly.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        close(fd);
+        SetLastError(ErrnoToSystemError(error));
+        return INVALID_HANDLE_VALUE;
+    }
+    ioctl(fd, TIOCEXCL);
+    const THandle handle = NewHandle();
+    auto device = std::make_shared<TPosixDevice>(
+        fd, [this](TOverlapped* ov) { MarkPending(ov); },
+        [this](TOverlapped* ov, std::uint32_t status, std::uint32_t bytes) {
+            Complete(ov, status, bytes);
+        });
+    std::lock_guard lock(mutex_);
+    devices_[handle] = std::move(device);
+    return handle;
+}
+
+std::shared_ptr<TPosixDevice> TComPlatformPosix::Find(THandle handle) {
+    std::lock_guard lock(mutex_);
+    auto it = devices_.find(handle);
+    return it == devices_.end() ? nullptr : it->second;
+}
+
+bool TComPlatformPosix::IsDevice(THandle handle) {
+    return Find(handle) != nullptr;
+}
+
+bool TComPlatformPosix::CloseDevice(THandle handle) {
+    std::shared_ptr<TPosixDevice> device;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = devices_.find(handle);
+        if (it == devices_.end())
+            return Fail(ERROR_INVALID_HANDLE);
+        device = std::move(it->second);
+        devices_.erase(it);
+    }
+    // Other threads still inside a call keep the device alive until they return.
+    device.reset();
+    return true;
+}
+
+bool TComPlatformPosix::Result(std::uint32_t code) {
+    if (code == ERROR_SUCCESS)
+        return true;
+    return Fail(code);
+}
+
+bool TComPlatformPosix::SetupComm(THandle device, std::uint32_t inQueue, std::uint32_t outQueue) {
+    auto d = Find(device);
+    return d ? Result(d->SetupComm(inQueue, outQueue)) : Fail(ERROR_INVALID_HANDLE);
+}
+
+bool TComPlatformPosix::SetCommState(THandle device, const TDCB& dcb) {
+    auto d = Find(device);
+    return d ? Result(d->SetCommState(dcb)) : Fail(ERROR_INVALID_HANDLE);
+}
+
+bool TComPlatformPosix::SetCommTimeouts(THandle device, const TCommTimeouts& timeouts) {
+    auto d = Find(device);
+    return d ? Result(d->SetCommTimeouts(timeouts)) : Fail(ERROR_INVALID_HANDLE);
+}
+
+bool TComPlatformPosix::ReadFile(THandle device, void* buffer, std::uint32_t count,
+                                 std::uint32_t* bytesRead, TOverlapped* overlapped) {
+    auto d = Find(device);
+    if (!d || overlapped == nullptr)
+        return Fail(d ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    std::uint32_t done = 0;
+    const std::uint32_t code = d->Read(static_cast<char*>(buffer), count, done, overlapped);
+    if (bytesRead != nullptr)
+        *bytesRead = done;
+    return Result(code);
+}
+
+bool TComPlatformPosix::WriteFile(THandle device, const void* buffer, std::uint32_t count,
+                                  std::uint32_t* bytesWritten, TOverlapped* overlapped) {
+    auto d = Find(device);
+    if (!d || overlapped == nullptr)
+        return Fail(d ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    std::uint32_t done = 0;
+    const std::uint32_t code = d->Write(static_cast<const char*>(buffer), count, done, overlapped);
+    if (bytesWritten != nullptr)
+        *bytesWritten = done;
+    return Result(code);
+}
+
+bool TComPlatformPosix::PurgeComm(THandle device, std::uint32_t flags) {
+    auto d = Find(device);
+    return d ? Result(d->Purge(flags)) : Fail(ERROR_INVALID_HANDLE);
+}
+
+bool TComPlatformPosix::ClearCommError(THandle device, std::uint32_t* errors, TComStat* stat) {
+    auto d = Find(device);
+    if (!d)
+        return Fail(ERROR_INVALID_HANDLE);
+    std::uint32_t word = 0;
+    TComStat local;
+    const std::uint32_t code = d->ClearError(word, local);
+    if (errors != nullptr)
+        *errors = word;
+    if (stat != nullptr)
+        *stat = local;
+    return Result(code);
+}
+
+bool TComPlatformPosix::GetCommModemStatus(THandle device, std::uint32_t* modemStatus) {
+    auto d = Find(device);
+    if (!d)
+        return Fail(ERROR_INVALID_HANDLE);
+    std::uint32_t status = 0;
+    const std::uint32_t code = d->ModemStatus(status);
+    if (modemStatus != nullptr)
+        *modemStatus = status;
+    return Result(code);
+}
+
+bool TComPlatformPosix::SetCommMask(THandle device, std::uint32_t mask) {
+    auto d = Find(device);
+    return d ? Result(d->SetMask(mask)) : Fail(ERROR_INVALID_HANDLE);
+}
+
+bool TComPlatformPosix::WaitCommEvent(THandle device, std::uint32_t* mask,
+                                      TOverlapped* overlapped) {
+    auto d = Find(device);
+    if (!d || overlapped == nullptr || mask == nullptr) {
+        // A call refused at once leaves its event unsignalled.
+        if (overlapped != nullptr)
+            ResetEvent(overlapped->hEvent);
+        return Fail(d ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    }
+    const std::uint32_t code = d->WaitEvent(mask, overlapped);
+    if (code != ERROR_SUCCESS && code != ERROR_IO_PENDING)
+        ResetEvent(overlapped->hEvent);
+    return Result(code);
+}
+
+TComPlatform& SystemComPlatform() {
+    static TComPlatformPosix platform;
+    return platform;
+}

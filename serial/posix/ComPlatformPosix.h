@@ -1,0 +1,44 @@
+// The serial platform over POSIX terminal devices. "COMn" names /dev/ttyS(n-1), a name
+// beginning with "/" is a device path; devices are opened exclusively.
+#pragma once
+
+#include "serial/ComPlatformBase.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+class TPosixDevice;
+
+class TComPlatformPosix : public TComPlatformBase {
+public:
+    ~TComPlatformPosix() override;
+
+    THandle CreateFile(const std::string& deviceName) override;
+    bool SetupComm(THandle device, std::uint32_t inQueue, std::uint32_t outQueue) override;
+    bool SetCommState(THandle device, const TDCB& dcb) override;
+    bool SetCommTimeouts(THandle device, const TCommTimeouts& timeouts) override;
+    bool ReadFile(THandle device, void* buffer, std::uint32_t count, std::uint32_t* bytesRead,
+                  TOverlapped* overlapped) override;
+    bool WriteFile(THandle device, const void* buffer, std::uint32_t count,
+                   std::uint32_t* bytesWritten, TOverlapped* overlapped) override;
+    bool PurgeComm(THandle device, std::uint32_t flags) override;
+    bool ClearCommError(THandle device, std::uint32_t* errors, TComStat* stat) override;
+    bool GetCommModemStatus(THandle device, std::uint32_t* modemStatus) override;
+    bool SetCommMask(THandle device, std::uint32_t mask) override;
+    bool WaitCommEvent(THandle device, std::uint32_t* mask, TOverlapped* overlapped) override;
+
+    // The device path a port name stands for; empty when the name names no device.
+    static std::string DevicePath(const std::string& deviceName);
+
+protected:
+    bool IsDevice(THandle handle) override;
+    bool CloseDevice(THandle handle) override;
+
+private:
+    std::shared_ptr<TPosixDevice> Find(THandle handle);
+    static bool Result(std::uint32_t code);
+
+    std::mutex mutex_;
+    std::map<THandle, std::shared_ptr<TPosixDevice>> devices_;
+};

@@ -1,0 +1,26 @@
+#include "PosixBaudRate.h"
+
+#include <asm/ioctls.h>
+#include <asm/termbits.h>
+#include <cerrno>
+#include <sys/ioctl.h>
+
+int SetArbitraryBaudRate(int fd, std::uint32_t rate) {
+    struct termios2 settings {};
+    if (ioctl(fd, TCGETS2, &settings) != 0)
+        return errno;
+    settings.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
+    settings.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    settings.c_ispeed = rate;
+    settings.c_ospeed = rate;
+    if (ioctl(fd, TCSETS2, &settings) != 0)
+        return errno;
+    return 0;
+}
+
+std::uint32_t ReadBaudRate(int fd) {
+    struct termios2 settings {};
+    if (ioctl(fd, TCGETS2, &settings) != 0)
+        return 0;
+    return settings.c_ospeed;
+}

@@ -1,0 +1,10 @@
+// Line speeds the termios speed constants lack go through the kernel's arbitrary-rate
+// interface; kept apart because its headers clash with <termios.h>.
+#pragma once
+
+#include <cstdint>
+
+// Sets both directions of the line to `rate` bits per second. Returns 0 or an errno value.
+int SetArbitraryBaudRate(int fd, std::uint32_t rate);
+// The rate both directions run at, as the kernel reports it; 0 when it cannot say.
+std::uint32_t ReadBaudRate(int fd);

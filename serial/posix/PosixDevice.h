@@ -1,0 +1,129 @@
+// One open terminal device with the behaviour of a Windows serial driver on top: a receive
+// queue of the size SetupComm gives, overlapped reads and writes bounded by the Windows
+// timeout rules, purge, error word, modem status and line events.
+//
+// Nothing here polls. A service thread sleeps in ppoll() on the device and an eventfd that
+// wakes it when a request arrives; it only sets a time limit when a request or the output
+// drain has a deadline. Modem lines are watched by a second thread blocked in TIOCMIWAIT,
+// started only for devices that have modem lines.
+#pragma once
+
+#include "PosixRxDecoder.h"
+#include "serial/ComPlatform.h"
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class TPosixDevice {
+public:
+    using TClock = std::chrono::steady_clock;
+    // Ends an overlapped request: status 0 or an error code, and the bytes moved.
+    using TCompleter = std::function<void(TOverlapped*, std::uint32_t, std::uint32_t)>;
+    using TStarter = std::function<void(TOverlapped*)>;
+
+    // Takes over an open, non-blocking terminal descriptor.
+    TPosixDevice(int fd, TStarter markPending, TCompleter complete);
+    // Ends every pending request as aborted, stops the threads and closes the descriptor.
+    ~TPosixDevice();
+    TPosixDevice(const TPosixDevice&) = delete;
+    TPosixDevice& operator=(const TPosixDevice&) = delete;
+
+    // Each returns 0 or the error code of the failure; ERROR_IO_PENDING means the request
+    // was queued and ends through its overlapped block.
+    std::uint32_t SetupComm(std::uint32_t inQueue, std::uint32_t outQueue);
+    std::uint32_t SetCommState(const TDCB& dcb);
+    std::uint32_t SetCommTimeouts(const TCommTimeouts& timeouts);
+    std::uint32_t Read(char* buffer, std::uint32_t count, std::uint32_t& done, TOverlapped* ov);
+    std::uint32_t Write(const char* buffer, std::uint32_t count, std::uint32_t& done,
+                        TOverlapped* ov);
+    std::uint32_t Purge(std::uint32_t flags);
+    std::uint32_t ClearError(std::uint32_t& errors, TComStat& stat);
+    std::uint32_t ModemStatus(std::uint32_t& status);
+    std::uint32_t SetMask(std::uint32_t mask);
+    std::uint32_t WaitEvent(std::uint32_t* mask, TOverlapped* ov);
+
+private:
+    struct ReadRequest {
+        char* buffer;
+        std::uint32_t count;
+        std::uint32_t got;
+        TOverlapped* ov;
+        TClock::time_point totalDeadline;
+        bool hasTotal;
+        std::uint32_t interval; // ms between two bytes; 0 for none
+        bool firstByteEnds;     // ends as soon as any byte has come
+        TClock::time_point lastByte;
+    };
+    struct WriteRequest {
+        std::string data;
+        std::uint32_t sent;
+        TOverlapped* ov;
+        TClock::time_point deadline;
+        bool hasDeadline;
+    };
+    struct Completion {
+        TOverlapped* ov;
+        std::uint32_t status;
+        std::uint32_t bytes;
+    };
+
+    void ServiceLoop();
+    void ModemLoop();
+    void Wake();
+    // The helpers below run with mutex_ held and collect what ends in `done`, which the
+    // caller completes after letting go of the lock.
+    void PullInputLocked(std::vector<Completion>& done);
+    void RaiseLocked(std::uint32_t events, std::vector<Completion>& done);
+    void ServeReadsLocked(TClock::time_point now, std::vector<Completion>& done);
+    void ServeWritesLocked(TClock::time_point now, std::vector<Completion>& done);
+    void CheckDrainedLocked(TClock::time_point now, std::vector<Completion>& done);
+    void HangUpLocked(std::vector<Completion>& done);
+    void UpdateModemLocked(std::vector<Completion>& done);
+    void CountLineErrorsLocked();
+    void Finish(std::vector<Completion>& done);
+    std::uint32_t KernelInQueue() const;
+    std::uint32_t KernelOutQueue() const;
+    std::uint32_t OutputPendingLocked() const;
+
+    const int fd_;
+    const int wakeFd_;
+    TStarter markPending_;
+    TCompleter complete_;
+    bool hasModemLines_ = false;
+    bool hasErrorCounters_ = false;
+
+    std::mutex mutex_;
+    bool stopping_ = false;
+    bool gone_ = false;
+    std::string rx_;
+    std::uint32_t rxLimit_ = 4096;
+    bool above80_ = false;
+    TPosixRxDecoder decoder_;
+    TDCB dcb_;
+    TCommTimeouts timeouts_;
+    std::deque<ReadRequest> reads_;
+    std::deque<WriteRequest> writes_;
+    bool outputBlocked_ = false;
+    bool drainWatch_ = false;
+    TClock::time_point drainCheck_;
+    std::uint32_t errors_ = 0;
+    std::uint32_t commMask_ = 0;
+    std::uint32_t history_ = 0;
+    std::uint32_t* waitMask_ = nullptr;
+    TOverlapped* waitOv_ = nullptr;
+    int modemBits_ = 0;
+    struct Counters {
+        int frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
+    } counters_;
+
+    std::atomic<bool> modemStop_{false};
+    std::atomic<bool> modemEnded_{false};
+    std::thread service_;
+    std::thread modem_;
+};

@@ -1,0 +1,7 @@
+// Error codes of failed POSIX calls, turned into the codes the serial layer reports.
+#pragma once
+
+#include <cstdint>
+
+// Maps an errno value to the Windows error code that means the same for a serial device.
+std::uint32_t ErrnoToSystemError(int errnoValue);

@@ -1,0 +1,217 @@
+#include "serial/CPort.h"
+#include "serial/scripted/ScriptedComPlatform.h"
+
+#include "platform/ProfileFile.h"
+#include "platform/Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class StorageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir =
+            fs::temp_directory_path() /
+            ("serial-storage-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        platform.AddDevice("COM3");
+        port.SetName("cpcert");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string File(const char* name) const { return (dir / name).string(); }
+    std::string ReadAll(const std::string& path) const {
+        std::ifstream in(path);
+        std::string text(std::istreambuf_iterator<char>(in), {});
+        std::erase(text, '\r');
+        return text;
+    }
+    void ChangeEverything(TCustomComPort& p) {
+        p.SetPort("COM3");
+        p.SetBaudRate(brCustom);
+        p.SetCustomBaudRate(31250);
+        p.SetStopBits(sbTwoStopBits);
+        p.SetDataBits(dbSeven);
+        p.SetEventChar('\r');
+        p.SetDiscardNull(true);
+        p.Parity().SetBits(prSpace);
+        p.Parity().SetCheck(true);
+        p.Parity().SetReplace(true);
+        p.Parity().SetReplaceChar('#');
+        p.FlowControl().SetFlowControl(fcHardware);
+        p.FlowControl().SetControlDTR(dtrHandshake);
+        p.FlowControl().SetDSRSensitivity(true);
+        p.FlowControl().SetOutDSRFlow(true);
+        p.FlowControl().SetTxContinueOnXoff(true);
+        p.FlowControl().SetXonChar('A');
+        p.FlowControl().SetXoffChar(static_cast<char>(200));
+        p.Buffer().SetInputSize(4096);
+        p.Buffer().SetOutputSize(512);
+        p.Timeouts().SetReadInterval(10);
+        p.Timeouts().SetReadTotalConstant(20);
+        p.Timeouts().SetReadTotalMultiplier(30);
+        p.Timeouts().SetWriteTotalConstant(40);
+        p.Timeouts().SetWriteTotalMultiplier(50);
+    }
+    void ExpectSameSettings(const TCustomComPort& a, const TCustomComPort& b) {
+        EXPECT_EQ(a.Port(), b.Port());
+        EXPECT_EQ(a.BaudRate(), b.BaudRate());
+        EXPECT_EQ(a.CustomBaudRate(), b.CustomBaudRate());
+        EXPECT_EQ(a.StopBits(), b.StopBits());
+        EXPECT_EQ(a.DataBits(), b.DataBits());
+        EXPECT_EQ(a.EventChar(), b.EventChar());
+        EXPECT_EQ(a.DiscardNull(), b.DiscardNull());
+        EXPECT_EQ(a.Parity().Bits(), b.Parity().Bits());
+        EXPECT_EQ(a.Parity().Check(), b.Parity().Check());
+        EXPECT_EQ(a.Parity().Replace(), b.Parity().Replace());
+        EXPECT_EQ(a.Parity().ReplaceChar(), b.Parity().ReplaceChar());
+        const TComFlowControl& fa = a.FlowControl();
+        const TComFlowControl& fb = b.FlowControl();
+        EXPECT_EQ(fa.ControlRTS(), fb.ControlRTS());
+        EXPECT_EQ(fa.ControlDTR(), fb.ControlDTR());
+        EXPECT_EQ(fa.OutCTSFlow(), fb.OutCTSFlow());
+        EXPECT_EQ(fa.OutDSRFlow(), fb.OutDSRFlow());
+        EXPECT_EQ(fa.DSRSensitivity(), fb.DSRSensitivity());
+        EXPECT_EQ(fa.TxContinueOnXoff(), fb.TxContinueOnXoff());
+        EXPECT_EQ(fa.XonXoffIn(), fb.XonXoffIn());
+        EXPECT_EQ(fa.XonXoffOut(), fb.XonXoffOut());
+        EXPECT_EQ(fa.XonChar(), fb.XonChar());
+        EXPECT_EQ(fa.XoffChar(), fb.XoffChar());
+        EXPECT_EQ(a.Buffer().InputSize(), b.Buffer().InputSize());
+        EXPECT_EQ(a.Buffer().OutputSize(), b.Buffer().OutputSize());
+        EXPECT_EQ(a.Timeouts().ReadInterval(), b.Timeouts().ReadInterval());
+        EXPECT_EQ(a.Timeouts().ReadTotalConstant(), b.Timeouts().ReadTotalConstant());
+        EXPECT_EQ(a.Timeouts().ReadTotalMultiplier(), b.Timeouts().ReadTotalMultiplier());
+        EXPECT_EQ(a.Timeouts().WriteTotalConstant(), b.Timeouts().WriteTotalConstant());
+        EXPECT_EQ(a.Timeouts().WriteTotalMultiplier(), b.Timeouts().WriteTotalMultiplier());
+    }
+
+    fs::path dir;
+    TScriptedComPlatform platform;
+    TComPort port{nullptr, &platform};
+};
+
+const TStoredGroups allGroups{sgBasic, sgFlowControl, sgBuffer, sgTimeouts, sgParity, sgOthers};
+
+TEST_F(StorageTest, DefaultGroupWritesTheBasicKeysOnly) {
+    platform::ProfileFile profile(File("port.ini"));
+    port.StoreToProfile(profile);
+    EXPECT_EQ(ReadAll(File("port.ini")), "[cpcert]\nPort=COM1\nBaudRate=9600\nStopBits=1\n"
+                                         "DataBits=8\nParity=None\nFlowControl=None\n");
+    platform::Registry registry(File("store.reg"));
+    ASSERT_TRUE(registry.OpenKey("Software\\Plinova\\Port", true));
+    port.SetBaudRate(brCustom);
+    port.StoreToRegistry(registry);
+    EXPECT_EQ(registry.ReadString("BaudRate"), "Custom");
+    EXPECT_EQ(registry.ReadInteger("CustomBaudRate"), 9600);
+    EXPECT_FALSE(registry.ValueExists("EventChar"));
+}
+
+TEST_F(StorageTest, ProfileRoundTripOfEveryGroup) {
+    ChangeEverything(port);
+    port.SetStoredGroups(allGroups);
+    platform::ProfileFile profile(File("port.ini"));
+    port.StoreToProfile(profile);
+    EXPECT_EQ(profile.ReadString("cpcert", "FlowControl.XonChar", ""), "A");
+    EXPECT_EQ(profile.ReadString("cpcert", "FlowControl.XoffChar", ""), "#200");
+    EXPECT_EQ(profile.ReadString("cpcert", "EventChar", ""), "#13");
+
+    TComPort loaded(nullptr, &platform);
+    loaded.SetName("cpcert");
+    loaded.SetStoredGroups(allGroups);
+    loaded.LoadFromProfile(profile);
+    ExpectSameSettings(port, loaded);
+}
+
+TEST_F(StorageTest, RegistryRoundTripOfEveryGroup) {
+    ChangeEverything(port);
+    port.SetStoredGroups(allGroups);
+    {
+        platform::Registry registry(File("store.reg"));
+        ASSERT_TRUE(registry.OpenKey("Software\\Plinova\\Port", true));
+        port.StoreToRegistry(registry);
+        EXPECT_EQ(registry.GetDataType("Buffer.InputSize"), platform::RegDataType::Integer);
+        EXPECT_EQ(registry.GetDataType("Parity.Check"), platform::RegDataType::String);
+    }
+    platform::Registry reopened(File("store.reg"));
+    ASSERT_TRUE(reopened.OpenKey("Software\\Plinova\\Port", false));
+    TComPort loaded(nullptr, &platform);
+    loaded.SetStoredGroups(allGroups);
+    loaded.LoadFromRegistry(reopened);
+    ExpectSameSettings(port, loaded);
+}
+
+TEST_F(StorageTest, MissingProfileKeysKeepTheCurrentSettings) {
+    platform::WriteProfileString(File("port.ini"), "cpcert", "BaudRate", "19200");
+    platform::WriteProfileString(File("port.ini"), "cpcert", "FlowControl.XonXoffIn", "yes");
+    platform::WriteProfileString(File("port.ini"), "cpcert", "Buffer.InputSize", "lots");
+    port.FlowControl().SetOutDSRFlow(true);
+    port.Buffer().SetInputSize(2048);
+    port.SetStoredGroups(allGroups);
+    platform::ProfileFile profile(File("port.ini"));
+    port.LoadFromProfile(profile);
+    EXPECT_EQ(port.BaudRate(), br19200);
+    EXPECT_TRUE(port.FlowControl().XonXoffIn());
+    EXPECT_TRUE(port.FlowControl().OutDSRFlow());
+    EXPECT_EQ(port.Port(), "COM1");
+    EXPECT_EQ(port.Buffer().InputSize(), 2048);
+}
+
+TEST_F(StorageTest, RegistryLoadStopsAtTheFirstBadValue) {
+    platform::Registry registry(File("store.reg"));
+    ASSERT_TRUE(registry.OpenKey("Port", true));
+    registry.WriteString("Port", "COM3");
+    registry.WriteString("BaudRate", "custom");
+    registry.WriteString("CustomBaudRate", "fast");
+    try {
+        port.LoadFromRegistry(registry);
+        FAIL() << "no error raised";
+    } catch (const platform::RegistryError& e) {
+        EXPECT_STREQ(e.what(), "Invalid data type for 'CustomBaudRate'");
+    }
+    EXPECT_EQ(port.Port(), "COM3");
+    EXPECT_EQ(port.BaudRate(), brCustom);
+    EXPECT_EQ(port.StopBits(), sbOneStopBit);
+
+    registry.DeleteValue("CustomBaudRate");
+    try {
+        port.LoadFromRegistry(registry);
+        FAIL() << "no error raised";
+    } catch (const platform::RegistryError& e) {
+        EXPECT_STREQ(e.what(), "Failed to get data for 'CustomBaudRate'");
+    }
+}
+
+TEST_F(StorageTest, RegistryTextsMissingGiveTheFallbacks) {
+    platform::Registry registry(File("store.reg"));
+    ASSERT_TRUE(registry.OpenKey("Empty", true));
+    port.SetBaudRate(br300);
+    port.SetStoredGroups(TStoredGroups{sgBasic, sgOthers});
+    port.SetEventChar('x');
+    port.LoadFromRegistry(registry);
+    EXPECT_EQ(port.Port(), "");
+    EXPECT_EQ(port.BaudRate(), br9600);
+    EXPECT_EQ(port.FlowControl().FlowControl(), fcNone);
+    EXPECT_EQ(port.EventChar(), 0);
+}
+
+TEST_F(StorageTest, LoadingANewPortNameReopensAnOpenPort) {
+    port.SetEvents(TComEvents{});
+    platform.AddDevice("COM1");
+    port.Open();
+    platform::WriteProfileString(File("port.ini"), "cpcert", "Port", "COM3");
+    platform::ProfileFile profile(File("port.ini"));
+    port.LoadFromProfile(profile);
+    EXPECT_TRUE(port.Connected());
+    EXPECT_TRUE(platform.IsOpen("COM3"));
+    EXPECT_FALSE(platform.IsOpen("COM1"));
+}
+
+} // namespace

@@ -1,0 +1,87 @@
+#include "serial/ComErrorCodes.h"
+#include "serial/posix/ComPlatformPosix.h"
+
+#include "PtyPair.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(PosixDeviceNames, MapToDevicePaths) {
+    EXPECT_EQ(TComPlatformPosix::DevicePath("COM1"), "/dev/ttyS0");
+    EXPECT_EQ(TComPlatformPosix::DevicePath("com12"), "/dev/ttyS11");
+    EXPECT_EQ(TComPlatformPosix::DevicePath("\\\\.\\COM3"), "/dev/ttyS2");
+    EXPECT_EQ(TComPlatformPosix::DevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(TComPlatformPosix::DevicePath("COM0"), "");
+    EXPECT_EQ(TComPlatformPosix::DevicePath("COM01"), "");
+    EXPECT_EQ(TComPlatformPosix::DevicePath("COM"), "");
+    EXPECT_EQ(TComPlatformPosix::DevicePath("COM1 "), "");
+    EXPECT_EQ(TComPlatformPosix::DevicePath("LPT1"), "");
+    EXPECT_EQ(TComPlatformPosix::DevicePath(std::string("/dev/tty\0S0", 11)), "");
+    EXPECT_EQ(TComPlatformPosix::DevicePath("COM" + std::string(300, '1')), "");
+}
+
+TEST(PosixOpen, RefusesMissingBusyAndNonSerialDevices) {
+    TComPlatformPosix platform;
+    EXPECT_EQ(platform.CreateFile("/dev/plinova-no-such-device"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(platform.GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(platform.CreateFile("COM0"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(platform.GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(platform.CreateFile("/" + std::string(300, 'a')), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(platform.GetLastError(), ERROR_INVALID_NAME);
+    EXPECT_EQ(platform.CreateFile("/dev/null"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(platform.GetLastError(), ERROR_FILE_NOT_FOUND);
+
+    PtyPair pty;
+    const THandle first = platform.CreateFile(pty.SlavePath());
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    TComPlatformPosix otherProcessLike;
+    EXPECT_EQ(otherProcessLike.CreateFile(pty.SlavePath()), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(otherProcessLike.GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(platform.CloseHandle(first));
+    const THandle again = otherProcessLike.CreateFile(pty.SlavePath());
+    EXPECT_NE(again, INVALID_HANDLE_VALUE) << "closing frees the device";
+    otherProcessLike.CloseHandle(again);
+}
+
+TEST(PosixOpen, CallsOnAnUnknownHandleFail) {
+    TComPlatformPosix platform;
+    TComStat stat;
+    std::uint32_t errors = 0;
+    EXPECT_FALSE(platform.ClearCommError(12345, &errors, &stat));
+    EXPECT_EQ(platform.GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(platform.CloseHandle(INVALID_HANDLE_VALUE));
+    EXPECT_EQ(platform.GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST(PosixSettings, RefusesBlocksNoLineCanTake) {
+    TComPlatformPosix platform;
+    PtyPair pty;
+    const THandle device = platform.CreateFile(pty.SlavePath());
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    TDCB dcb;
+    dcb.BaudRate = 9600;
+    dcb.ByteSize = 8;
+    dcb.XonChar = 17;
+    dcb.XoffChar = 19;
+    EXPECT_TRUE(platform.SetCommState(device, dcb));
+    dcb.BaudRate = 250000;
+    EXPECT_TRUE(platform.SetCommState(device, dcb)) << "rates without a termios constant";
+    TDCB bad = dcb;
+    bad.ByteSize = 9;
+    EXPECT_FALSE(platform.SetCommState(device, bad));
+    EXPECT_EQ(platform.GetLastError(), ERROR_INVALID_PARAMETER);
+    bad = dcb;
+    bad.fOutX = 1;
+    bad.XoffChar = bad.XonChar;
+    EXPECT_FALSE(platform.SetCommState(device, bad));
+    EXPECT_FALSE(platform.SetupComm(device, 0, 0));
+    TCommTimeouts impossible{MAXDWORD, MAXDWORD, MAXDWORD, 0, 0};
+    EXPECT_FALSE(platform.SetCommTimeouts(device, impossible));
+    std::uint32_t status = 0xFF;
+    EXPECT_TRUE(platform.GetCommModemStatus(device, &status));
+    EXPECT_EQ(status, 0u) << "a pseudo-terminal has no modem lines";
+    platform.CloseHandle(device);
+}
+
+} // namespace

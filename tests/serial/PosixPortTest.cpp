@@ -1,0 +1,238 @@
+#include "serial/CPort.h"
+#include "serial/ComErrorCodes.h"
+#include "serial/ComPlainSyncHost.h"
+
+#include "PtyPair.h"
+#include "WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class PtyPortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port.SetPort(pty.SlavePath());
+        port.SetSyncHost(&host);
+    }
+    void Record(const std::string& what) {
+        std::lock_guard lock(mutex);
+        heard.push_back(what);
+    }
+    std::vector<std::string> Heard() {
+        std::lock_guard lock(mutex);
+        return heard;
+    }
+    template <typename F> EComPort Raised(F f) {
+        try {
+            f();
+        } catch (const EComPort& e) {
+            return e;
+        }
+        ADD_FAILURE() << "no error raised";
+        return EComPort(0);
+    }
+
+    PtyPair pty;
+    TComPlainSyncHost host;
+    TComPort port{nullptr};
+    std::mutex mutex;
+    std::vector<std::string> heard;
+};
+
+std::string EveryByte() {
+    std::string bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes += static_cast<char>(i);
+    return bytes;
+}
+
+TEST_F(PtyPortTest, EveryByteValueTravelsBothWays) {
+    port.Open();
+    const std::string bytes = EveryByte() + EveryByte();
+    EXPECT_EQ(port.WriteText(bytes), static_cast<int>(bytes.size()));
+    EXPECT_EQ(pty.Receive(bytes.size()), bytes);
+
+    pty.Send(bytes);
+    ASSERT_TRUE(WaitFor([&] { return port.InputQueued() == static_cast<int>(bytes.size()); }));
+    std::string text;
+    EXPECT_EQ(port.ReadText(text, 100), 100);
+    EXPECT_EQ(port.InputQueued(), static_cast<int>(bytes.size()) - 100);
+    std::string rest;
+    EXPECT_EQ(port.ReadText(rest, 1000), static_cast<int>(bytes.size()) - 100);
+    EXPECT_EQ(text + rest, bytes);
+    EXPECT_EQ(port.ReadText(text, 10), 0) << "nothing queued: the read ends at once";
+    EXPECT_EQ(port.OutputQueued(), 0);
+    EXPECT_TRUE(port.ModemSignals().Empty());
+}
+
+TEST_F(PtyPortTest, ReadTimeoutsEndReadsShort) {
+    port.Open();
+    port.Timeouts().SetReadInterval(0);
+    port.Timeouts().SetReadTotalConstant(100);
+    pty.Send("abc");
+    std::string text;
+    EXPECT_EQ(port.ReadText(text, 10), 3);
+    EXPECT_EQ(text, "abc");
+
+    // Wait for the first byte, then return what came.
+    port.Timeouts().SetReadInterval(-1);
+    port.Timeouts().SetReadTotalMultiplier(-1);
+    port.Timeouts().SetReadTotalConstant(5000);
+    std::thread sender([&] {
+        std::this_thread::sleep_for(30ms);
+        pty.Send("xy");
+    });
+    const int got = port.ReadText(text, 10);
+    sender.join();
+    EXPECT_GE(got, 1);
+    EXPECT_EQ(text, std::string("xy").substr(0, static_cast<std::size_t>(got)));
+}
+
+TEST_F(PtyPortTest, WriteTheLineCannotTakeEndsShortUnderFlowControl) {
+    port.FlowControl().SetFlowControl(fcSoftware);
+    port.Timeouts().SetWriteTotalMultiplier(0);
+    port.Timeouts().SetWriteTotalConstant(150);
+    port.Open();
+    pty.Send("\x13");
+    ASSERT_TRUE(WaitFor([&] { return port.InputQueued() == 0; }));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_LT(port.WriteText(std::string(64, 'x')), 64);
+    pty.Receive(64, 50ms);
+    pty.Send("\x11");
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(port.WriteText("ok"), 2);
+    EXPECT_EQ(pty.Receive(2), "ok");
+}
+
+TEST_F(PtyPortTest, AbortEndsAPendingRead) {
+    port.Open();
+    port.Timeouts().SetReadInterval(0);
+    TComRequest* request = port.CreateRequest();
+    char buffer[16];
+    EXPECT_EQ(port.StartRead(buffer, sizeof buffer, request), 0);
+    std::this_thread::sleep_for(10ms);
+    port.AbortAllRequests();
+    EComPort e = Raised([&] { port.WaitForRequest(request); });
+    EXPECT_EQ(e.ErrorCode(), 3);
+    EXPECT_EQ(e.SystemErrorCode(), static_cast<int>(ERROR_OPERATION_ABORTED));
+    port.FreeRequest(request);
+}
+
+TEST_F(PtyPortTest, OpenRefusals) {
+    port.Open();
+    TComPort second(nullptr);
+    second.SetPort(pty.SlavePath());
+    EComPort busy = Raised([&] { second.Open(); });
+    EXPECT_STREQ(busy.what(), "Unable to open com port (win error code: 5)");
+    second.SetPort("/dev/plinova-missing");
+    EXPECT_EQ(Raised([&] { second.Open(); }).SystemErrorCode(), 2);
+    second.SetPort(std::string(300, 'C'));
+    EXPECT_EQ(Raised([&] { second.Open(); }).ErrorCode(), 1);
+    EXPECT_FALSE(second.Connected());
+}
+
+TEST_F(PtyPortTest, AFrameThePseudoTerminalCannotRunIsRefused) {
+    port.SetBaudRate(br14400);
+    port.Open();
+    EComPort e = Raised([&] { port.SetDataBits(dbSeven); });
+    EXPECT_EQ(e.ErrorCode(), 7);
+    EXPECT_EQ(e.SystemErrorCode(), static_cast<int>(ERROR_INVALID_PARAMETER));
+    port.Close();
+    EXPECT_EQ(Raised([&] { port.Open(); }).ErrorCode(), 7);
+    EXPECT_FALSE(port.Connected());
+}
+
+TEST_F(PtyPortTest, ReceivedBytesWakeTheThreadOnlyWhenNew) {
+    std::atomic<int> deliveries{0};
+    port.OnRxChar = [&](TComponent*, std::int32_t n) {
+        ++deliveries;
+        Record("RxChar " + std::to_string(n));
+    };
+    port.Open();
+    pty.Send("abc");
+    ASSERT_TRUE(host.RunUntil([&] { return deliveries >= 1; }, 5s));
+    // The bytes stay queued; serving the host for a while brings no further delivery.
+    host.RunUntil([] { return false; }, 100ms);
+    EXPECT_EQ(Heard(), (std::vector<std::string>{"RxChar 3"}));
+    pty.Send("d");
+    ASSERT_TRUE(host.RunUntil([&] { return deliveries >= 2; }, 5s));
+    EXPECT_EQ(Heard().back(), "RxChar 4");
+    EXPECT_EQ(port.InputQueued(), 4);
+}
+
+TEST_F(PtyPortTest, ReadOutModeAndEventCharacterInOneBatch) {
+    port.SetRxCountMode(false);
+    port.SetEventChar('\r');
+    port.SetEvents(TComEvents{evRxChar, evRxFlag});
+    port.OnRxBuf = [&](TComponent*, const void* b, std::int32_t n) {
+        Record("RxBuf " + std::string(static_cast<const char*>(b), static_cast<std::size_t>(n)));
+    };
+    port.OnRxChar = [&](TComponent*, std::int32_t) { Record("RxChar"); };
+    port.OnRxFlag = [&](TComponent*) { Record("RxFlag"); };
+    port.Open();
+    pty.Send("ok\r");
+    ASSERT_TRUE(host.RunUntil([&] { return Heard().size() >= 2; }, 5s));
+    EXPECT_EQ(Heard(), (std::vector<std::string>{"RxBuf ok\r", "RxFlag"}));
+    EXPECT_EQ(port.InputQueued(), 0);
+}
+
+TEST_F(PtyPortTest, TransmitDrainAndQueueMark) {
+    port.Buffer().SetInputSize(10);
+    port.SetEvents(TComEvents{evTxEmpty, evRx80Full});
+    port.OnTxEmpty = [&](TComponent*) { Record("TxEmpty"); };
+    port.OnRx80Full = [&](TComponent*) { Record("Rx80Full"); };
+    port.Open();
+    port.WriteText("status");
+    ASSERT_TRUE(host.RunUntil([&] { return !Heard().empty(); }, 5s));
+    EXPECT_EQ(Heard(), (std::vector<std::string>{"TxEmpty"}));
+    pty.Send("123456789");
+    ASSERT_TRUE(host.RunUntil([&] { return Heard().size() >= 2; }, 5s));
+    EXPECT_EQ(Heard().back(), "Rx80Full");
+    // The queue holds what SetupComm allows; the rest waits in the driver and is counted.
+    pty.Send("abcdef");
+    ASSERT_TRUE(WaitFor([&] { return port.InputQueued() == 15; }));
+    std::string text;
+    EXPECT_EQ(port.ReadText(text, 100), 15);
+    EXPECT_EQ(text, "123456789abcdef");
+}
+
+TEST_F(PtyPortTest, CloseWhileADeliveryWaitsForTheMainThread) {
+    port.OnRxChar = [&](TComponent*, std::int32_t n) { Record("RxChar " + std::to_string(n)); };
+    port.Open();
+    pty.Send("zz");
+    ASSERT_TRUE(WaitFor([&] { return port.InputQueued() == 2; }));
+    std::this_thread::sleep_for(20ms);
+    port.Close();
+    EXPECT_FALSE(port.Connected());
+    EXPECT_EQ(Heard(), (std::vector<std::string>{"RxChar 2"}));
+    // Closing discarded what was still queued.
+    port.Open();
+    EXPECT_EQ(port.InputQueued(), 0);
+}
+
+TEST_F(PtyPortTest, FarEndGoingAwayKeepsReceivedBytesThenFails) {
+    port.SetSyncMethod(smNone);
+    std::atomic<bool> ioError{false};
+    port.OnError = [&](TComponent*, TComErrors e) { ioError = e.Contains(ceIO); };
+    port.Open();
+    pty.Send("zz");
+    ASSERT_TRUE(WaitFor([&] { return port.InputQueued() == 2; }));
+    pty.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return ioError.load(); }));
+    std::string text;
+    EXPECT_EQ(port.ReadText(text, 10), 2);
+    EXPECT_EQ(text, "zz");
+    EXPECT_EQ(Raised([&] { port.ReadText(text, 10); }).SystemErrorCode(),
+              static_cast<int>(ERROR_DEVICE_NOT_CONNECTED));
+    EXPECT_EQ(Raised([&] { port.WriteText("x"); }).ErrorCode(), 2);
+    port.Close();
+    EXPECT_FALSE(port.Connected());
+}
+
+} // namespace
