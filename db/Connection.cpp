@@ -175,12 +175,11 @@ void TDbConnection::QueryClosed() {
 }
 
 QString TDbConnection::DriverMessage(const QSqlError& error) const {
+    // The server's or ODBC driver's own text; Qt's note of the failed step only when there is
+    // none.
     QString message = error.databaseText().trimmed();
-    const QString driverText = error.driverText().trimmed();
     if (message.isEmpty())
-        message = driverText;
-    else if (!driverText.isEmpty() && !message.contains(driverText))
-        message += QStringLiteral(" (%1)").arg(driverText);
+        message = error.driverText().trimmed();
     if (message.isEmpty())
         message = QStringLiteral("Unknown database error");
     // Drivers do not normally echo the password, but one that does must not show it.
