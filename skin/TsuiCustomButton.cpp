@@ -1,6 +1,7 @@
 #include "skin/TsuiCustomButton.h"
 
 #include "skin/GlyphDrawing.h"
+#include "skin/SkinResources.h"
 #include "skin/StyleBitmap.h"
 #include "skin/StyleSource.h"
 #include "skin/StyleTable.h"
@@ -93,6 +94,8 @@ void InvertDottedOutline(QImage& canvas, int left, int top, int right, int botto
 } // namespace
 
 TsuiCustomButton::TsuiCustomButton(QWidget* parent) : QWidget(parent) {
+    // Windows that build skinned buttons can then load the button pictures directly.
+    InitSkinResources();
     setBackgroundRole(QPalette::Button);
     setFocusPolicy(Qt::TabFocus);
     setMouseTracking(true);
