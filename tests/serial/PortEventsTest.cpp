@@ -59,9 +59,9 @@ protected:
 
     TScriptedComPlatform platform;
     TComPlainSyncHost host;
-    TComPort port{nullptr, &platform};
     std::mutex mutex;
     std::vector<std::string> heard;
+    TComPort port{nullptr, &platform};
 };
 
 TEST_F(EventsTest, OneBatchIsDeliveredInTheFixedOrder) {
@@ -115,6 +115,7 @@ TEST_F(EventsTest, ThreadSyncDeliversOnTheMainThreadOnly) {
     EXPECT_EQ(HeardCount(), 0u) << "nothing runs until the main thread serves the host";
     ASSERT_TRUE(host.RunUntil([&] { return HeardCount() == 1; }, 5s));
     EXPECT_TRUE(onMain);
+    port.Close();
 }
 
 TEST_F(EventsTest, CloseServesAQueuedDeliveryInsteadOfDeadlocking) {

@@ -28,8 +28,8 @@ protected:
     }
     TScriptedComPlatform platform;
     TComPlainSyncHost host;
-    TComPort port{nullptr, &platform};
     std::vector<std::string> order;
+    TComPort port{nullptr, &platform};
 };
 
 TEST_F(LifecycleTest, FreshComponent) {

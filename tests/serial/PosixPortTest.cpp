@@ -40,9 +40,9 @@ protected:
 
     PtyPair pty;
     TComPlainSyncHost host;
-    TComPort port{nullptr};
     std::mutex mutex;
     std::vector<std::string> heard;
+    TComPort port{nullptr};
 };
 
 std::string EveryByte() {
@@ -164,6 +164,7 @@ TEST_F(PtyPortTest, ReceivedBytesWakeTheThreadOnlyWhenNew) {
     ASSERT_TRUE(host.RunUntil([&] { return deliveries >= 2; }, 5s));
     EXPECT_EQ(Heard().back(), "RxChar 4");
     EXPECT_EQ(port.InputQueued(), 4);
+    port.Close();
 }
 
 TEST_F(PtyPortTest, ReadOutModeAndEventCharacterInOneBatch) {
