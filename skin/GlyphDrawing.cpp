@@ -6,14 +6,15 @@
 
 namespace {
 
-// The shape of the keyed picture filled with one colour.
+// The darker half of the keyed picture filled with one colour: outlines and dark
+// parts stay recognisable, light areas drop out.
 QImage Silhouette(const QImage& keyed, QRgb colour) {
     QImage shape(keyed.size(), QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < keyed.height(); ++y) {
         const auto* in = reinterpret_cast<const QRgb*>(keyed.constScanLine(y));
         auto* out = reinterpret_cast<QRgb*>(shape.scanLine(y));
         for (int x = 0; x < keyed.width(); ++x) {
-            out[x] = qAlpha(in[x]) == 0 ? 0 : colour;
+            out[x] = qAlpha(in[x]) == 0 || qGray(in[x]) >= 128 ? 0 : colour;
         }
     }
     return shape;

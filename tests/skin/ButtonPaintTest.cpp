@@ -80,6 +80,8 @@ TEST(ButtonPaint, BlueGlassFrameOnA76By38ButtonFollowsTheNinePieces) {
     ASSERT_TRUE(button->Transparent());
     const QImage frame = BlueGlassFrame(1);
     ASSERT_EQ(frame.size(), QSize(77, 27));
+    // The left and right edges come from rows 13 and 14: they must differ to tell.
+    ASSERT_NE(frame.pixel(20, 13), frame.pixel(20, 14));
     const QImage shown = Render(*button);
     ASSERT_EQ(shown.size(), QSize(76, 38));
 

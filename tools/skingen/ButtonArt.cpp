@@ -28,19 +28,25 @@ QRgb StateShade(QRgb colour, int state) {
 }
 
 QRgb FacePixel(const ButtonLook& look, int y, int state) {
-    const int h = look.frameHeight;
-    double t = double(y) / (h - 1);
-    t = std::floor(t * look.levels) / look.levels;
-    if (!look.glass) {
-        return StateShade(Mix(look.top, look.bottom, t), state);
-    }
-    // Glass: a pale band over the upper half, the deep colour rising again at the foot.
+    const double t = double(y) / (look.frameHeight - 1);
     const QRgb top = StateShade(look.top, state);
     const QRgb bottom = StateShade(look.bottom, state);
-    if (t < 0.5) {
-        return Mix(Shade(top, 0.55), top, t * 2);
+    if (!look.glass) {
+        return Mix(top, bottom, std::floor(t * look.levels) / look.levels);
     }
-    return Mix(bottom, Shade(bottom, 0.35), (t - 0.5) * 2);
+    // Glass: a pale band over the upper part with a sharp lower edge, then a body that
+    // darkens slowly at first, so that the rows around the middle, which the button
+    // stretches over its height, are nearly alike; the foot catches some light again.
+    constexpr double kBandEnd = 0.42;
+    if (t < kBandEnd) {
+        return Mix(Shade(top, 0.65), Shade(top, 0.25), t / kBandEnd);
+    }
+    const double u = (t - kBandEnd) / (1 - kBandEnd);
+    constexpr double kFoot = 0.85;
+    if (u > kFoot) {
+        return Mix(bottom, Shade(bottom, 0.4), (u - kFoot) / (1 - kFoot));
+    }
+    return Mix(top, bottom, (u * u) / (kFoot * kFoot));
 }
 
 QImage Draw(const ButtonLook& look) {
@@ -75,8 +81,8 @@ std::vector<ButtonBitmap> MakeButtonBitmaps() {
          qRgb(40, 110, 215), true, 23, 8},
         {"WINXP_BUTTON", 18, 21, 3, qRgb(236, 233, 216), qRgb(0, 60, 116), qRgb(255, 255, 255),
          qRgb(214, 208, 197), false, 21, 8},
-        {"DEEPBLUE_BUTTON", 74, 21, 0, qRgb(0, 0, 0), qRgb(0, 0, 0), qRgb(90, 130, 210),
-         qRgb(20, 50, 130), false, 4, 4},
+        {"DEEPBLUE_BUTTON", 74, 21, 0, qRgb(0, 0, 0), qRgb(0, 0, 0), qRgb(185, 205, 245),
+         qRgb(95, 135, 215), false, 4, 4},
         {"PROTEIN_BUTTON", 74, 21, 0, qRgb(64, 64, 64), qRgb(64, 64, 64), qRgb(250, 250, 250),
          qRgb(190, 190, 195), false, 21, 8},
         {"BLUEGLASS_BUTTON", 77, 27, 6, kMagenta, qRgb(25, 65, 140), qRgb(110, 170, 235),
