@@ -12,6 +12,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -129,6 +130,8 @@ public:
         tcsetattr(fd_, TCSANOW, &settings);
     }
     ~Port() { close(fd_); }
+
+    int Fd() const { return fd_; }
 
     void Write(const Bytes& bytes) {
         EXPECT_EQ(write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
@@ -270,6 +273,26 @@ TEST_F(CardsimEndToEnd, PrintsACardThroughThePseudoTerminal) {
     EXPECT_EQ(received.rfind(" 10 04 01 1B 3D 01 1D 61 27", 0), 0u) << received;
     EXPECT_NE(received.find(" 1B 21 31 4D 45 53 41 20 31 32 0D 0A 1B 21 01"), std::string::npos);
     EXPECT_NE(received.find(" 0C 1B 71"), std::string::npos);
+}
+
+TEST_F(CardsimEndToEnd, TheDeviceCanBeOpenedAgainAfterAnExclusiveUser) {
+    Simulator simulator({"--timeout", "10"});
+    const std::string device = simulator.Device();
+    {
+        Port port(device);
+        ASSERT_EQ(ioctl(port.Fd(), TIOCEXCL), 0);
+    }
+    const auto until = std::chrono::steady_clock::now() + 3s;
+    while (simulator.Output().find("device closed\n") == std::string::npos &&
+           std::chrono::steady_clock::now() < until) {
+        simulator.Output(50ms);
+    }
+    ASSERT_NE(simulator.Output().find("device opened\ndevice closed\n"), std::string::npos)
+        << simulator.Output();
+    Port again(device);
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(again.Fd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
 }
 
 TEST_F(CardsimEndToEnd, StopsOnATermSignalAndOnInactivity) {

@@ -4,9 +4,13 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/inotify.h>
+#endif
 
 namespace cardsim {
 
@@ -49,11 +53,21 @@ PseudoTerminal::PseudoTerminal() {
         if (tcsetattr(slave_, TCSANOW, &settings) != 0) {
             Fail("cannot set the pseudo-terminal's settings");
         }
+#ifdef __linux__
+        watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (watch_ >= 0 && inotify_add_watch(watch_, name, IN_OPEN | IN_CLOSE) < 0) {
+            close(watch_);
+            watch_ = -1;
+        }
+#endif
         const int flags = fcntl(master_, F_GETFL);
         if (flags < 0 || fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) {
             Fail("cannot make the pseudo-terminal non-blocking");
         }
     } catch (...) {
+        if (watch_ >= 0) {
+            close(watch_);
+        }
         if (slave_ >= 0) {
             close(slave_);
         }
@@ -63,6 +77,9 @@ PseudoTerminal::PseudoTerminal() {
 }
 
 PseudoTerminal::~PseudoTerminal() {
+    if (watch_ >= 0) {
+        close(watch_);
+    }
     close(slave_);
     close(master_);
 }
@@ -97,6 +114,32 @@ bool PseudoTerminal::Write(std::uint8_t byte) {
         }
         Fail("cannot write a reply to the pseudo-terminal");
     }
+}
+
+std::vector<DeviceUse> PseudoTerminal::CheckUse() {
+    std::vector<DeviceUse> changes;
+#ifdef __linux__
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+        const ssize_t got = read(watch_, buffer, sizeof buffer);
+        if (got <= 0) {
+            break;
+        }
+        for (char* at = buffer; at < buffer + got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            if (event->mask & IN_OPEN) {
+                if (openers_++ == 0) {
+                    changes.push_back(DeviceUse::Opened);
+                }
+            } else if ((event->mask & IN_CLOSE) && openers_ > 0 && --openers_ == 0) {
+                ioctl(slave_, TIOCNXCL);
+                changes.push_back(DeviceUse::Closed);
+            }
+            at += sizeof(inotify_event) + event->len;
+        }
+    }
+#endif
+    return changes;
 }
 
 } // namespace cardsim

@@ -86,6 +86,10 @@ Simulator::Simulator(const Options& options)
     std::fflush(stdout);
     publication_ =
         std::make_unique<DevicePublication>(pty_.SlavePath(), options_.deviceFile, options_.link);
+    if (pty_.WatchFd() < 0) {
+        Notice("cannot watch the device's opens and closes: a program that puts it in "
+               "exclusive mode will not be able to open it a second time");
+    }
     if (TerminalKeys::Available()) {
         keys_ = std::make_unique<TerminalKeys>();
         Say("keys: i insert a card, r remove it, q quit");
@@ -134,11 +138,11 @@ int Simulator::Run() {
             return 3;
         }
 
-        pollfd fds[3] = {{pty_.MasterFd(), POLLIN, 0}, {signalPipe_[0], POLLIN, 0}, {-1, 0, 0}};
-        if (keys_) {
-            fds[2] = {keys_->Fd(), POLLIN, 0};
-        }
-        if (poll(fds, 3, PollTimeout(now)) < 0) {
+        pollfd fds[4] = {{pty_.MasterFd(), POLLIN, 0},
+                         {signalPipe_[0], POLLIN, 0},
+                         {keys_ ? keys_->Fd() : -1, POLLIN, 0},
+                         {pty_.WatchFd(), POLLIN, 0}};
+        if (poll(fds, 4, PollTimeout(now)) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -150,6 +154,11 @@ int Simulator::Run() {
         }
         if (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) {
             ReadDevice();
+        }
+        if (fds[3].revents != 0) {
+            for (DeviceUse use : pty_.CheckUse()) {
+                DeviceUseChanged(use);
+            }
         }
         if (fds[2].revents != 0) {
             const std::optional<char> key = keys_->Read();
@@ -205,6 +214,15 @@ void Simulator::Decoded(const std::vector<Event>& events) {
         }
         printer_.Handle(event, Now());
     }
+}
+
+void Simulator::DeviceUseChanged(DeviceUse use) {
+    const bool opened = use == DeviceUse::Opened;
+    lastActivity_ = Now();
+    if (trace_) {
+        trace_->DeviceUse(lastActivity_, opened);
+    }
+    Say(opened ? "device opened" : "device closed");
 }
 
 bool Simulator::Key(char key) {

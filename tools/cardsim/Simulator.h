@@ -38,6 +38,7 @@ private:
     void Say(const std::string& line) const;
     void ReadDevice();
     void Decoded(const std::vector<Event>& events);
+    void DeviceUseChanged(DeviceUse use);
     // Returns false when the key asks to quit.
     bool Key(char key);
     int PollTimeout(Micros now) const;

@@ -56,6 +56,10 @@ void TraceWriter::StateChanged(Micros at, CardState state) {
     Line(at, "ev", StateWord(state));
 }
 
+void TraceWriter::DeviceUse(Micros at, bool opened) {
+    Line(at, "ev", opened ? "device-opened" : "device-closed");
+}
+
 void TraceWriter::Line(Micros at, const char* direction, const std::string& rest) {
     if (std::fprintf(file_, "%lld %s %s\n", static_cast<long long>(at.count()), direction,
                      rest.c_str()) < 0 ||

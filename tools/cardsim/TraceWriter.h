@@ -19,7 +19,8 @@
 //
 // "rx" lines hold the bytes of one read from the device, "tx" lines one reply byte,
 // "ev" lines a change of the card's state (card-inserted, card-released, card-removed,
-// card-emptied when a card is pulled out before its release). Lines starting with "#"
+// card-emptied when a card is pulled out before its release) or of the device's use
+// (device-opened, device-closed). Lines starting with "#"
 // are comments. The start line lets other programs place the times on their own
 // monotonic clock (CLOCK_MONOTONIC, std::chrono::steady_clock).
 namespace cardsim {
@@ -35,6 +36,7 @@ public:
     void Received(Micros at, std::span<const std::uint8_t> bytes);
     void Sent(Micros at, std::uint8_t byte);
     void StateChanged(Micros at, CardState state);
+    void DeviceUse(Micros at, bool opened);
 
 private:
     void Line(Micros at, const char* direction, const std::string& rest);
