@@ -303,6 +303,17 @@ TEST_P(Backends, SchemaIsIdempotentAndErrorsCarryTheServerMessage) {
     EXPECT_FALSE(cn.Connected());
 }
 
+TEST_P(Backends, LiteralsReachTheServerUntouched) {
+    TDbQuery q(&cn);
+    q.SetSQL({QStringLiteral("SELECT ':x' AS a, '?' AS b, 'it''s :y' AS c, :n AS n")});
+    q.ParamByName(QStringLiteral("n")).SetValue(QStringLiteral("valor"));
+    q.Open();
+    EXPECT_EQ(q.FieldAsString(QStringLiteral("a")), QStringLiteral(":x"));
+    EXPECT_EQ(q.FieldAsString(QStringLiteral("b")), QStringLiteral("?"));
+    EXPECT_EQ(q.FieldAsString(QStringLiteral("c")), QStringLiteral("it's :y"));
+    EXPECT_EQ(q.FieldAsString(QStringLiteral("n")), QStringLiteral("valor"));
+}
+
 INSTANTIATE_TEST_SUITE_P(AllRoads, Backends, ::testing::ValuesIn(dbtest::AllBackends()),
                          [](const auto& info) { return dbtest::BackendName(info.param); });
 
