@@ -329,7 +329,7 @@ TEST(OdbcDataSource, ReachedByItsName) {
     QFile ini(dir.filePath(QStringLiteral("odbc.ini")));
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ini.write(QStringLiteral("[plinova_test]\nDriver=PostgreSQL Unicode\nServername=%1\n"
-                             "Port=%2\nDatabase=%3\n")
+                             "Port=%2\nDatabase=%3\nCommLog=0\nDebug=0\n")
                   .arg(server->host)
                   .arg(server->port)
                   .arg(server->database)

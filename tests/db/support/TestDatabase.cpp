@@ -36,7 +36,7 @@ QString PgInitString(const PgServer& s, const QString& database) {
 
 QString OdbcInitString(const PgServer& s, const QString& database) {
     const QString odbc = QStringLiteral("DRIVER={PostgreSQL Unicode};SERVER=%1;PORT=%2;"
-                                        "DATABASE=%3;UID=%4;PWD={%5};")
+                                        "DATABASE=%3;UID=%4;PWD={%5};CommLog=0;Debug=0;")
                              .arg(s.host)
                              .arg(s.port)
                              .arg(database, s.user, s.password);
