@@ -64,7 +64,8 @@ QChar Accelerator(const QString& caption) {
     return {};
 }
 
-// Inverts every other pixel along the outline of `box`, the classic dotted focus
+// Inverts every other pixel along the outline of (left, top, right, bottom), right and
+// bottom exclusive: the classic dotted focus
 // rectangle.
 void InvertDottedOutline(QImage& canvas, int left, int top, int right, int bottom) {
     auto flip = [&canvas](int x, int y) {
