@@ -65,8 +65,7 @@ QChar Accelerator(const QString& caption) {
 }
 
 // Inverts every other pixel along the outline of (left, top, right, bottom), right and
-// bottom exclusive: the classic dotted focus
-// rectangle.
+// bottom exclusive: the classic dotted focus rectangle.
 void InvertDottedOutline(QImage& canvas, int left, int top, int right, int bottom) {
     auto flip = [&canvas](int x, int y) {
         if (x < 0 || y < 0 || x >= canvas.width() || y >= canvas.height() || (x + y) % 2 != 0) {
