@@ -94,7 +94,7 @@ void InvertDottedOutline(QImage& canvas, int left, int top, int right, int botto
 } // namespace
 
 TsuiCustomButton::TsuiCustomButton(QWidget* parent) : QWidget(parent) {
-    // Windows that build skinned buttons can then load the button pictures directly.
+    // A window that builds skinned buttons can then load the button pictures directly.
     InitSkinResources();
     setBackgroundRole(QPalette::Button);
     setFocusPolicy(Qt::TabFocus);
