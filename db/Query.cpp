@@ -161,8 +161,9 @@ qint32 TDbQuery::FieldAsInteger(const QString& name) const {
 
 QString TDbQuery::FieldAsString(const QString& name) const {
     const QVariant v = FieldValue(name);
+    // An empty column reads as the empty text, which binds as text again, not as NULL.
     if (!v.isValid() || v.isNull())
-        return QString();
+        return QStringLiteral("");
     if (v.typeId() == QMetaType::QDateTime)
         return DateTimeText(v.toDateTime());
     return v.toString();

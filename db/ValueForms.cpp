@@ -74,7 +74,10 @@ QVariant BindValue(const TDbParameter& p, const QString& qtDriver, const QString
     case FieldType::ftString: {
         if (isNull)
             return QVariant(QMetaType::fromType<QString>());
-        const QString text = v.toString();
+        // Qt binds a null QString as SQL NULL; a value that was given is text, if empty.
+        QString text = v.toString();
+        if (text.isNull())
+            text = QStringLiteral("");
         if (dbms == u"postgresql" && text.contains(QChar(0)))
             throw ParameterError(p, QStringLiteral("PostgreSQL text cannot hold a zero character"));
         return QVariant(text);

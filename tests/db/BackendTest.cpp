@@ -254,6 +254,12 @@ TEST_P(Backends, NullColumnsReadAsZeroAndEmpty) {
               1);
 }
 
+TEST_P(Backends, EmptyTextIsStoredAsTextNotNull) {
+    QueueJob(1, QString());
+    QueueJob(1, QStringLiteral(""));
+    EXPECT_EQ(Count(QStringLiteral("SELECT COUNT(*) FROM printer WHERE dados = ''")), 2);
+}
+
 TEST_P(Backends, GlobalSettingByParameters) {
     TDbCommand set(&cn);
     set.SetSQL({QStringLiteral("INSERT INTO configpostos (posto, seccao, chave, valor) "
