@@ -176,6 +176,24 @@ TEST_F(CardsimPrinter, OddPrintingIsKeptAndReported) {
     EXPECT_EQ(recorder.replies.size(), replies);
 }
 
+TEST_F(CardsimPrinter, SaysOncePerCodeTableHowLettersBeyondAsciiPrint) {
+    Poll();
+    At(300ms);
+    Send({0x1B, 0x74, 0x02});
+    SendText("P\xE3o\r\n");
+    SendText("A\xE7\xFA" "car\r\n");
+    ASSERT_EQ(recorder.notices.size(), 1u);
+    EXPECT_EQ(recorder.notices[0],
+              "bytes above 7F print as character table 2 (code page 850) has them");
+    Send({0x1B, 0x74, 0x10});
+    SendText("P\xE3o\r\n");
+    EXPECT_EQ(recorder.notices.size(), 2u);
+    Send({0x0C});
+    ASSERT_EQ(recorder.cards.size(), 1u);
+    EXPECT_EQ(recorder.cards[0].lines[0].text, "P\u00D2o");
+    EXPECT_EQ(recorder.cards[0].lines[2].text, "P\u00E3o");
+}
+
 TEST_F(CardsimManualPrinter, CardsComeAndGoOnlyByHand) {
     EXPECT_EQ(Poll(), kReplyNoCard);
     At(10s);

@@ -1,5 +1,6 @@
 #include "tools/cardsim/CardPrinter.h"
 
+#include "tools/cardsim/CodeTable.h"
 #include "tools/cardsim/EventText.h"
 
 #include <algorithm>
@@ -52,6 +53,7 @@ void CardPrinter::Handle(const Event& event, Micros now) {
         StatusRequest(event.Parameter(0), now);
         break;
     case EventKind::Text:
+        NoteHighBytes(event);
         AddText(DecodeText(event));
         break;
     case EventKind::Control:
@@ -73,12 +75,15 @@ void CardPrinter::Handle(const Event& event, Micros now) {
         break;
     case EventKind::Initialize:
         printMode_ = 0;
+        highBytesNoted_ = false;
+        break;
+    case EventKind::CodeTable:
+        highBytesNoted_ = false;
         break;
     case EventKind::DrawerPulse:
         listener_.DrawerPulsed(event.Parameter(0), event.Parameter(1), event.Parameter(2));
         break;
     case EventKind::CarriageReturn: // the line is printed by the LF that follows
-    case EventKind::CodeTable:      // the decoder tracks the table for the text
     case EventKind::Setting:
     case EventKind::Unknown:
     case EventKind::Truncated:
@@ -158,6 +163,23 @@ void CardPrinter::NoteIfNoCard() {
     if (state_ != CardState::InPlace && !page_.printedWithoutCard) {
         page_.printedWithoutCard = true;
         listener_.Notice("printing with no card in place");
+    }
+}
+
+// Letters beyond ASCII come out as the selected table has them, which may not be what
+// the sender meant; say once which table that is.
+void CardPrinter::NoteHighBytes(const Event& text) {
+    if (highBytesNoted_) {
+        return;
+    }
+    for (std::uint8_t byte : text.bytes) {
+        if (byte >= 0x80) {
+            highBytesNoted_ = true;
+            listener_.Notice("bytes above 7F print as character table " +
+                             std::to_string(text.codeTable) + " (" + CodeTableName(text.codeTable) +
+                             ") has them");
+            return;
+        }
     }
 }
 

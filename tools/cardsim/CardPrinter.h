@@ -87,6 +87,7 @@ public:
 
 private:
     void StatusRequest(std::uint8_t request, Micros now);
+    void NoteHighBytes(const Event& text);
     void AddText(const std::string& text);
     void Tab();
     void EndLine();
@@ -106,8 +107,9 @@ private:
     int cardsRemoved_ = 0;
 
     std::uint8_t printMode_ = 0;
-    Card page_;          // the card being printed
-    PrintedLine line_{}; // the line being printed
+    bool highBytesNoted_ = false; // for the code table in force
+    Card page_;                   // the card being printed
+    PrintedLine line_{};          // the line being printed
     std::size_t column_ = 0;
     bool lineStarted_ = false;
 };
