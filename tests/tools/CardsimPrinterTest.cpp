@@ -181,7 +181,8 @@ TEST_F(CardsimPrinter, SaysOncePerCodeTableHowLettersBeyondAsciiPrint) {
     At(300ms);
     Send({0x1B, 0x74, 0x02});
     SendText("P\xE3o\r\n");
-    SendText("A\xE7\xFA" "car\r\n");
+    SendText("A\xE7\xFA"
+             "car\r\n");
     ASSERT_EQ(recorder.notices.size(), 1u);
     EXPECT_EQ(recorder.notices[0],
               "bytes above 7F print as character table 2 (code page 850) has them");
