@@ -228,21 +228,25 @@ TEST(CardsimCardText, DrawsLargePrintLargeInAnEvenBox) {
                   {"alto", 0x10},
                   {"largo", 0x20},
                   {"", 0x01},
-                  {std::string(60, 'x'), 0x01}};
+                  {std::string(60, 'x'), 0x01},
+                  {std::string(170, 'y'), 0x01}};
     const std::string text = RenderCardText(card);
     std::vector<std::string> rows;
     std::size_t start = 0;
     for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
         rows.push_back(text.substr(start, end - start));
     }
-    ASSERT_EQ(rows.size(), 1u + 1 + 7 + 1);
-    EXPECT_EQ(rows[0], "card 3, 5 lines");
+    ASSERT_EQ(rows.size(), 1u + 1 + 9 + 1);
+    EXPECT_EQ(rows[0], "card 3, 6 lines");
     EXPECT_EQ(rows[2], rows[3]);
     EXPECT_EQ(rows[2].substr(0, 16), "\u2502 T \u00CD T U L O");
     EXPECT_EQ(rows[4], rows[5]);
     EXPECT_EQ(rows[4].substr(0, 9), "\u2502 alto ");
     EXPECT_EQ(rows[6].substr(0, 14), "\u2502 l a r g o ");
-    // Every row of the box is as wide as the longest line, counted in characters.
+    // A line wider than the widest box goes on in the next row.
+    EXPECT_EQ(rows[9], "\u2502 " + std::string(kMaxCardColumns, 'y') + " \u2502");
+    EXPECT_EQ(rows[10].substr(0, 15), "\u2502 " + std::string(10, 'y') + " ");
+    // Every row of the box is as wide as the widest, counted in characters.
     auto width = [](const std::string& row) {
         std::size_t n = 0;
         for (unsigned char c : row) {
@@ -251,7 +255,7 @@ TEST(CardsimCardText, DrawsLargePrintLargeInAnEvenBox) {
         return n;
     };
     for (std::size_t i = 1; i < rows.size(); ++i) {
-        EXPECT_EQ(width(rows[i]), 60u + 4) << rows[i];
+        EXPECT_EQ(width(rows[i]), kMaxCardColumns + 4) << rows[i];
     }
 }
 

@@ -20,6 +20,10 @@ namespace {
 constexpr int kMargin = 24;
 constexpr int kFontPixels = 16;
 constexpr double kCardAspect = 85.6 / 54.0; // a payment-card sized card
+// A picture stays a picture of a card even when a job sends thousands of lines or
+// one endless line: the rest is cut off and the cut is marked.
+constexpr std::size_t kMaxLines = 120;
+constexpr int kMaxColumns = 160;
 
 } // namespace
 
@@ -58,11 +62,14 @@ std::string CardImageWriter::Write(const Card& card) {
     const int cell = metrics.horizontalAdvance(QLatin1Char('M'));
     const int lineHeight = metrics.height();
 
+    const std::size_t shown = std::min(card.lines.size(), kMaxLines);
+    const bool cut = shown < card.lines.size();
     int columns = static_cast<int>(kCardColumns);
-    int textHeight = 0;
-    for (const PrintedLine& line : card.lines) {
+    int textHeight = cut ? lineHeight : 0;
+    for (std::size_t i = 0; i < shown; ++i) {
+        const PrintedLine& line = card.lines[i];
         const int length = static_cast<int>(QString::fromStdString(line.text).size());
-        columns = std::max(columns, length * (line.DoubleWidth() ? 2 : 1));
+        columns = std::clamp(length * (line.DoubleWidth() ? 2 : 1), columns, kMaxColumns);
         textHeight += lineHeight * (line.DoubleHeight() ? 2 : 1);
     }
     const int width = columns * cell + 2 * kMargin;
@@ -80,8 +87,10 @@ std::string CardImageWriter::Write(const Card& card) {
 
     painter.setFont(font);
     painter.setPen(QColor(0x1c, 0x1c, 0x28));
+    painter.setClipRect(QRect(kMargin, 0, columns * cell + 1, height));
     int y = kMargin;
-    for (const PrintedLine& line : card.lines) {
+    for (std::size_t i = 0; i < shown; ++i) {
+        const PrintedLine& line = card.lines[i];
         const int scaleX = line.DoubleWidth() ? 2 : 1;
         const int scaleY = line.DoubleHeight() ? 2 : 1;
         painter.save();
@@ -90,6 +99,11 @@ std::string CardImageWriter::Write(const Card& card) {
         painter.drawText(0, metrics.ascent(), QString::fromStdString(line.text));
         painter.restore();
         y += lineHeight * scaleY;
+    }
+    if (cut) {
+        painter.setPen(QColor(0x90, 0x90, 0x90));
+        painter.drawText(kMargin + 1, y + 1 + metrics.ascent(),
+                         QStringLiteral("... %1 more lines").arg(card.lines.size() - shown));
     }
     painter.end();
 

@@ -25,19 +25,24 @@ struct Row {
 };
 
 void AddRows(const PrintedLine& line, std::vector<Row>& rows) {
-    std::vector<std::string> characters = Characters(line.text);
-    Row row{"", 0};
-    for (const std::string& c : characters) {
+    std::vector<Row> lineRows(1, Row{"", 0});
+    const std::size_t step = line.DoubleWidth() ? 2 : 1;
+    for (const std::string& c : Characters(line.text)) {
+        if (lineRows.back().width + step > kMaxCardColumns) {
+            lineRows.push_back(Row{"", 0});
+        }
+        Row& row = lineRows.back();
         row.text += c;
-        ++row.width;
         if (line.DoubleWidth()) {
             row.text += ' ';
-            ++row.width;
         }
+        row.width += step;
     }
-    rows.push_back(row);
-    if (line.DoubleHeight()) {
+    for (const Row& row : lineRows) {
         rows.push_back(row);
+        if (line.DoubleHeight()) {
+            rows.push_back(row);
+        }
     }
 }
 
