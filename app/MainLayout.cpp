@@ -1,0 +1,176 @@
+#include "app/_main.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QToolButton>
+
+#include "app/ErrorReport.h"
+#include "app/HistoryModel.h"
+#include "skin/SkinResources.h"
+#include "skin/TsuiButton.h"
+
+namespace {
+
+QFont Tahoma(bool bold) {
+    QFont f(QStringLiteral("Tahoma"));
+    f.setPixelSize(11);
+    f.setBold(bold);
+    return f;
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& r, bool boldNavy,
+                  Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop) {
+    auto* l = new QLabel(text, parent);
+    l->setGeometry(r);
+    l->setAlignment(align);
+    if (boldNavy) {
+        l->setFont(Tahoma(true));
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText, QColor(0, 0, 128));
+        l->setPalette(p);
+    }
+    return l;
+}
+
+QToolButton* MakeSpeedButton(QWidget* parent, const QRect& r, const QString& picture) {
+    InitSkinResources();
+    auto* b = new QToolButton(parent);
+    b->setGeometry(r);
+    b->setAutoRaise(true);
+    b->setFocusPolicy(Qt::NoFocus);
+    const QPixmap pm(picture);
+    b->setIcon(QIcon(pm));
+    b->setIconSize(pm.isNull() ? QSize(16, 16) : pm.size());
+    return b;
+}
+
+} // namespace
+
+void Tmain::BuildControls() {
+    // Texts of the original control fonts are drawn with metric-compatible faces here.
+    QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"));
+    QFont::insertSubstitution(QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"));
+
+    setWindowTitle(QStringLiteral("Vandrel"));
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setMinimumSize(125, 25);
+    setGeometry(441, 0, 335, 500);
+    setFont(Tahoma(false));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(192, 192, 192));
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    btopen = MakeSpeedButton(this, QRect(1, 1, 33, 22), QStringLiteral(":/pictures/btopen.bmp"));
+    connect(btopen, &QToolButton::clicked, this,
+            [this] { report::Run([this] { btopenClick(); }); });
+    Label1 = MakeLabel(this, QStringLiteral("Cartão"), QRect(48, 5, 33, 13), false,
+                       Qt::AlignRight | Qt::AlignTop);
+    numcartao = MakeLabel(this, QString(), QRect(85, 5, 50, 13), true);
+    Label2 = MakeLabel(this, QStringLiteral("Estado:"), QRect(139, 5, 37, 13), false,
+                       Qt::AlignRight | Qt::AlignTop);
+    status = MakeLabel(this, QString(), QRect(182, 5, 99, 13), true);
+    btclose =
+        MakeSpeedButton(this, QRect(303, 1, 31, 23), QStringLiteral(":/pictures/btclose.bmp"));
+    connect(btclose, &QToolButton::clicked, this,
+            [this] { report::Run([this] { btcloseClick(); }); });
+    porta = MakeLabel(this, QStringLiteral("porta"), QRect(19, 183, 26, 13), false);
+
+    pcontrol = new QStackedWidget(this);
+    pcontrol->setGeometry(2, 30, 330, 427);
+
+    tabprint = new QWidget;
+    tabprint->setObjectName(QStringLiteral("tabprint"));
+    tabprint->setWindowTitle(QStringLiteral("Impressão"));
+    Label4 = MakeLabel(tabprint, QStringLiteral("Ultima impressão"), QRect(6, 3, 99, 13), true);
+    texto = new QPlainTextEdit(tabprint);
+    texto->setGeometry(0, 21, 322, 393);
+    QFont mono(QStringLiteral("Courier New"));
+    mono.setPixelSize(11);
+    mono.setBold(true);
+    mono.setStyleHint(QFont::TypeWriter);
+    texto->setFont(mono);
+    texto->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    texto->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    texto->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    texto->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    texto->document()->setDocumentMargin(1);
+    QPalette white = texto->palette();
+    white.setColor(QPalette::Base, Qt::white);
+    texto->setPalette(white);
+    pcontrol->addWidget(tabprint);
+
+    tabhist = new QWidget;
+    tabhist->setObjectName(QStringLiteral("tabhist"));
+    tabhist->setWindowTitle(QStringLiteral("Histórico"));
+    Label3 = MakeLabel(tabhist, QStringLiteral("Histórico"), QRect(6, 3, 99, 13), true);
+    lista = new QTableView(tabhist);
+    lista->setGeometry(0, 17, 322, 342);
+    d_hist = new HistoryModel(q_hist, this);
+    lista->setModel(d_hist);
+    lista->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lista->setSelectionMode(QAbstractItemView::SingleSelection);
+    lista->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lista->verticalHeader()->hide();
+    lista->setShowGrid(true);
+    lista->horizontalHeader()->setFont(Tahoma(true));
+    lista->horizontalHeader()->setStyleSheet(QStringLiteral(
+        "QHeaderView::section { background-color: navy; color: white; font-weight: bold; }"));
+    lista->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    lista->verticalHeader()->setDefaultSectionSize(15);
+    lista->setColumnWidth(0, 41);
+    lista->setColumnWidth(2, 190);
+    lista->installEventFilter(this);
+    connect(lista->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid() && q_hist->Active() && current.row() != q_hist->RecNo())
+                    q_hist->SetRecNo(current.row());
+            });
+    pcontrol->addWidget(tabhist);
+
+    BuildSkinnedButtons();
+}
+
+void Tmain::BuildSkinnedButtons() {
+    InitSkinResources();
+    auto make = [](QWidget* parent, const QRect& r, const QString& picture,
+                   const QString& caption) {
+        auto* b = new TsuiButton(parent);
+        b->SetUIStyle(TsuiUIStyle::BlueGlass);
+        b->SetTransparent(true);
+        b->SetAutoSize(false);
+        b->SetLayout(TButtonLayout::blGlyphLeft);
+        b->SetSpacing(4);
+        b->SetFocusedRectMargin(2);
+        b->SetGlyph(QImage(picture));
+        b->SetCaption(caption);
+        b->setGeometry(r);
+        return b;
+    };
+    btup = make(tabhist, QRect(2, 365, 54, 49), QStringLiteral(":/pictures/btup.bmp"), QString());
+    btdown =
+        make(tabhist, QRect(56, 365, 54, 49), QStringLiteral(":/pictures/btdown.bmp"), QString());
+    btprint = make(tabhist, QRect(193, 365, 107, 49), QStringLiteral(":/pictures/btprint.bmp"),
+                   QStringLiteral("Imprimir"));
+    btmod = make(this, QRect(8, 460, 105, 38), QStringLiteral(":/pictures/btmod.bmp"), QString());
+    btfechar =
+        make(this, QRect(255, 460, 76, 38), QStringLiteral(":/pictures/btfechar.bmp"), QString());
+
+    const std::pair<TsuiButton*, void (Tmain::*)()> handlers[] = {
+        {btup, &Tmain::btupClick},         {btdown, &Tmain::btdownClick},
+        {btprint, &Tmain::btprintClick},   {btmod, &Tmain::btmodClick},
+        {btfechar, &Tmain::btfecharClick},
+    };
+    for (const auto& [button, handler] : handlers) {
+        connect(button, &TsuiButton::clicked, this, [this, handler = handler] {
+            report::Run([this, handler] { (this->*handler)(); });
+        });
+    }
+    // Tab order of the window's own controls.
+    setTabOrder(btfechar, pcontrol);
+    setTabOrder(pcontrol, btmod);
+}

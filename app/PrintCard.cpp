@@ -1,0 +1,145 @@
+#include "app/_main.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <thread>
+
+#include "app/Win1252.h"
+#include "platform/TickCount.h"
+
+namespace {
+
+const std::string kStatusRequest("\x10\x04\x05", 3);
+const std::string kCrLf("\r\n", 2);
+const std::string kSmallFont("\x1B\x21\x01", 3);
+const std::string kLargeFont("\x1B\x21\x31", 3);
+const std::string kFormFeed("\x0C", 1);
+const std::string kRelease("\x1B\x71", 2);
+const char kCardInPlace = 0x12;
+const char kCardRemoved = 0x72;
+
+} // namespace
+
+void Tmain::SendInitialisation() {
+    static const std::string kSequence[] = {
+        std::string("\x10\x04\x01", 3),     std::string("\x1B\x3D\x01\x1D\x61\x27", 6),
+        std::string("\x1B\x52\x00", 3),     std::string("\x1B\x74\x10", 3),
+        std::string("\x1B\x3D\x01", 3),     std::string("\x1B\x63\x34\x10", 4),
+        std::string("\x1B\x46\x01", 3),     std::string("\x1B\x63\x34\x10", 4),
+        std::string("\x1B\x63\x30\x04", 4), std::string("\x1B\x63\x31\x04", 4),
+        std::string("\x1B\x55\x00", 3),     std::string("\x1B\x74\x02", 3),
+    };
+    for (const std::string& command : kSequence)
+        cpcert->WriteText(command);
+}
+
+void Tmain::Pause(std::uint32_t milliseconds) {
+    const std::uint32_t start = platform::GetTickCount();
+    // Whole ticks: only a difference above the count guarantees the full time has passed.
+    while (platform::GetTickCount() - start <= milliseconds)
+        std::this_thread::yield();
+}
+
+void Tmain::PacedWrite(const std::string& bytes, std::uint32_t milliseconds) {
+    cpcert->WriteText(bytes);
+    if (Protocolo == 0)
+        Pause(milliseconds);
+}
+
+void Tmain::SetStatus(const QString& text) {
+    status->setText(text);
+    status->repaint();
+}
+
+std::vector<std::string> Tmain::DisplayLines() const {
+    std::vector<std::string> lines;
+    const QTextDocument* doc = texto->document();
+    // The memo wraps at its text area's width, word by word, as it shows the text.
+    const qreal width = texto->viewport()->width() - 2 * doc->documentMargin();
+    QTextOption option = doc->defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        const QString text = block.text();
+        QTextLayout layout(text, texto->font());
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
+            line.setLineWidth(width);
+        layout.endLayout();
+        if (layout.lineCount() == 0 || text.isEmpty()) {
+            lines.emplace_back();
+            continue;
+        }
+        for (int i = 0; i < layout.lineCount(); ++i) {
+            const QTextLine line = layout.lineAt(i);
+            lines.push_back(win1252::FromUnicode(text.mid(line.textStart(), line.textLength())));
+        }
+    }
+    // A text that ends with a line break has no further line; an empty memo has none.
+    if (!lines.empty() && lines.back().empty())
+        lines.pop_back();
+    return lines;
+}
+
+void Tmain::PrintCard() {
+    std::string reply;
+    const int stale = cpcert->InputQueued();
+    if (stale > 0)
+        cpcert->ReadText(reply, stale);
+
+    SetStatus(QStringLiteral("Introduza cartão"));
+    for (;;) {
+        reply.assign(1, '\0');
+        cpcert->WriteText(kStatusRequest);
+        Pause(50);
+        if (cpcert->InputQueued() > 0)
+            cpcert->ReadText(reply, 1);
+        if (!reply.empty() && reply[0] == kCardInPlace)
+            break;
+    }
+
+    SetStatus(QStringLiteral("Em impressão..."));
+    if (OffsetInicial > 0) {
+        for (qint32 i = 0; i < OffsetInicial; ++i)
+            cpcert->WriteText(kCrLf);
+        if (Protocolo == 0)
+            Pause(200);
+    }
+    if (!Titulo)
+        PacedWrite(kSmallFont, 50);
+    for (const std::string& line : DisplayLines()) {
+        if (Titulo) {
+            Titulo = false;
+            cpcert->WriteText(kLargeFont);
+            PacedWrite(win1252::FromUnicode(PalavraChave) + kCrLf, 200);
+            PacedWrite(kSmallFont, 50);
+        }
+        cpcert->WriteText(line + kCrLf);
+        Pause(200);
+    }
+    PacedWrite(kFormFeed, 50);
+    cpcert->WriteText(kRelease);
+    while (cpcert->OutputQueued() != 0) {
+    }
+    Pause(200);
+    std::string dropped;
+    while (cpcert->InputQueued() > 0)
+        cpcert->ReadText(dropped, 1);
+
+    for (;;) {
+        reply.assign(1, '\0');
+        cpcert->WriteText(kStatusRequest);
+        Pause(50);
+        SetStatus(QStringLiteral("Remova cartão"));
+        std::string byte;
+        while (cpcert->InputQueued() > 0) {
+            if (cpcert->ReadText(byte, 1) > 0)
+                reply = byte;
+        }
+        if (!reply.empty() && reply[0] == kCardRemoved)
+            break;
+    }
+}

@@ -1,0 +1,14 @@
+#include "app/QtComSyncHost.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include "app/ErrorReport.h"
+
+void QtComSyncHost::PostToMainThread(std::function<void()> call) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(call), Qt::QueuedConnection);
+}
+
+void QtComSyncHost::ReportException(std::exception_ptr error) {
+    report::Run([&] { std::rethrow_exception(error); });
+}

@@ -1,0 +1,139 @@
+// Cost of the spooler's job cycle on each database: an idle cycle (select, delete of the last
+// id), a drawer job cycle, and the statements of a print job without the card print; plus
+// start-up time to the enabled timer and resident memory.
+//
+// Usage: bench_cycle [iterations]   (PostgreSQL rows need PLINOVA_TEST_PG_*)
+#include <QApplication>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Station.h"
+#include "app/QtComSyncHost.h"
+#include "app/_main.h"
+
+namespace {
+
+double Now() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double CpuNow() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+long RssKb() {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+struct Stats {
+    double medianMs, p99Ms, cpuMs;
+    double opensPerCycle;
+};
+
+template <typename F> Stats Measure(Tmain& w, int n, F&& cycle) {
+    std::vector<double> t;
+    const int opens0 = w.cn->OpenCount();
+    const double cpu0 = CpuNow();
+    for (int i = 0; i < n; ++i) {
+        const double a = Now();
+        cycle(i);
+        t.push_back(Now() - a);
+    }
+    const double cpu = (CpuNow() - cpu0) / n;
+    std::sort(t.begin(), t.end());
+    return {t[t.size() / 2], t[std::min(t.size() - 1, t.size() * 99 / 100)], cpu,
+            double(w.cn->OpenCount() - opens0) / n};
+}
+
+void Report(const char* backend, const char* what, const Stats& s, int statements) {
+    std::printf("| %s | %s | %d | %.2f | %.2f | %.2f | %.2f |\n", backend, what, statements,
+                s.opensPerCycle, s.medianMs, s.p99Ms, s.cpuMs);
+}
+
+void Run(Backend backend, int n) {
+    std::string why;
+    if (!BackendAvailable(backend, why)) {
+        std::printf("| %s | skipped: %s |\n", BackendName(backend), why.c_str());
+        return;
+    }
+    Station st(backend);
+    st.WriteDefaults();
+    const double t0 = Now();
+    auto w = st.Start();
+    const double startup = Now() - t0;
+    if (w->Terminated() || !w->TimerEnabled()) {
+        std::printf("| %s | start-up failed |\n", BackendName(backend));
+        return;
+    }
+    w->tt->stop();
+    const char* name = BackendName(backend);
+    std::printf("| %s | start-up to enabled timer | | | %.1f | | |\n", name, startup);
+
+    Report(name, "idle cycle", Measure(*w, n, [&](int) { w->ttTimer(); }), 2);
+
+    for (int i = 0; i < n; ++i)
+        st.AddJob(7, 1, i, 0, QString(), QString());
+    Report(name, "drawer job cycle", Measure(*w, n, [&](int) { w->ttTimer(); }), 2);
+
+    // A print job's statements, run as the cycle runs them, without the card print.
+    for (int i = 0; i < n; ++i)
+        st.AddJob(7, 0, i, 0, QString(), QStringLiteral("2 Bifana\r\n1 Sopa do dia\r\n"));
+    Report(
+        name, "print job cycle without the card",
+        Measure(*w, n,
+                [&](int i) {
+                    w->q_print->ParamByName(QStringLiteral("posto")).SetValue(7);
+                    w->q_print->Open();
+                    const int id = w->q_print->FieldAsInteger(QStringLiteral("id"));
+                    w->q_addhist->ParamByName(QStringLiteral("datahora"))
+                        .SetValue(QDateTime::currentDateTime());
+                    w->q_addhist->ParamByName(QStringLiteral("id")).SetValue(id);
+                    w->q_addhist->ParamByName(QStringLiteral("titulo")).SetValue(0);
+                    w->q_addhist->ParamByName(QStringLiteral("dados"))
+                        .SetValue(w->q_print->FieldAsString(QStringLiteral("dados")));
+                    w->q_addhist->ParamByName(QStringLiteral("palavrachave")).SetValue(QString());
+                    w->q_addhist->ParamByName(QStringLiteral("cartao")).SetValue(i);
+                    w->q_addhist->ParamByName(QStringLiteral("previsao"))
+                        .SetValue(QStringLiteral("2 Bifana"));
+                    w->q_addhist->ParamByName(QStringLiteral("datavalor"))
+                        .SetValue(w->DataValor.startOfDay());
+                    w->q_addhist->Execute();
+                    w->q_print->Close();
+                    w->q_delete->ParamByName(QStringLiteral("id")).SetValue(id);
+                    w->q_delete->Execute();
+                }),
+        3);
+    std::printf("| %s | resident memory after the cycles | | | %ld kB | | |\n", name, RssKb());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QtComSyncHost host;
+    SetDefaultComSyncHost(&host);
+    const int n = argc > 1 ? std::atoi(argv[1]) : 200;
+    std::printf("| backend | what | statements | connections opened per cycle | median ms | p99 ms "
+                "| CPU ms |\n");
+    std::printf("|---|---|---|---|---|---|---|\n");
+    for (Backend b : {Backend::SQLite, Backend::PostgreSQL, Backend::PostgreSQLOdbc})
+        Run(b, n);
+    SetDefaultComSyncHost(nullptr);
+    return 0;
+}

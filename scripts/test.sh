@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite, with a throwaway PostgreSQL server on loopback for
+# the database tests (natively and through ODBC).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${PLINOVA_BUILD_DIR:-$root/build}"
+PLINOVA_BUILD_DIR="$build" bash "$root/scripts/build.sh"
+
+eval "$(bash "$root/scripts/start-test-postgres.sh")"
+trap 'bash "$root/scripts/stop-test-postgres.sh" "$PLINOVA_TEST_PG_DIR" >/dev/null 2>&1 || true' EXIT
+export PLINOVA_REQUIRE_PG=1
+export QT_QPA_PLATFORM=offscreen
+
+cd "$build"
+ctest --output-on-failure -j 2 --timeout 300

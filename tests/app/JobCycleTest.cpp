@@ -1,0 +1,205 @@
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "Station.h"
+#include "app/_main.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kDrawerPulse("\x1B\x70\x00\xC8\xC8", 5);
+
+class JobCycle : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override {
+        std::string why;
+        if (!BackendAvailable(GetParam(), why)) {
+            if (qEnvironmentVariableIntValue("PLINOVA_REQUIRE_PG"))
+                FAIL() << why;
+            GTEST_SKIP() << why;
+        }
+        st = std::make_unique<Station>(GetParam());
+        st->WriteDefaults();
+        w = st->Start();
+        ASSERT_FALSE(w->Terminated()) << st->messages.join("|").toStdString();
+        // Cycles are run by hand here, one at a time.
+        w->tt->stop();
+        ASSERT_TRUE(st->Printer().WaitFor(std::string("\x1B\x74\x02", 3), 2s));
+        st->Printer().Clear();
+    }
+    void TearDown() override {
+        w.reset();
+        st.reset();
+    }
+    std::unique_ptr<Station> st;
+    std::unique_ptr<Tmain> w;
+};
+
+TEST_P(JobCycle, PrintJobIsLoggedPrintedAndDeleted) {
+    const QString text =
+        QStringLiteral("   \r\nPrato do dia com açúcar e € 5\r\nSegunda linha\r\n");
+    const int id = st->AddJob(7, 0, 42, 1, QStringLiteral("MESA 4"), text);
+    const QDateTime before = QDateTime::currentDateTime().addMSecs(-1);
+    Cycle(*w);
+    ASSERT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
+
+    const auto hist = st->Rows("SELECT id, titulo, dados, palavrachave, cartao, previsao, "
+                               "datavalor, datahora FROM historico");
+    ASSERT_EQ(hist.size(), 1u);
+    EXPECT_EQ(hist[0][0].toInt(), id);
+    EXPECT_EQ(hist[0][1], "1");
+    EXPECT_EQ(hist[0][2], text);
+    EXPECT_EQ(hist[0][3], "MESA 4");
+    EXPECT_EQ(hist[0][4], "42");
+    EXPECT_EQ(hist[0][5], QStringLiteral("Prato do dia com açúcar e € 5\r\nSegunda linha"));
+    EXPECT_EQ(QDateTime::fromString(hist[0][6].left(19).replace(' ', 'T'), Qt::ISODate).date(),
+              w->DataValor);
+    EXPECT_GE(QDateTime::fromString(hist[0][7].left(23).replace(' ', 'T'), Qt::ISODateWithMs),
+              before.addSecs(-1));
+    EXPECT_TRUE(st->Rows("SELECT id FROM printer").empty());
+
+    const std::string got = st->Printer().Received();
+    EXPECT_NE(got.find("\x1B\x21\x31MESA 4\r\n\x1B\x21\x01", 0), std::string::npos);
+    EXPECT_NE(got.find("Prato do dia com a\xe7\xfa"
+                       "car e \x80 5\r\n"),
+              std::string::npos);
+    EXPECT_NE(got.find("\x0C\x1B\x71"), std::string::npos);
+    EXPECT_EQ(w->status->text(), QStringLiteral("Pronto"));
+    EXPECT_EQ(w->numcartao->text(), QString());
+    EXPECT_TRUE(w->TimerEnabled());
+    EXPECT_EQ(w->LastId, id);
+}
+
+TEST_P(JobCycle, DrawerJobOnlyPulsesTheDrawer) {
+    st->AddJob(7, 1, 5, 1, QStringLiteral("K"), QStringLiteral("text that is not printed"));
+    Cycle(*w);
+    ASSERT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
+    ASSERT_TRUE(st->Printer().WaitFor(kDrawerPulse, 2s));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(st->Printer().Received(), kDrawerPulse);
+    EXPECT_TRUE(st->Rows("SELECT id FROM historico").empty());
+    EXPECT_TRUE(st->Rows("SELECT id FROM printer").empty());
+}
+
+TEST_P(JobCycle, OneJobPerCycleAndOtherStationsUntouched) {
+    const int other = st->AddJob(8, 0, 1, 0, QString(), QStringLiteral("not ours"));
+    st->AddJob(7, 0, 2, 0, QString(), QStringLiteral("first"));
+    st->AddJob(7, 1, 3, 0, QString(), QString());
+    Cycle(*w);
+    EXPECT_EQ(st->Rows("SELECT id FROM printer WHERE posto = 7").size(), 1u);
+    Cycle(*w);
+    EXPECT_TRUE(st->Rows("SELECT id FROM printer WHERE posto = 7").empty());
+    // A cycle without a job repeats the delete of the last id, which matches nothing.
+    Cycle(*w);
+    const auto left = st->Rows("SELECT id, dados FROM printer");
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0][0].toInt(), other);
+    EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u);
+    EXPECT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
+}
+
+TEST_P(JobCycle, NullColumnsReadAsEmpty) {
+    st->Sql("INSERT INTO printer (posto) VALUES (7)");
+    Cycle(*w);
+    ASSERT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
+    const auto hist =
+        st->Rows("SELECT titulo, dados, palavrachave, cartao, previsao FROM historico");
+    ASSERT_EQ(hist.size(), 1u);
+    EXPECT_EQ(hist[0], (QStringList{"0", "", "", "0", ""}));
+    EXPECT_TRUE(st->Rows("SELECT id FROM printer").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, JobCycle,
+                         ::testing::Values(Backend::SQLite, Backend::PostgreSQL,
+                                           Backend::PostgreSQLOdbc),
+                         [](const auto& info) { return std::string(BackendName(info.param)); });
+
+// The failure table: whatever fails, no job is lost.
+class JobCycleFailures : public JobCycle {};
+
+TEST_P(JobCycleFailures, HistoryInsertFailsNothingPrintedJobStays) {
+    st->Sql("DROP TABLE historico");
+    st->AddJob(7, 0, 1, 0, QString(), QStringLiteral("kept"));
+    Cycle(*w);
+    ASSERT_EQ(st->messages.size(), 1);
+    EXPECT_TRUE(st->messages[0].startsWith("Plinova: "));
+    EXPECT_EQ(st->Rows("SELECT dados FROM printer").size(), 1u);
+    EXPECT_EQ(st->Printer().Received().find("\x10\x04\x05"), std::string::npos)
+        << "no card requested";
+    EXPECT_FALSE(w->TimerEnabled()) << "polling stops after an error";
+}
+
+// Failures made with the embedded database's own means.
+class SQLiteFailures : public JobCycle {};
+
+TEST_P(SQLiteFailures, FinalDeleteFailsJobPrintedLoggedAndKept) {
+    st->Sql("CREATE TRIGGER nodelete BEFORE DELETE ON printer BEGIN SELECT RAISE(FAIL, 'delete "
+            "refused'); END");
+    st->AddJob(7, 0, 1, 0, QString(), QStringLiteral("printed once"));
+    Cycle(*w);
+    ASSERT_EQ(st->messages.size(), 1);
+    EXPECT_TRUE(st->messages[0].contains("delete refused")) << st->messages[0].toStdString();
+    EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
+    EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u);
+    EXPECT_NE(st->Printer().Received().find("printed once\r\n"), std::string::npos);
+    EXPECT_FALSE(w->TimerEnabled());
+}
+
+TEST_P(JobCycleFailures, PrinterUnpluggedDuringTheCard) {
+    st->Printer().insertAfter = 1000000; // never reports a card
+    st->AddJob(7, 0, 1, 0, QString(), QStringLiteral("never printed"));
+    std::thread unplug([&] {
+        st->Printer().WaitFor(std::string("\x10\x04\x05", 3), 5s);
+        std::this_thread::sleep_for(100ms);
+        st->Printer().Unplug();
+    });
+    Cycle(*w);
+    unplug.join();
+    ASSERT_EQ(st->messages.size(), 1);
+    EXPECT_TRUE(st->messages[0].startsWith("Plinova: ")) << st->messages[0].toStdString();
+    EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u);
+    EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
+    EXPECT_FALSE(w->TimerEnabled());
+}
+
+TEST_P(SQLiteFailures, DatabaseGoneBetweenCycles) {
+    st->AddJob(7, 0, 1, 0, QString(), QStringLiteral("a"));
+    Cycle(*w);
+    st->WriteDataLink("Provider=PostgreSQL;Data Source=127.0.0.1:1;Initial Catalog=x;User "
+                      "ID=x;Password=secret-word");
+    Cycle(*w);
+    ASSERT_EQ(st->messages.size(), 1);
+    EXPECT_FALSE(st->messages[0].contains("secret-word"));
+    EXPECT_FALSE(w->TimerEnabled());
+    EXPECT_EQ(w->status->text(), QStringLiteral("Pronto")) << "the label keeps its last text";
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, JobCycleFailures,
+                         ::testing::Values(Backend::SQLite, Backend::PostgreSQL),
+                         [](const auto& info) { return std::string(BackendName(info.param)); });
+INSTANTIATE_TEST_SUITE_P(Embedded, SQLiteFailures, ::testing::Values(Backend::SQLite),
+                         [](const auto& info) { return std::string(BackendName(info.param)); });
+
+TEST(JobCycleTiming, NextCycleStartsASecondAfterTheLastEnded) {
+    Station st;
+    st.WriteDefaults();
+    st.AddJob(7, 1, 1, 0, QString(), QString());
+    st.AddJob(7, 1, 2, 0, QString(), QString());
+    auto w = st.Start();
+    const std::string pulse("\x1B\x70\x00\xC8\xC8", 5);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::string got = st.Printer().Received();
+            return got.find(pulse) != std::string::npos && got.rfind(pulse) != got.find(pulse);
+        },
+        5s));
+    const std::string got = st.Printer().Received();
+    const auto first = st.Printer().ArrivalOf(got.find(pulse));
+    const auto second = st.Printer().ArrivalOf(got.rfind(pulse));
+    EXPECT_GE(second - first, 990ms);
+}
+
+} // namespace

@@ -1,0 +1,187 @@
+#include <QLabel>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "Station.h"
+#include "app/_main.h"
+#include "platform/ProfileFile.h"
+
+namespace {
+
+const std::string kInitSequence =
+    std::string("\x10\x04\x01", 3) + std::string("\x1B\x3D\x01\x1D\x61\x27", 6) +
+    std::string("\x1B\x52\x00", 3) + std::string("\x1B\x74\x10", 3) +
+    std::string("\x1B\x3D\x01", 3) + std::string("\x1B\x63\x34\x10", 4) +
+    std::string("\x1B\x46\x01", 3) + std::string("\x1B\x63\x34\x10", 4) +
+    std::string("\x1B\x63\x30\x04", 4) + std::string("\x1B\x63\x31\x04", 4) +
+    std::string("\x1B\x55\x00", 3) + std::string("\x1B\x74\x02", 3);
+
+const QString kDisabled = QStringLiteral("Aviso: A certificadora está desactivada na "
+                                         "configuração!\nNão é possível executar a aplicação!");
+const QString kNoPort = QStringLiteral(
+    "Aviso: Não é possível abrir a porta da certificadora!\nNão é possível executar a aplicação!");
+
+TEST(Startup, RefusesToRunWhenThePrinterIsDisabled) {
+    for (const char* value : {"", "0", "abc", "missing-file"}) {
+        Station st;
+        if (std::string(value) != "missing-file")
+            st.WritePlinovaIni({{"Certificadora", value},
+                                {"Dispositivo Certificadora", st.Printer().DevicePath()}});
+        st.WriteMolvarIni("7");
+        auto w = st.Start();
+        EXPECT_TRUE(w->Terminated()) << value;
+        EXPECT_EQ(st.messages, QStringList{kDisabled}) << value;
+        EXPECT_FALSE(w->TimerEnabled());
+        EXPECT_EQ(st.Printer().Received(), "") << "nothing reaches the printer";
+    }
+}
+
+TEST(Startup, AnyNonZeroValueEnablesThePrinter) {
+    for (const char* value : {"-1", "2", "1"}) {
+        Station st;
+        st.WritePlinovaIni(
+            {{"Certificadora", value}, {"Dispositivo Certificadora", st.Printer().DevicePath()}});
+        auto w = st.Start();
+        EXPECT_FALSE(w->Terminated()) << value;
+        EXPECT_TRUE(st.messages.isEmpty()) << st.messages.join("|").toStdString();
+    }
+}
+
+TEST(Startup, RefusesToRunWhenThePortCannotBeOpened) {
+    Station st;
+    // No port number and no device: COM0, which does not exist.
+    st.WritePlinovaIni({{"Certificadora", "1"}});
+    auto w = st.Start();
+    EXPECT_TRUE(w->Terminated());
+    EXPECT_EQ(st.messages, QStringList{kNoPort});
+
+    // A port another program holds.
+    Station busy;
+    busy.WriteDefaults();
+    auto first = busy.Start();
+    ASSERT_FALSE(first->Terminated());
+    auto second = busy.Start();
+    EXPECT_TRUE(second->Terminated());
+    EXPECT_EQ(busy.messages, QStringList{kNoPort});
+}
+
+TEST(Startup, ReadsSettingsAndInitialisesThePrinter) {
+    Station st;
+    st.WriteDefaults(1);
+    st.WriteMolvarIni("12345");
+    st.Sql("INSERT INTO configpostos (posto, seccao, chave, valor) VALUES (0, 'GLOBAL', 'OFFSET "
+           "INICIAL', '3')");
+    auto w = st.Start();
+    ASSERT_FALSE(w->Terminated());
+    EXPECT_EQ(w->Posto, 1234);
+    EXPECT_EQ(w->Protocolo, 1);
+    EXPECT_EQ(w->OffsetInicial, 3);
+    EXPECT_EQ(w->porta->text().toStdString(), st.Printer().DevicePath());
+    EXPECT_TRUE(w->TimerEnabled());
+    EXPECT_EQ(w->tt->interval(), 1000);
+    ASSERT_TRUE(st.Printer().WaitFor(kInitSequence, std::chrono::seconds(2)));
+    EXPECT_EQ(st.Printer().Received(), kInitSequence);
+}
+
+TEST(Startup, OffsetFallsBackToZero) {
+    for (const char* valor : {"x", ""}) {
+        Station st;
+        st.WriteDefaults();
+        if (*valor)
+            st.Sql(QStringLiteral("INSERT INTO configpostos (posto, seccao, chave, valor) VALUES "
+                                  "(0, 'GLOBAL', 'OFFSET INICIAL', '%1')")
+                       .arg(QLatin1String(valor)));
+        // A row of another station or section does not count.
+        st.Sql("INSERT INTO configpostos (posto, seccao, chave, valor) VALUES (7, 'GLOBAL', "
+               "'OFFSET INICIAL', '5')");
+        auto w = st.Start();
+        EXPECT_EQ(w->OffsetInicial, 0) << valor;
+    }
+}
+
+TEST(Startup, DatabaseDownReportsThePurgeAndLeavesTheTimerOff) {
+    Station st;
+    st.WriteDefaults();
+    st.WriteDataLink("Provider=NoSuchProvider;Data Source=x");
+    auto w = st.Start();
+    EXPECT_FALSE(w->Terminated());
+    EXPECT_EQ(w->OffsetInicial, 0);
+    ASSERT_EQ(st.messages.size(), 1);
+    EXPECT_TRUE(st.messages[0].startsWith(QStringLiteral("Plinova: ")))
+        << st.messages[0].toStdString();
+    EXPECT_TRUE(st.messages[0].contains(QStringLiteral("Molvar.udl")))
+        << st.messages[0].toStdString();
+    EXPECT_FALSE(w->TimerEnabled());
+}
+
+TEST(Startup, PurgesHistoryOfEarlierBusinessDays) {
+    Station st;
+    st.WriteDefaults();
+    auto add = [&](int id, const QDateTime& valor) {
+        db::TDbCommand cmd(&st.Db());
+        cmd.SetSQL({QStringLiteral("INSERT INTO historico (datahora, id, titulo, dados, "
+                                   "palavrachave, cartao, previsao, datavalor)"),
+                    QStringLiteral("VALUES (:d, :id, 0, 'x', '', 1, 'x', :v)")});
+        cmd.ParamByName(QStringLiteral("d")).SetValue(valor);
+        cmd.ParamByName(QStringLiteral("id")).SetValue(id);
+        cmd.ParamByName(QStringLiteral("v")).SetValue(valor);
+        cmd.Execute();
+    };
+    const QDate today = QDate::currentDate();
+    add(1, today.addDays(-3).startOfDay());
+    add(2, QDateTime(today.addDays(-1), QTime(23, 59, 59, 999)));
+    add(3, today.startOfDay());
+    add(4, today.addDays(1).startOfDay());
+    auto w = st.Start();
+    ASSERT_TRUE(st.messages.isEmpty()) << st.messages.join("|").toStdString();
+    const auto rows = st.Rows("SELECT id FROM historico ORDER BY id");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][0], "3");
+    EXPECT_EQ(rows[1][0], "4");
+}
+
+TEST(Startup, WindowPositionIsRestoredAndSavedOnClose) {
+    Station st;
+    st.WriteDefaults();
+    {
+        auto w = st.Start();
+        w->show();
+        EXPECT_EQ(w->x(), 500) << "Left missing";
+        EXPECT_EQ(w->y(), 0);
+        EXPECT_EQ(w->height(), 26);
+        w->resize(w->width(), 500);
+        w->move(120, 45);
+        w->close();
+    }
+    EXPECT_EQ(platform::ReadProfileString(".\\Plinova.ini", "vandrel", "Left", "", 10), "120");
+    EXPECT_EQ(platform::ReadProfileString(".\\Plinova.ini", "vandrel", "Top", "", 10), "45");
+    // The other settings of the file are kept.
+    EXPECT_EQ(platform::ReadProfileString(".\\Plinova.ini", "OPCOES", "Certificadora", "", 5), "1");
+    {
+        auto w = st.Start();
+        w->show();
+        EXPECT_EQ(w->x(), 120);
+        EXPECT_EQ(w->y(), 45);
+        EXPECT_EQ(w->height(), 26) << "always starts collapsed";
+        w->close();
+    }
+    platform::WriteProfileString(".\\Plinova.ini", "vandrel", "Left", "word");
+    auto w = st.Start();
+    w->show();
+    EXPECT_EQ(w->x(), 0) << "unreadable Left";
+}
+
+TEST(Startup, CloseDrainsAndReleasesThePort) {
+    Station st;
+    st.WriteDefaults();
+    auto w = st.Start();
+    st.Printer().Send("\x12\x72\x10");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    w->close();
+    EXPECT_FALSE(w->cpcert->Connected());
+    // The device is free again for the next start.
+    auto again = st.Start();
+    EXPECT_FALSE(again->Terminated());
+}
+
+} // namespace

@@ -1,0 +1,192 @@
+#include "Station.h"
+
+#include <QCoreApplication>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+#include "app/ErrorReport.h"
+#include "app/_main.h"
+#include "db/Command.h"
+#include "db/Connection.h"
+#include "db/Query.h"
+#include "db/Schema.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+std::string PgInitString(Backend b) {
+    const std::string host = Env("PLINOVA_TEST_PG_HOST");
+    const std::string port = Env("PLINOVA_TEST_PG_PORT");
+    const std::string dbName = Env("PLINOVA_TEST_PG_DB");
+    const std::string user = Env("PLINOVA_TEST_PG_USER");
+    const std::string password = Env("PLINOVA_TEST_PG_PASSWORD");
+    if (b == Backend::PostgreSQL)
+        return "Provider=PostgreSQL;Data Source=" + host + ":" + port +
+               ";Initial Catalog=" + dbName + ";User ID=" + user + ";Password=" + password;
+    return "Provider=MSDASQL;Extended Properties=\"Driver={PostgreSQL Unicode};Server=" + host +
+           ";Port=" + port + ";Database=" + dbName + ";Uid=" + user + ";Pwd=" + password + "\"";
+}
+
+void Put(const fs::path& p, const std::string& content) {
+    std::ofstream(p, std::ios::binary) << content;
+}
+
+} // namespace
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+void Handler(const std::function<void()>& handler) {
+    report::Run(handler);
+}
+
+void Cycle(Tmain& window) {
+    report::Run([&] { window.ttTimer(); });
+}
+
+const char* BackendName(Backend b) {
+    switch (b) {
+    case Backend::SQLite:
+        return "SQLite";
+    case Backend::PostgreSQL:
+        return "PostgreSQL";
+    case Backend::PostgreSQLOdbc:
+        return "PostgreSQLOdbc";
+    }
+    return "?";
+}
+
+bool BackendAvailable(Backend b, std::string& why) {
+    if (b == Backend::SQLite || !Env("PLINOVA_TEST_PG_HOST").empty())
+        return true;
+    why = "no test PostgreSQL server (scripts/start-test-postgres.sh sets PLINOVA_TEST_PG_*)";
+    return false;
+}
+
+Station::Station(Backend backend) : backend_(backend) {
+    static int counter = 0;
+    folder_ = fs::temp_directory_path() /
+              ("plinova-station-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    oldCwd_ = fs::current_path();
+    fs::current_path(folder_);
+
+    WriteDataLink(backend == Backend::SQLite ? "Provider=SQLite;Data Source=station.db"
+                                             : PgInitString(backend));
+    cn_ = std::make_unique<db::TDbConnection>();
+    cn_->SetConnectionString(
+        QString::fromStdString("FILE NAME=" + (folder_ / "Molvar.udl").string()));
+    if (backend != Backend::SQLite) {
+        for (const char* table : {"printer", "historico", "configpostos"})
+            Sql(QStringLiteral("DROP TABLE IF EXISTS %1").arg(QLatin1String(table)));
+    }
+    db::CreateTables(*cn_);
+
+    report::SetSink({[this](const QString& caption, const QString& text) {
+                         messages << caption + QStringLiteral(": ") + text;
+                     },
+                     [](const QString&) { return true; }});
+}
+
+Station::~Station() {
+    report::ResetSink();
+    cn_.reset();
+    fs::current_path(oldCwd_);
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+}
+
+void Station::WritePlinovaIni(const std::map<std::string, std::string>& opcoes,
+                              const std::map<std::string, std::string>& vandrel) {
+    std::string s = "[OPCOES]\r\n";
+    for (const auto& [k, v] : opcoes)
+        s += k + "=" + v + "\r\n";
+    if (!vandrel.empty()) {
+        s += "[vandrel]\r\n";
+        for (const auto& [k, v] : vandrel)
+            s += k + "=" + v + "\r\n";
+    }
+    Put(folder_ / "Plinova.ini", s);
+}
+
+void Station::WriteMolvarIni(const std::string& posto) {
+    Put(folder_ / "Molvar.ini", "[OPCOES]\r\nPosto=" + posto + "\r\n");
+}
+
+void Station::WriteDefaults(int protocol) {
+    WritePlinovaIni({{"Certificadora", "1"},
+                     {"Porta Certificadora", "1"},
+                     {"Protocolo Certificadora", std::to_string(protocol)},
+                     {"Dispositivo Certificadora", printer_.DevicePath()}});
+    WriteMolvarIni("7");
+}
+
+void Station::WriteDataLink(const std::string& initString) {
+    initString_ = initString;
+    Put(folder_ / "Molvar.udl", initString + "\r\n");
+}
+
+int Station::AddJob(int posto, int gaveta, int cartao, int titulo, const QString& keyword,
+                    const QString& dados) {
+    db::TDbCommand cmd(cn_.get());
+    cmd.SetSQL(
+        {QStringLiteral("INSERT INTO printer (posto, gaveta, cartao, titulo, palavrachave, dados)"),
+         QStringLiteral("VALUES (:posto, :gaveta, :cartao, :titulo, :palavrachave, :dados)")});
+    cmd.ParamByName(QStringLiteral("posto")).SetValue(posto);
+    cmd.ParamByName(QStringLiteral("gaveta")).SetValue(gaveta);
+    cmd.ParamByName(QStringLiteral("cartao")).SetValue(cartao);
+    cmd.ParamByName(QStringLiteral("titulo")).SetValue(titulo);
+    cmd.ParamByName(QStringLiteral("palavrachave")).SetValue(keyword);
+    cmd.ParamByName(QStringLiteral("dados")).SetValue(dados);
+    cmd.Execute();
+    db::TDbQuery q(cn_.get());
+    q.SetSQL({QStringLiteral("SELECT MAX(id) AS id FROM printer")});
+    q.Open();
+    const int id = q.FieldAsInteger(QStringLiteral("id"));
+    q.Close();
+    return id;
+}
+
+void Station::Sql(const QString& statement) {
+    db::TDbCommand cmd(cn_.get());
+    cmd.SetSQL({statement});
+    cmd.Execute();
+}
+
+std::vector<QStringList> Station::Rows(const QString& select) {
+    db::TDbQuery q(cn_.get());
+    q.SetSQL({select});
+    q.Open();
+    std::vector<QStringList> rows;
+    for (int r = 0; r < q.RecordCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < q.FieldCount(); ++c) {
+            const QVariant v = q.Value(r, c);
+            row << (v.isNull() ? QStringLiteral("<null>") : v.toString());
+        }
+        rows.push_back(row);
+    }
+    q.Close();
+    return rows;
+}
+
+std::unique_ptr<Tmain> Station::Start() {
+    return std::make_unique<Tmain>(QString::fromStdString(folder_.string()));
+}

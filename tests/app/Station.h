@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FakePrinter.h"
+
+class Tmain;
+namespace db {
+class TDbConnection;
+}
+
+// Runs the event loop until `done` holds; false after `timeout`.
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+// Runs a window handler as the event loop does: an error that leaves it is reported.
+void Handler(const std::function<void()>& handler);
+// One polling cycle, run as a timer tick runs it.
+void Cycle(Tmain& window);
+
+// Which database a station under test uses.
+enum class Backend { SQLite, PostgreSQL, PostgreSQLOdbc };
+const char* BackendName(Backend b);
+// False (with the reason) when the backend is not reachable from this test run.
+bool BackendAvailable(Backend b, std::string& why);
+
+// A station folder in a temporary directory, made the working directory, with its profile
+// files, its data link file, fresh tables and a fake printer on a pseudo-terminal.
+class Station {
+public:
+    explicit Station(Backend backend = Backend::SQLite);
+    ~Station();
+
+    const std::filesystem::path& Folder() const { return folder_; }
+    FakePrinter& Printer() { return printer_; }
+    db::TDbConnection& Db() { return *cn_; }
+
+    // Writes the station's settings; keys not given are left out of the files.
+    void WritePlinovaIni(const std::map<std::string, std::string>& opcoes,
+                         const std::map<std::string, std::string>& vandrel = {});
+    void WriteMolvarIni(const std::string& posto);
+    // The usual settings: printer on, the fake printer's device, protocol 0, station 7.
+    void WriteDefaults(int protocol = 0);
+    void WriteDataLink(const std::string& initString);
+
+    int AddJob(int posto, int gaveta, int cartao, int titulo, const QString& keyword,
+               const QString& dados);
+    void Sql(const QString& statement);
+    // Rows of a query, each column as text ("<null>" for NULL).
+    std::vector<QStringList> Rows(const QString& select);
+
+    std::unique_ptr<Tmain> Start();
+
+    // Warnings and error reports shown, as "caption: text".
+    QStringList messages;
+
+private:
+    Backend backend_;
+    std::filesystem::path folder_;
+    std::filesystem::path oldCwd_;
+    FakePrinter printer_;
+    std::unique_ptr<db::TDbConnection> cn_;
+    std::string initString_;
+};
