@@ -82,10 +82,11 @@ Simulator::Simulator(const Options& options)
     if (!options_.pngDir.empty()) {
         images_ = std::make_unique<CardImageWriter>(options_.pngDir);
     }
-    std::printf("device: %s\n", pty_.SlavePath().c_str());
-    std::fflush(stdout);
     publication_ =
         std::make_unique<DevicePublication>(pty_.SlavePath(), options_.deviceFile, options_.link);
+    // Printed even with --quiet: whoever started the simulator needs the device.
+    std::printf("device: %s\n", pty_.SlavePath().c_str());
+    std::fflush(stdout);
     if (pty_.WatchFd() < 0) {
         Notice("cannot watch the device's opens and closes: a program that puts it in "
                "exclusive mode will not be able to open it a second time");
