@@ -66,9 +66,10 @@ void Report(const char* backend, const char* what, const Stats& s, int statement
 }
 
 void Run(Backend backend, int n) {
-    std::string why;
-    if (!BackendAvailable(backend, why)) {
-        std::printf("| %s | skipped: %s |\n", BackendName(backend), why.c_str());
+    QString why;
+    if (!dbtest::BackendAvailable(backend, &why)) {
+        std::printf("| %s | skipped: %s |\n", dbtest::BackendName(backend).c_str(),
+                    why.toUtf8().constData());
         return;
     }
     Station st(backend);
@@ -77,11 +78,12 @@ void Run(Backend backend, int n) {
     auto w = st.Start();
     const double startup = Now() - t0;
     if (w->Terminated() || !w->TimerEnabled()) {
-        std::printf("| %s | start-up failed |\n", BackendName(backend));
+        std::printf("| %s | start-up failed |\n", dbtest::BackendName(backend).c_str());
         return;
     }
     w->tt->stop();
-    const char* name = BackendName(backend);
+    const std::string backendName = dbtest::BackendName(backend);
+    const char* name = backendName.c_str();
     std::printf("| %s | start-up to enabled timer | | | %.1f | | |\n", name, startup);
 
     Report(name, "idle cycle", Measure(*w, n, [&](int) { w->ttTimer(); }), 2);

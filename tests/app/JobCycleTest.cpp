@@ -15,12 +15,7 @@ const std::string kDrawerPulse("\x1B\x70\x00\xC8\xC8", 5);
 class JobCycle : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
-        std::string why;
-        if (!BackendAvailable(GetParam(), why)) {
-            if (qEnvironmentVariableIntValue("PLINOVA_REQUIRE_PG"))
-                FAIL() << why;
-            GTEST_SKIP() << why;
-        }
+        PLINOVA_REQUIRE_BACKEND(GetParam());
         st = std::make_unique<Station>(GetParam());
         st->WriteDefaults();
         w = st->Start();
@@ -115,7 +110,7 @@ TEST_P(JobCycle, NullColumnsReadAsEmpty) {
 INSTANTIATE_TEST_SUITE_P(Backends, JobCycle,
                          ::testing::Values(Backend::SQLite, Backend::PostgreSQL,
                                            Backend::PostgreSQLOdbc),
-                         [](const auto& info) { return std::string(BackendName(info.param)); });
+                         [](const auto& info) { return dbtest::BackendName(info.param); });
 
 // The failure table: whatever fails, no job is lost.
 class JobCycleFailures : public JobCycle {};
@@ -179,9 +174,9 @@ TEST_P(SQLiteFailures, DatabaseGoneBetweenCycles) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, JobCycleFailures,
                          ::testing::Values(Backend::SQLite, Backend::PostgreSQL),
-                         [](const auto& info) { return std::string(BackendName(info.param)); });
+                         [](const auto& info) { return dbtest::BackendName(info.param); });
 INSTANTIATE_TEST_SUITE_P(Embedded, SQLiteFailures, ::testing::Values(Backend::SQLite),
-                         [](const auto& info) { return std::string(BackendName(info.param)); });
+                         [](const auto& info) { return dbtest::BackendName(info.param); });
 
 TEST(JobCycleTiming, NextCycleStartsASecondAfterTheLastEnded) {
     Station st;

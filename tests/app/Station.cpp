@@ -1,39 +1,18 @@
 #include "Station.h"
 
 #include <QCoreApplication>
-#include <cstdlib>
 #include <fstream>
 #include <thread>
-#include <unistd.h>
 
 #include "app/ErrorReport.h"
 #include "app/_main.h"
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/Query.h"
-#include "db/Schema.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
-std::string PgInitString(Backend b) {
-    const std::string host = Env("PLINOVA_TEST_PG_HOST");
-    const std::string port = Env("PLINOVA_TEST_PG_PORT");
-    const std::string dbName = Env("PLINOVA_TEST_PG_DB");
-    const std::string user = Env("PLINOVA_TEST_PG_USER");
-    const std::string password = Env("PLINOVA_TEST_PG_PASSWORD");
-    if (b == Backend::PostgreSQL)
-        return "Provider=PostgreSQL;Data Source=" + host + ":" + port +
-               ";Initial Catalog=" + dbName + ";User ID=" + user + ";Password=" + password;
-    return "Provider=MSDASQL;Extended Properties=\"Driver={PostgreSQL Unicode};Server=" + host +
-           ";Port=" + port + ";Database=" + dbName + ";Uid=" + user + ";Pwd=" + password + "\"";
-}
 
 void Put(const fs::path& p, const std::string& content) {
     std::ofstream(p, std::ios::binary) << content;
@@ -60,44 +39,12 @@ void Cycle(Tmain& window) {
     report::Run([&] { window.ttTimer(); });
 }
 
-const char* BackendName(Backend b) {
-    switch (b) {
-    case Backend::SQLite:
-        return "SQLite";
-    case Backend::PostgreSQL:
-        return "PostgreSQL";
-    case Backend::PostgreSQLOdbc:
-        return "PostgreSQLOdbc";
-    }
-    return "?";
-}
-
-bool BackendAvailable(Backend b, std::string& why) {
-    if (b == Backend::SQLite || !Env("PLINOVA_TEST_PG_HOST").empty())
-        return true;
-    why = "no test PostgreSQL server (scripts/start-test-postgres.sh sets PLINOVA_TEST_PG_*)";
-    return false;
-}
-
-Station::Station(Backend backend) : backend_(backend) {
-    static int counter = 0;
-    folder_ = fs::temp_directory_path() /
-              ("plinova-station-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
+Station::Station(Backend backend) : database_(dbtest::TestDatabase::Create(backend)) {
+    folder_ = database_->Folder().toStdString();
     oldCwd_ = fs::current_path();
     fs::current_path(folder_);
-
-    WriteDataLink(backend == Backend::SQLite ? "Provider=SQLite;Data Source=station.db"
-                                             : PgInitString(backend));
     cn_ = std::make_unique<db::TDbConnection>();
-    cn_->SetConnectionString(
-        QString::fromStdString("FILE NAME=" + (folder_ / "Molvar.udl").string()));
-    if (backend != Backend::SQLite) {
-        for (const char* table : {"printer", "historico", "configpostos"})
-            Sql(QStringLiteral("DROP TABLE IF EXISTS %1").arg(QLatin1String(table)));
-    }
-    db::CreateTables(*cn_);
+    cn_->SetConnectionString(database_->ConnectionString());
 
     report::SetSink({[this](const QString& caption, const QString& text) {
                          messages << caption + QStringLiteral(": ") + text;
@@ -109,8 +56,6 @@ Station::~Station() {
     report::ResetSink();
     cn_.reset();
     fs::current_path(oldCwd_);
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
 }
 
 void Station::WritePlinovaIni(const std::map<std::string, std::string>& opcoes,
@@ -139,7 +84,6 @@ void Station::WriteDefaults(int protocol) {
 }
 
 void Station::WriteDataLink(const std::string& initString) {
-    initString_ = initString;
     Put(folder_ / "Molvar.udl", initString + "\r\n");
 }
 

@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "FakePrinter.h"
+#include "TestDatabase.h"
+
+using dbtest::Backend;
 
 class Tmain;
 namespace db {
@@ -26,14 +29,9 @@ void Handler(const std::function<void()>& handler);
 // One polling cycle, run as a timer tick runs it.
 void Cycle(Tmain& window);
 
-// Which database a station under test uses.
-enum class Backend { SQLite, PostgreSQL, PostgreSQLOdbc };
-const char* BackendName(Backend b);
-// False (with the reason) when the backend is not reachable from this test run.
-bool BackendAvailable(Backend b, std::string& why);
-
 // A station folder in a temporary directory, made the working directory, with its profile
-// files, its data link file, fresh tables and a fake printer on a pseudo-terminal.
+// files, its data link file naming a fresh database of the backend, and a fake printer on a
+// pseudo-terminal.
 class Station {
 public:
     explicit Station(Backend backend = Backend::SQLite);
@@ -63,10 +61,9 @@ public:
     QStringList messages;
 
 private:
-    Backend backend_;
+    std::unique_ptr<dbtest::TestDatabase> database_;
     std::filesystem::path folder_;
     std::filesystem::path oldCwd_;
     FakePrinter printer_;
     std::unique_ptr<db::TDbConnection> cn_;
-    std::string initString_;
 };
