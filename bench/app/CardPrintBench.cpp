@@ -1,0 +1,112 @@
+// Pacing of the card print: for jobs of 1, 10 and 40 lines, the time from the status request
+// that found the card to the release command, against the pauses the dialogue mandates (and
+// the time those bytes take on a 9600-baud line); and the time from a job's insert to the
+// first status request of its card.
+//
+// Usage: bench_cardprint [repetitions]
+#include <QApplication>
+#include <QLabel>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "Station.h"
+#include "app/QtComSyncHost.h"
+#include "app/_main.h"
+
+namespace {
+
+using namespace std::chrono;
+
+const std::string kRequest("\x10\x04\x05", 3);
+const std::string kRelease("\x1B\x71", 2);
+
+double Ms(FakePrinter::Clock::duration d) {
+    return duration<double, std::milli>(d).count();
+}
+
+void Pacing(int lines, int repetitions) {
+    std::vector<double> ratios;
+    double measured = 0;
+    double mandated = 0;
+    double lineTime = 0;
+    for (int r = 0; r < repetitions; ++r) {
+        Station st;
+        st.WriteDefaults(0);
+        auto w = st.Start();
+        w->tt->stop();
+        st.Printer().WaitFor(std::string("\x1B\x74\x02", 3), seconds(2));
+        std::this_thread::sleep_for(milliseconds(20));
+        st.Printer().Clear();
+        QString text;
+        for (int i = 0; i < lines; ++i)
+            text += QStringLiteral("%1 Linha de teste numero %2\r\n").arg(i % 10).arg(i);
+        st.AddJob(7, 0, 1, 0, QString(), text);
+        Cycle(*w);
+        const std::string got = st.Printer().Received();
+        const std::size_t release = got.find(kRelease);
+        const std::size_t found = got.rfind(kRequest, release);
+        measured = Ms(st.Printer().ArrivalOf(release) - st.Printer().ArrivalOf(found + 2));
+        // 50 after the status request, 50 after the small-font command, 200 after each line,
+        // 50 after the form feed.
+        mandated = 150.0 + 200.0 * lines;
+        // 10 bits a byte at 9600 baud, for the bytes between the request and the release.
+        lineTime = (release - (found + kRequest.size())) * 10.0 * 1000.0 / 9600.0;
+        ratios.push_back(measured / mandated);
+    }
+    std::sort(ratios.begin(), ratios.end());
+    std::printf("| %d | %.1f | %.1f | %.1f | %.4f | %.4f | %.4f |\n", lines, mandated, lineTime,
+                measured, ratios[ratios.size() / 2], ratios.back(),
+                measured / (mandated + lineTime));
+}
+
+void InsertToRequest(int jobs) {
+    Station st;
+    st.WriteDefaults(0);
+    auto w = st.Start();
+    st.Printer().WaitFor(std::string("\x1B\x74\x02", 3), seconds(2));
+    std::vector<double> delays;
+    for (int i = 0; i < jobs; ++i) {
+        // Queue at a random moment of the cycle.
+        const int wait = static_cast<int>(QRandomGenerator::global()->bounded(1000));
+        WaitUntil([] { return false; }, milliseconds(wait));
+        const int before = st.Printer().StatusRequests();
+        const auto t0 = steady_clock::now();
+        st.AddJob(7, 0, i, 0, QString(), QStringLiteral("x"));
+        WaitUntil([&] { return st.Printer().StatusRequests() > before; }, seconds(5));
+        const auto t1 = steady_clock::now();
+        delays.push_back(duration<double, std::milli>(t1 - t0).count());
+        // Let the card finish before the next job.
+        WaitUntil(
+            [&] {
+                return st.Rows(QStringLiteral("SELECT id FROM printer")).empty() &&
+                       w->status->text() == QStringLiteral("Pronto");
+            },
+            seconds(10));
+    }
+    std::sort(delays.begin(), delays.end());
+    std::printf("\ninsert to first status request over %d jobs: median %.0f ms, max %.0f ms\n",
+                jobs, delays[delays.size() / 2], delays.back());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QtComSyncHost host;
+    SetDefaultComSyncHost(&host);
+    const int repetitions = argc > 1 ? std::atoi(argv[1]) : 5;
+    std::printf("| lines | mandated pauses ms | bytes at 9600 baud ms | measured ms (last run) | "
+                "ratio to pauses, median | worst | ratio to pauses + line time |\n");
+    std::printf("|---|---|---|---|---|---|---|\n");
+    for (int lines : {1, 10, 40})
+        Pacing(lines, repetitions);
+    InsertToRequest(repetitions * 2);
+    SetDefaultComSyncHost(nullptr);
+    return 0;
+}
