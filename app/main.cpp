@@ -2,6 +2,7 @@
 
 #include "app/CloseOnSignal.h"
 #include "app/ErrorReport.h"
+#include "app/QtComSyncHost.h"
 #include "app/_main.h"
 
 int main(int argc, char** argv) {
@@ -9,6 +10,10 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("Plinova"));
     QApplication::setApplicationDisplayName(QStringLiteral("Plinova"));
     QApplication::setQuitOnLastWindowClosed(true);
+
+    // The serial port's line events reach the window's thread through the event loop.
+    QtComSyncHost comSyncHost;
+    SetDefaultComSyncHost(&comSyncHost);
 
     Tmain window(QCoreApplication::applicationDirPath());
     if (window.Terminated())
