@@ -99,7 +99,9 @@ std::string CharToText(char value) {
     const auto code = static_cast<unsigned char>(value);
     if (code >= 33 && code <= 127)
         return std::string(1, value);
-    return "#" + std::to_string(code);
+    std::string text(1, '#');
+    text += std::to_string(code);
+    return text;
 }
 
 char CharFromText(const std::string& text) {

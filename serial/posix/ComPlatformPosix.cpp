@@ -82,8 +82,37 @@ std::shared_ptr<TPosixDevice> TComPlatformPosix::Find(THandle handle) {
     return it == devices_.end() ? nullptr : it->second;
 }
 
+void TComPlatformPosix::ForgetPendingRead(THandle event) {
+    std::lock_guard lock(mutex_);
+    pendingReads_.erase(event);
+}
+
+std::uint32_t TComPlatformPosix::WaitForSingleObject(THandle handle, std::uint32_t milliseconds) {
+    std::shared_ptr<TPosixDevice> device;
+    TOverlapped* overlapped = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = pendingReads_.find(handle);
+        if (it != pendingReads_.end()) {
+            device = it->second.device.lock();
+            overlapped = it->second.overlapped;
+            if (!device)
+                pendingReads_.erase(it);
+        }
+    }
+    bool timedOut = false;
+    if (device && device->HelpRead(overlapped, milliseconds, timedOut) && timedOut)
+        return WAIT_TIMEOUT;
+    return TComPlatformBase::WaitForSingleObject(handle, milliseconds);
+}
+
 bool TComPlatformPosix::IsDevice(THandle handle) {
     return Find(handle) != nullptr;
+}
+
+bool TComPlatformPosix::CloseHandle(THandle handle) {
+    ForgetPendingRead(handle);
+    return TComPlatformBase::CloseHandle(handle);
 }
 
 bool TComPlatformPosix::CloseDevice(THandle handle) {
@@ -96,7 +125,9 @@ bool TComPlatformPosix::CloseDevice(THandle handle) {
         device = std::move(it->second);
         devices_.erase(it);
     }
-    // Other threads still inside a call keep the device alive until they return.
+    // Other threads still inside a call keep the device alive until they return; they
+    // return at once now.
+    device->Shutdown();
     device.reset();
     return true;
 }
@@ -131,6 +162,12 @@ bool TComPlatformPosix::ReadFile(THandle device, void* buffer, std::uint32_t cou
     const std::uint32_t code = d->Read(static_cast<char*>(buffer), count, done, overlapped);
     if (bytesRead != nullptr)
         *bytesRead = done;
+    if (code == ERROR_IO_PENDING) {
+        std::lock_guard lock(mutex_);
+        pendingReads_[overlapped->hEvent] = PendingRead{d, overlapped};
+    } else {
+        ForgetPendingRead(overlapped->hEvent);
+    }
     return Result(code);
 }
 

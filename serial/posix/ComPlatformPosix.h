@@ -15,6 +15,7 @@ public:
     ~TComPlatformPosix() override;
 
     THandle CreateFile(const std::string& deviceName) override;
+    bool CloseHandle(THandle handle) override;
     bool SetupComm(THandle device, std::uint32_t inQueue, std::uint32_t outQueue) override;
     bool SetCommState(THandle device, const TDCB& dcb) override;
     bool SetCommTimeouts(THandle device, const TCommTimeouts& timeouts) override;
@@ -27,6 +28,8 @@ public:
     bool GetCommModemStatus(THandle device, std::uint32_t* modemStatus) override;
     bool SetCommMask(THandle device, std::uint32_t mask) override;
     bool WaitCommEvent(THandle device, std::uint32_t* mask, TOverlapped* overlapped) override;
+    // A wait for the event of a pending read serves the device in the waiting thread.
+    std::uint32_t WaitForSingleObject(THandle handle, std::uint32_t milliseconds) override;
 
     // The device path a port name stands for; empty when the name names no device.
     static std::string DevicePath(const std::string& deviceName);
@@ -39,6 +42,14 @@ private:
     std::shared_ptr<TPosixDevice> Find(THandle handle);
     static bool Result(std::uint32_t code);
 
+    struct PendingRead {
+        std::weak_ptr<TPosixDevice> device;
+        TOverlapped* overlapped;
+    };
+    void ForgetPendingRead(THandle event);
+
     std::mutex mutex_;
     std::map<THandle, std::shared_ptr<TPosixDevice>> devices_;
+    // Reads that went pending, by their event, for the waits that help them along.
+    std::map<THandle, PendingRead> pendingReads_;
 };

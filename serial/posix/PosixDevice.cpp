@@ -60,7 +60,8 @@ std::chrono::milliseconds Ms(std::uint64_t ms) {
 
 TPosixDevice::TPosixDevice(int fd, TStarter markPending, TCompleter complete)
     : fd_(fd), wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
-      markPending_(std::move(markPending)), complete_(std::move(complete)) {
+      helperWakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), markPending_(std::move(markPending)),
+      complete_(std::move(complete)) {
     int bits = 0;
     hasModemLines_ = ioctl(fd_, TIOCMGET, &bits) == 0;
     modemBits_ = hasModemLines_ ? bits : 0;
@@ -77,6 +78,24 @@ TPosixDevice::TPosixDevice(int fd, TStarter markPending, TCompleter complete)
 }
 
 TPosixDevice::~TPosixDevice() {
+    Shutdown();
+    service_.join();
+    if (modem_.joinable()) {
+        modemStop_ = true;
+        // Repeat the signal until the thread leaves: it may be between two waits.
+        const auto handle = modem_.native_handle();
+        while (!modemEnded_) {
+            pthread_kill(handle, ModemWakeSignal());
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        modem_.join();
+    }
+    close(helperWakeFd_);
+    close(wakeFd_);
+    close(fd_);
+}
+
+void TPosixDevice::Shutdown() {
     std::vector<Completion> done;
     {
         std::lock_guard lock(mutex_);
@@ -92,19 +111,8 @@ TPosixDevice::~TPosixDevice() {
     }
     Finish(done);
     Wake();
-    service_.join();
-    if (modem_.joinable()) {
-        modemStop_ = true;
-        // Repeat the signal until the thread leaves: it may be between two waits.
-        const auto handle = modem_.native_handle();
-        while (!modemEnded_) {
-            pthread_kill(handle, ModemWakeSignal());
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        modem_.join();
-    }
-    close(wakeFd_);
-    close(fd_);
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = write(helperWakeFd_, &one, sizeof one);
 }
 
 void TPosixDevice::Wake() {
@@ -115,7 +123,65 @@ void TPosixDevice::Wake() {
 void TPosixDevice::Finish(std::vector<Completion>& done) {
     for (const Completion& c : done)
         complete_(c.ov, c.status, c.bytes);
+    if (!done.empty() && helping_) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = write(helperWakeFd_, &one, sizeof one);
+    }
     done.clear();
+}
+
+bool TPosixDevice::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool& timedOut) {
+    timedOut = false;
+    const bool limited = milliseconds != INFINITE;
+    const auto waitEnd = TClock::now() + Ms(limited ? milliseconds : 0);
+    std::unique_lock lock(mutex_);
+    auto pending = [&] {
+        return std::any_of(reads_.begin(), reads_.end(),
+                           [ov](const ReadRequest& r) { return r.ov == ov; });
+    };
+    if (helping_ || stopping_ || !pending())
+        return false;
+    helping_ = true;
+    helped_ = ov;
+    for (;;) {
+        std::vector<Completion> done;
+        const auto now = TClock::now();
+        ServeReadsLocked(now, done);
+        const bool ended = !pending() || stopping_;
+        if (!ended && limited && now >= waitEnd)
+            timedOut = true;
+        TClock::time_point deadline = limited ? waitEnd : TClock::time_point::max();
+        if (!ended && !timedOut) {
+            const ReadRequest& head = reads_.front();
+            if (head.hasTotal)
+                deadline = std::min(deadline, head.totalDeadline);
+            if (head.interval != 0 && head.got > 0)
+                deadline = std::min(deadline, head.lastByte + Ms(head.interval));
+        }
+        const bool canRead = !gone_ && rx_.size() < rxLimit_;
+        if (ended || timedOut) {
+            helping_ = false;
+            helped_ = nullptr;
+        }
+        lock.unlock();
+        Finish(done);
+        if (ended || timedOut)
+            return true;
+        pollfd fds[2] = {{helperWakeFd_, POLLIN, 0}, {canRead ? fd_ : -1, POLLIN, 0}};
+        timespec limit{};
+        if (deadline != TClock::time_point::max()) {
+            const auto left = std::max(deadline - TClock::now(), TClock::duration::zero());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            limit.tv_sec = static_cast<time_t>(ns / 1000000000);
+            limit.tv_nsec = static_cast<long>(ns % 1000000000);
+        }
+        ppoll(fds, 2, deadline != TClock::time_point::max() ? &limit : nullptr, nullptr);
+        if (fds[0].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] ssize_t n = read(helperWakeFd_, &count, sizeof count);
+        }
+        lock.lock();
+    }
 }
 
 std::uint32_t TPosixDevice::KernelInQueue() const {
@@ -425,6 +491,10 @@ std::uint32_t TPosixDevice::Read(char* buffer, std::uint32_t count, std::uint32_
     bool wake = false;
     {
         std::lock_guard lock(mutex_);
+        if (stopping_) {
+            done.push_back({ov, ERROR_OPERATION_ABORTED, 0});
+            result = ERROR_OPERATION_ABORTED;
+        }
         const auto now = TClock::now();
         const bool wasFull = rx_.size() >= rxLimit_;
         const TCommTimeouts& t = timeouts_;
@@ -445,7 +515,7 @@ std::uint32_t TPosixDevice::Read(char* buffer, std::uint32_t count, std::uint32_
         }
         if (t.ReadIntervalTimeout != MAXDWORD)
             r.interval = t.ReadIntervalTimeout;
-        if (reads_.empty()) {
+        if (result == ERROR_IO_PENDING && reads_.empty()) {
             // Bytes still in the terminal driver belong to the queue too: take them as the
             // receive queue makes room.
             for (;;) {
@@ -487,9 +557,9 @@ std::uint32_t TPosixDevice::Write(const char* buffer, std::uint32_t count, std::
     bool wake = false;
     {
         std::lock_guard lock(mutex_);
-        if (gone_) {
-            done.push_back({ov, ERROR_DEVICE_NOT_CONNECTED, 0});
-            result = ERROR_DEVICE_NOT_CONNECTED;
+        if (stopping_ || gone_) {
+            result = stopping_ ? ERROR_OPERATION_ABORTED : ERROR_DEVICE_NOT_CONNECTED;
+            done.push_back({ov, result, 0});
         } else {
             const auto now = TClock::now();
             std::uint32_t sent = 0;
@@ -624,8 +694,8 @@ std::uint32_t TPosixDevice::WaitEvent(std::uint32_t* mask, TOverlapped* ov) {
     std::uint32_t result = ERROR_IO_PENDING;
     {
         std::lock_guard lock(mutex_);
-        if (waitOv_ != nullptr)
-            return ERROR_INVALID_PARAMETER;
+        if (waitOv_ != nullptr || stopping_)
+            return stopping_ ? ERROR_OPERATION_ABORTED : ERROR_INVALID_PARAMETER;
         markPending_(ov);
         waitMask_ = mask;
         waitOv_ = ov;

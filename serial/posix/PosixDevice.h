@@ -29,7 +29,10 @@ public:
 
     // Takes over an open, non-blocking terminal descriptor.
     TPosixDevice(int fd, TStarter markPending, TCompleter complete);
-    // Ends every pending request as aborted, stops the threads and closes the descriptor.
+    // Ends every pending request as aborted and stops serving; threads that still hold the
+    // device return from their calls.
+    void Shutdown();
+    // Shuts down, stops the threads and closes the descriptor.
     ~TPosixDevice();
     TPosixDevice(const TPosixDevice&) = delete;
     TPosixDevice& operator=(const TPosixDevice&) = delete;
@@ -47,6 +50,12 @@ public:
     std::uint32_t ModemStatus(std::uint32_t& status);
     std::uint32_t SetMask(std::uint32_t mask);
     std::uint32_t WaitEvent(std::uint32_t* mask, TOverlapped* ov);
+
+    // The thread that waits for a pending read serves the device itself until the read
+    // ends or `milliseconds` pass, so that a reply reaches it without a hand-over from the
+    // service thread. Returns false when the read is not pending (or another thread already
+    // helps): the caller then waits on the request's event as usual.
+    bool HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool& timedOut);
 
 private:
     struct ReadRequest {
@@ -93,6 +102,8 @@ private:
 
     const int fd_;
     const int wakeFd_;
+    // Wakes a thread inside HelpRead when another thread ended requests.
+    const int helperWakeFd_;
     TStarter markPending_;
     TCompleter complete_;
     bool hasModemLines_ = false;
@@ -122,6 +133,8 @@ private:
         int frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
     } counters_;
 
+    std::atomic<bool> helping_{false};
+    TOverlapped* helped_ = nullptr;
     std::atomic<bool> modemStop_{false};
     std::atomic<bool> modemEnded_{false};
     std::thread service_;

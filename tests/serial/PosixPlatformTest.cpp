@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace {
 
 TEST(PosixDeviceNames, MapToDevicePaths) {
@@ -83,5 +85,50 @@ TEST(PosixSettings, RefusesBlocksNoLineCanTake) {
     EXPECT_EQ(status, 0u) << "a pseudo-terminal has no modem lines";
     platform.CloseHandle(device);
 }
+
+// A read that waits without a time limit, waited for on another thread, ends when the
+// request is aborted or the device is closed under it.
+class PendingReadTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(PendingReadTest, EndsWhenAbortedOrClosedFromAnotherThread) {
+    const bool closeDevice = GetParam();
+    TComPlatformPosix platform;
+    PtyPair pty;
+    const THandle device = platform.CreateFile(pty.SlavePath());
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(platform.SetCommTimeouts(device, TCommTimeouts{}));
+    TOverlapped overlapped;
+    overlapped.hEvent = platform.CreateEvent(true, true);
+    char buffer[8];
+    std::uint32_t read = 0;
+    ASSERT_FALSE(platform.ReadFile(device, buffer, sizeof buffer, &read, &overlapped));
+    ASSERT_EQ(platform.GetLastError(), ERROR_IO_PENDING);
+    std::uint32_t waitResult = WAIT_FAILED;
+    bool ok = true;
+    std::uint32_t error = 0;
+    std::thread waiter([&] {
+        waitResult = platform.WaitForSingleObject(overlapped.hEvent, INFINITE);
+        ok = platform.GetOverlappedResult(device, &overlapped, &read, false);
+        error = platform.GetLastError();
+    });
+    pty.Send("ab");
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    if (closeDevice)
+        platform.CloseHandle(device);
+    else
+        platform.PurgeComm(device, PURGE_RXABORT);
+    waiter.join();
+    EXPECT_EQ(waitResult, WAIT_OBJECT_0);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(error, closeDevice ? ERROR_INVALID_HANDLE : ERROR_OPERATION_ABORTED);
+    if (!closeDevice) {
+        EXPECT_EQ(read, 2u) << "the bytes taken so far are reported";
+    }
+    platform.CloseHandle(overlapped.hEvent);
+    if (!closeDevice)
+        platform.CloseHandle(device);
+}
+
+INSTANTIATE_TEST_SUITE_P(PosixPlatform, PendingReadTest, ::testing::Bool());
 
 } // namespace
