@@ -37,10 +37,16 @@ bool SameName(const std::string& a, const std::string& b) {
     return true;
 }
 
+// A line and the line end that followed it in the file: "\r\n", "\n", or for the last line
+// "" (none) or "\r" (a CR LF cut short, which no value may take for its own).
+struct Line {
+    std::string text;
+    std::string end;
+};
+
 struct Parsed {
-    std::vector<std::string> lines;
-    bool crlf = true; // line end used when lines are added
-    bool finalNewline = true;
+    std::vector<Line> lines;
+    std::string eol = "\r\n"; // the file's usual line end, used for lines a write adds
 };
 
 bool ReadFile(const std::string& path, std::string& out) {
@@ -59,23 +65,23 @@ Parsed Split(const std::string& content) {
     std::size_t lfCount = 0;
     std::size_t start = 0;
     while (start < content.size()) {
-        std::size_t nl = content.find('\n', start);
+        const std::size_t nl = content.find('\n', start);
         if (nl == std::string::npos) {
-            p.lines.push_back(content.substr(start));
-            p.finalNewline = false;
+            Line last{content.substr(start), ""};
+            if (last.text.back() == '\r') {
+                last.text.pop_back();
+                last.end = "\r";
+            }
+            p.lines.push_back(std::move(last));
             break;
         }
-        std::size_t end = nl;
-        if (end > start && content[end - 1] == '\r') {
-            --end;
-            ++crlfCount;
-        } else {
-            ++lfCount;
-        }
-        p.lines.push_back(content.substr(start, end - start));
+        const bool crlf = nl > start && content[nl - 1] == '\r';
+        (crlf ? crlfCount : lfCount) += 1;
+        const std::size_t end = crlf ? nl - 1 : nl;
+        p.lines.push_back({content.substr(start, end - start), crlf ? "\r\n" : "\n"});
         start = nl + 1;
     }
-    p.crlf = crlfCount >= lfCount;
+    p.eol = crlfCount >= lfCount ? "\r\n" : "\n";
     return p;
 }
 
@@ -133,7 +139,8 @@ std::string ReadProfileString(const std::string& fileName, const std::string& se
         return Cut(Trim(def), bufferSize);
     Parsed p = Split(content);
     bool inSection = false;
-    for (const std::string& line : p.lines) {
+    for (const Line& entry : p.lines) {
+        const std::string& line = entry.text;
         std::string name;
         if (SectionName(line, name)) {
             // Only the first section of a name counts.
@@ -164,8 +171,9 @@ void WriteProfileString(const std::string& fileName, const std::string& section,
     long lastKeyLine = -1; // last non-blank line of the section
     bool written = false;
     for (std::size_t i = 0; i < p.lines.size() && !written; ++i) {
+        const std::string& line = p.lines[i].text;
         std::string name;
-        if (SectionName(p.lines[i], name)) {
+        if (SectionName(line, name)) {
             if (sectionLine >= 0)
                 break;
             if (SameName(name, section)) {
@@ -178,29 +186,33 @@ void WriteProfileString(const std::string& fileName, const std::string& section,
             continue;
         std::string k;
         std::string v;
-        if (KeyValue(p.lines[i], k, v) && SameName(k, key)) {
-            p.lines[i] = entry;
+        if (KeyValue(line, k, v) && SameName(k, key)) {
+            p.lines[i].text = entry;
             written = true;
-        } else if (!Trim(p.lines[i]).empty()) {
+        } else if (!Trim(line).empty()) {
             lastKeyLine = static_cast<long>(i);
         }
     }
     if (!written) {
         if (sectionLine >= 0) {
-            p.lines.insert(p.lines.begin() + lastKeyLine + 1, entry);
+            p.lines.insert(p.lines.begin() + lastKeyLine + 1, Line{entry, p.eol});
         } else {
-            p.lines.push_back("[" + section + "]");
-            p.lines.push_back(entry);
+            p.lines.push_back({"[" + section + "]", p.eol});
+            p.lines.push_back({entry, p.eol});
         }
-        p.finalNewline = true;
     }
 
-    const char* eol = p.crlf ? "\r\n" : "\n";
+    // Every line keeps its own line end; one that was last and now has lines after it gets a
+    // whole one.
     std::string out;
     for (std::size_t i = 0; i < p.lines.size(); ++i) {
-        out += p.lines[i];
-        if (i + 1 < p.lines.size() || p.finalNewline)
-            out += eol;
+        Line& line = p.lines[i];
+        if (i + 1 < p.lines.size() && line.end.empty())
+            line.end = p.eol;
+        else if (i + 1 < p.lines.size() && line.end == "\r")
+            line.end = "\r\n";
+        out += line.text;
+        out += line.end;
     }
 
     // Write beside the file and rename, so that a failure never leaves half a file.

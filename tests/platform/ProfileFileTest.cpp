@@ -108,6 +108,24 @@ TEST_F(ProfileFileTest, BytesAboveAsciiAndBinaryNoiseSurvive) {
     EXPECT_EQ(Get("w.ini").substr(0, 18), std::string("\x01\x02garbage\0\xff\n[S]\nk=", 18));
 }
 
+TEST_F(ProfileFileTest, EveryLineKeepsItsOwnLineEnd) {
+    // A CR that ends the file ends the line; the value does not take it.
+    Put("Molvar.ini", "[OPCOES]\r\nPosto=12\r");
+    EXPECT_EQ(ReadProfileString("Molvar.ini", "OPCOES", "Posto", "0", 5), "12");
+    WriteProfileString("Molvar.ini", "OPCOES", "Posto", "7");
+    EXPECT_EQ(Get("Molvar.ini"), "[OPCOES]\r\nPosto=7\r");
+
+    // Mixed line ends stay as they were, a CR before a CR LF included; lines added take the
+    // file's usual line end, and the line that was last gets a whole one.
+    const std::string mixed = "[OP\r\r\n; note\n\n\n[X]\r\nTail 12 \r";
+    Put("Plinova.ini", mixed);
+    WriteProfileString("Plinova.ini", "OPCOES", "Posto", "12");
+    const std::string once = Get("Plinova.ini");
+    EXPECT_EQ(once, "[OP\r\r\n; note\n\n\n[X]\r\nTail 12 \r\n[OPCOES]\nPosto=12\n");
+    WriteProfileString("Plinova.ini", "OPCOES", "Posto", "12");
+    EXPECT_EQ(Get("Plinova.ini"), once);
+}
+
 TEST_F(ProfileFileTest, WriteFailureIsReported) {
     fs::create_directory("dir.ini");
     EXPECT_THROW(WriteProfileString("dir.ini", "S", "k", "v"), platform::ProfileError);

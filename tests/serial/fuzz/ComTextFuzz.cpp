@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
 
     (void)CharFromText(text);
-    if (size > 0 && CharFromText(CharToText(static_cast<char>(data[0]))) != static_cast<char>(data[0]))
+    if (size > 0 &&
+        CharFromText(CharToText(static_cast<char>(data[0]))) != static_cast<char>(data[0]))
         std::abort();
     return 0;
 }
