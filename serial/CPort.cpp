@@ -24,6 +24,7 @@ TCustomComPort::~TCustomComPort() {
         // A destructor cannot raise; the report is the user's only way to learn of it.
         SyncHost().ReportException(std::current_exception());
     }
+    retiringThread_.reset();
     buffer_.reset();
     flowControl_.reset();
     timeouts_.reset();
@@ -40,6 +41,7 @@ TComSyncHost& TCustomComPort::SyncHost() const {
 void TCustomComPort::Open() {
     if (connected_ || IsDesigning())
         return;
+    retiringThread_.reset();
     DeliverBeforeOpen();
     OpenDevice();
     connected_ = true;
@@ -66,6 +68,12 @@ void TCustomComPort::Close() {
     DeliverBeforeClose();
     AbortAllRequests();
     if (watchThreadRunning_) {
+        // Inside a delivery the thread waits for this very call to return: stop it and wait
+        // for it later. The rest of its batch is skipped and it ends at its next wait.
+        if (watchThread_->IsCurrentThread() || syncQueue_->InSynchronizedCall()) {
+            watchThread_->RequestStop();
+            retiringThread_ = std::move(watchThread_);
+        }
         watchThread_.reset();
         watchThreadRunning_ = false;
         notifyWindow_ = false;

@@ -201,6 +201,9 @@ private:
     TComSyncHost* syncHost_ = nullptr;
     std::shared_ptr<TComSyncQueue> syncQueue_;
     std::unique_ptr<TComThread> watchThread_;
+    // An event thread told to stop by a Close made inside one of its own deliveries; it
+    // cannot be waited for there and is waited for at the next Open or at destruction.
+    std::unique_ptr<TComThread> retiringThread_;
     bool watchThreadRunning_ = false;
     THandle deviceHandle_ = INVALID_HANDLE_VALUE;
     bool notifyWindow_ = false;

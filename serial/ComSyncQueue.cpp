@@ -45,11 +45,13 @@ void TComSyncQueue::Run(TComSyncHost& host, Item& item) {
         return;
     }
     std::exception_ptr error;
+    ++synchronizedDepth_;
     try {
         item.call();
     } catch (...) {
         error = std::current_exception();
     }
+    --synchronizedDepth_;
     {
         std::lock_guard lock(mutex_);
         item.error = error;

@@ -26,6 +26,8 @@ public:
     void ServeUntilThreadEnds(TComSyncHost& host);
     void ThreadStarted();
     void ThreadEnded();
+    // True on the main thread while it runs a call the event thread waits for.
+    bool InSynchronizedCall() const { return synchronizedDepth_ > 0; }
 
 private:
     struct Item {
@@ -41,4 +43,6 @@ private:
     std::condition_variable changed_;
     std::deque<std::shared_ptr<Item>> items_;
     bool threadEnded_ = true;
+    // Touched by the main thread only.
+    int synchronizedDepth_ = 0;
 };

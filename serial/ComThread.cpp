@@ -93,6 +93,9 @@ void TComThread::DeliverEvents() {
 
 void TComThread::RunEventSteps() {
     for (TComEvent event : DeliveryOrder) {
+        // A handler may have closed the port.
+        if (!port_.Connected())
+            return;
         if (!receivedEvents_.Contains(event))
             continue;
         switch (event) {

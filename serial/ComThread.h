@@ -22,13 +22,15 @@ public:
 
     // The error that ended the thread early, if one did.
     std::exception_ptr FatalException() const { return fatalException_; }
+    // Sets the stop signal; the thread ends at its next wait.
+    void RequestStop();
+    bool IsCurrentThread() const { return std::this_thread::get_id() == thread_.get_id(); }
 
 private:
     void Execute();
     void DeliverEvents();
     void RunEventSteps();
     void SendEventMessages();
-    void RequestStop();
 
     TCustomComPort& port_;
     TComPlatform& platform_;

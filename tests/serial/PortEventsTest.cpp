@@ -171,6 +171,44 @@ TEST_F(EventsTest, WindowSyncReportsAHandlerErrorAndGoesOn) {
     EXPECT_FALSE(port.HasNotifyWindow());
 }
 
+// A handler that closes its own port: the thread delivering to it cannot be waited for
+// there, yet the port closes, the rest of the batch is dropped and the port opens again.
+class CloseInHandlerTest : public EventsTest, public ::testing::WithParamInterface<TSyncMethod> {};
+
+TEST_P(CloseInHandlerTest, HandlerClosesItsOwnPort) {
+    port.SetSyncMethod(GetParam());
+    port.OnRxChar = [this](TComponent*, std::int32_t) {
+        Record("RxChar");
+        port.Close();
+        Record("closed");
+    };
+    port.OnTxEmpty = [this](TComponent*) { Record("TxEmpty"); };
+    OpenAndClear();
+    platform.FeedInput("a");
+    platform.RaiseEvents(EV_RXCHAR | EV_TXEMPTY);
+    auto closed = [&] {
+        const auto got = Heard();
+        return !got.empty() && got.back() == "closed";
+    };
+    if (GetParam() == smNone)
+        ASSERT_TRUE(WaitFor(closed));
+    else
+        ASSERT_TRUE(host.RunUntil(closed, 5s));
+    // A message already sent is still served while the port closes.
+    const std::vector<std::string> expected =
+        GetParam() == smWindowSync ? std::vector<std::string>{"RxChar", "TxEmpty", "closed"}
+                                   : std::vector<std::string>{"RxChar", "closed"};
+    EXPECT_EQ(Heard(), expected);
+    EXPECT_FALSE(port.Connected());
+    port.OnRxChar = nullptr;
+    port.Open();
+    EXPECT_TRUE(port.Connected());
+    port.Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(SyncMethods, CloseInHandlerTest,
+                         ::testing::Values(smThreadSync, smWindowSync, smNone));
+
 TEST_F(EventsTest, BufferLinkForcesTheReadOutInCountingMode) {
     port.SetSyncMethod(smNone);
     RecordEveryEvent();
