@@ -202,6 +202,8 @@ int main(int argc, char** argv) {
         port.SetSyncHost(&host);
         port.SetPort(slave);
         port.Open();
+        // Let the threads the port starts settle first.
+        host.RunUntil([] { return false; }, std::chrono::seconds(1));
         const double cpuBefore = CpuSeconds();
         const auto start = Clock::now();
         // The main thread serves deliveries as an application's event loop would.
