@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "app/ErrorReport.h"
+#include "app/HistoryGrid.h"
 #include "app/HistoryModel.h"
 
 void Tmain::OpenHistory() {
@@ -28,8 +29,7 @@ void Tmain::CloseHistory() {
 
 void Tmain::ShowHistory() {
     d_hist->Refresh();
-    lista->setColumnWidth(0, 41);
-    lista->setColumnWidth(2, 190);
+    ApplyHistoryColumnWidths(lista);
     if (q_hist->Active() && !q_hist->IsEmpty())
         lista->selectRow(q_hist->RecNo());
 }

@@ -9,18 +9,16 @@
 #include <QToolButton>
 
 #include "app/ErrorReport.h"
+#include "app/HistoryGrid.h"
 #include "app/HistoryModel.h"
+#include "app/UiFonts.h"
 #include "skin/SkinResources.h"
 #include "skin/TsuiButton.h"
 
 namespace {
 
-QFont Tahoma(bool bold) {
-    QFont f(QStringLiteral("Tahoma"));
-    f.setPixelSize(11);
-    f.setBold(bold);
-    return f;
-}
+const QColor kNavy(0, 0, 128);
+const QColor kSilver(192, 192, 192);
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& r, bool boldNavy,
                   Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop) {
@@ -28,9 +26,9 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& r, bool bol
     l->setGeometry(r);
     l->setAlignment(align);
     if (boldNavy) {
-        l->setFont(Tahoma(true));
+        l->setFont(UiFont(true));
         QPalette p = l->palette();
-        p.setColor(QPalette::WindowText, QColor(0, 0, 128));
+        p.setColor(QPalette::WindowText, kNavy);
         l->setPalette(p);
     }
     return l;
@@ -51,17 +49,17 @@ QToolButton* MakeSpeedButton(QWidget* parent, const QRect& r, const QString& pic
 } // namespace
 
 void Tmain::BuildControls() {
-    // Texts of the original control fonts are drawn with metric-compatible faces here.
-    QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"));
-    QFont::insertSubstitution(QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"));
+    InstallFontSubstitutes();
 
-    setWindowTitle(QStringLiteral("Vandrel"));
+    // The window has no caption bar: its title only names its task-bar entry, which brings
+    // it back after btclose minimised it.
+    setWindowTitle(QStringLiteral("Plinova"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setMinimumSize(125, 25);
     setGeometry(441, 0, 335, 500);
-    setFont(Tahoma(false));
+    setFont(UiFont(false));
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(192, 192, 192));
+    pal.setColor(QPalette::Window, kSilver);
     setPalette(pal);
     setAutoFillBackground(true);
 
@@ -89,11 +87,7 @@ void Tmain::BuildControls() {
     Label4 = MakeLabel(tabprint, QStringLiteral("Ultima impressão"), QRect(6, 3, 99, 13), true);
     texto = new QPlainTextEdit(tabprint);
     texto->setGeometry(0, 21, 322, 393);
-    QFont mono(QStringLiteral("Courier New"));
-    mono.setPixelSize(11);
-    mono.setBold(true);
-    mono.setStyleHint(QFont::TypeWriter);
-    texto->setFont(mono);
+    texto->setFont(MemoFont());
     texto->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     texto->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     texto->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -112,18 +106,7 @@ void Tmain::BuildControls() {
     lista->setGeometry(0, 17, 322, 342);
     d_hist = new HistoryModel(q_hist, this);
     lista->setModel(d_hist);
-    lista->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lista->setSelectionMode(QAbstractItemView::SingleSelection);
-    lista->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lista->verticalHeader()->hide();
-    lista->setShowGrid(true);
-    lista->horizontalHeader()->setFont(Tahoma(true));
-    lista->horizontalHeader()->setStyleSheet(QStringLiteral(
-        "QHeaderView::section { background-color: navy; color: white; font-weight: bold; }"));
-    lista->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
-    lista->verticalHeader()->setDefaultSectionSize(15);
-    lista->setColumnWidth(0, 41);
-    lista->setColumnWidth(2, 190);
+    SetUpHistoryGrid(lista);
     lista->installEventFilter(this);
     connect(lista->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
@@ -170,6 +153,17 @@ void Tmain::BuildSkinnedButtons() {
             report::Run([this, handler] { (this->*handler)(); });
         });
     }
+    const std::pair<QWidget*, const char*> names[] = {
+        {btopen, "btopen"}, {Label1, "Label1"},     {numcartao, "numcartao"},
+        {Label2, "Label2"}, {status, "status"},     {btclose, "btclose"},
+        {porta, "porta"},   {pcontrol, "pcontrol"}, {Label4, "Label4"},
+        {texto, "texto"},   {Label3, "Label3"},     {lista, "lista"},
+        {btup, "btup"},     {btdown, "btdown"},     {btprint, "btprint"},
+        {btmod, "btmod"},   {btfechar, "btfechar"},
+    };
+    for (const auto& [widget, name] : names)
+        widget->setObjectName(QLatin1String(name));
+
     // Tab order of the window's own controls.
     setTabOrder(btfechar, pcontrol);
     setTabOrder(pcontrol, btmod);

@@ -57,8 +57,10 @@ void Tmain::SetStatus(const QString& text) {
 std::vector<std::string> Tmain::DisplayLines() const {
     std::vector<std::string> lines;
     const QTextDocument* doc = texto->document();
-    // The memo wraps at its text area's width, word by word, as it shows the text.
-    const qreal width = texto->viewport()->width() - 2 * doc->documentMargin();
+    // The memo wraps at its text area's width, word by word, as it shows the text. The area
+    // is the memo less its frame (it has no scroll bars): its viewport has that size only
+    // once the memo was first shown, and a print may come before that.
+    const qreal width = texto->contentsRect().width() - 2 * doc->documentMargin();
     QTextOption option = doc->defaultTextOption();
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
