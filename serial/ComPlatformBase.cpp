@@ -31,10 +31,15 @@ void TComPlatformBase::Sleep(std::uint32_t milliseconds) {
 }
 
 bool TComPlatformBase::CloseHandle(THandle handle) {
+    bool wasEvent = false;
     {
         std::lock_guard lock(eventsMutex_);
-        if (events_.erase(handle) != 0)
-            return true;
+        wasEvent = events_.erase(handle) != 0;
+    }
+    if (wasEvent) {
+        // A thread still waiting on it learns that it is gone.
+        eventsChanged_.notify_all();
+        return true;
     }
     if (IsDevice(handle))
         return CloseDevice(handle);

@@ -76,6 +76,7 @@ TEST_F(PortIOTest, RequestsStartedAndWaitedForSeparately) {
     EXPECT_EQ(port.WaitForRequest(read), 2);
     EXPECT_EQ(text.substr(0, 2), "ab");
     EXPECT_EQ(port.WaitForRequest(write), 5);
+    EXPECT_EQ(port.WaitForRequest(write), 5) << "waiting again gives the same result";
     EXPECT_EQ(platform.TakeOutput(), "hello");
     EXPECT_EQ(write->SentCopy, "hello");
     port.FreeRequest(write);
