@@ -9,7 +9,7 @@ packages=(
   libgl-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libboost-dev
   unixodbc unixodbc-dev odbc-postgresql tdsodbc
   postgresql postgresql-client sqlite3
-  xvfb xauth x11-utils imagemagick fonts-liberation fonts-dejavu-core
+  xvfb xauth x11-utils xdotool imagemagick fonts-liberation fonts-dejavu-core
   clang libclang-rt-14-dev clang-format procps libtsan2
 )
 
