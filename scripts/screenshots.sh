@@ -31,9 +31,11 @@ cd "$station"
 
 queue() { "$build/tools/queue/plinova-queue" --udl "$station/Molvar.udl" "$@"; }
 
-jobs=4
+# Four jobs fill the history; a fifth is printed while the bar is captured. Each card stays
+# in the printer for a few seconds after its print, so the bar shows the card's number and
+# "Remova cartão".
 "$build/tools/cardsim/plinova-cardsim" --device-file "$station/device" --quiet \
-    --insert-delay 200 --remove-delay 300 --exit-after-cards "$jobs" --timeout 120 \
+    --insert-delay 200 --remove-delay 4000 --exit-after-cards 5 --timeout 120 \
     >"$station/cardsim.log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do [ -s "$station/device" ] && break; sleep 0.1; done
@@ -63,11 +65,13 @@ unset QT_QPA_PLATFORM
 ./plinova >"$station/plinova.log" 2>&1 &
 spooler_pid=$!
 
-# Every job printed; one more cycle shows "Pronto".
-wait "$sim_pid" || { echo "The card printer simulator failed:" >&2; cat "$station/cardsim.log" >&2; exit 1; }
-sim_pid=""
+# Every job printed and its card taken out: the queue is empty.
+for _ in $(seq 600); do
+    kill -0 "$spooler_pid" 2>/dev/null || { echo "Plinova ended:" >&2; cat "$station/plinova.log" >&2; exit 1; }
+    [ -z "$(queue list --station 1 | grep -v '^id')" ] && break
+    sleep 0.1
+done
 sleep 1.5
-kill -0 "$spooler_pid" 2>/dev/null || { echo "Plinova ended:" >&2; cat "$station/plinova.log" >&2; exit 1; }
 
 mkdir -p "$out"
 shot() { # name width height
@@ -77,11 +81,17 @@ shot() { # name width height
 }
 click() { xdotool mousemove "$1" "$2" click 1; }
 
-shot collapsed 335 26
 click 17 12      # btopen: expand to the last print
 shot last-print 335 500
 click 60 479     # btmod: the history page
 shot history 335 500
+click 293 479    # btfechar: back to the bar
+
+queue add --station 1 --card 27 --text $'1 Bitoque\n1 Vinho da casa' >/dev/null
+sleep 3.5        # the next cycle takes the job; the card waits for removal
+shot collapsed 335 26
+wait "$sim_pid" || { echo "The card printer simulator failed:" >&2; cat "$station/cardsim.log" >&2; exit 1; }
+sim_pid=""
 
 kill -TERM "$spooler_pid"
 wait "$spooler_pid" || true
