@@ -51,10 +51,13 @@ void TComThread::Execute() {
     TOverlapped overlapped;
     overlapped.hEvent = platform_.CreateEvent(true, true);
     const THandle waitList[2] = {stopSignal_, overlapped.hEvent};
+    // Lives as long as the block: a wait still pending when the loop ends writes it when
+    // the mask is cleared below.
+    std::uint32_t mask = 0;
     bool failed = false;
     try {
         for (;;) {
-            std::uint32_t mask = 0;
+            mask = 0;
             platform_.WaitCommEvent(device, &mask, &overlapped);
             if (platform_.WaitForMultipleObjects(2, waitList, false, INFINITE) != WAIT_OBJECT_0 + 1)
                 break;
