@@ -1,0 +1,445 @@
+// bench_stations: many stations polling one database, each as the spooler's job cycle does:
+// once a second, the select of its station's jobs, the history insert for a print job, the
+// delete of the last id taken, every statement on a connection made on demand. A producer
+// queues print jobs at a steady rate, round robin over the stations. The card itself takes no
+// time here: the figures are the database's part of a cycle.
+//
+//   bench_stations --udl FILE --stations N [--seconds S] [--rate JOBS_PER_S]
+//                  [--processes] [--server-pid PID]
+//
+// Stations are threads of this program (one connection each, made in its thread), or with
+// --processes one program each (for an embedded database file shared by several programs).
+// --server-pid names the database server's main process, whose CPU time (its own, its live
+// children's and its ended children's) is reported.
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringList>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "db/Command.h"
+#include "db/Connection.h"
+#include "db/DbError.h"
+#include "db/Query.h"
+#include "db/Schema.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr int kFirstPosto = 1000; // stations of a run are postos 1000, 1001, ...
+
+struct Options {
+    QString udl;
+    int stations = 1;
+    int seconds = 20;
+    double rate = 0; // jobs a second; 0: a quarter of the stations, at least one
+    bool processes = false;
+    long serverPid = 0;
+    // Worker: one station, run until standard input ends.
+    bool worker = false;
+    int posto = 0;
+};
+
+struct StationResult {
+    std::vector<double> cycleMs;
+    std::vector<double> jobCycleMs;
+    long cycles = 0;
+    long errors = 0;
+    long taken = 0;
+    long opens = 0;
+    std::string firstError;
+
+    void Add(const StationResult& o) {
+        cycleMs.insert(cycleMs.end(), o.cycleMs.begin(), o.cycleMs.end());
+        jobCycleMs.insert(jobCycleMs.end(), o.jobCycleMs.begin(), o.jobCycleMs.end());
+        cycles += o.cycles;
+        errors += o.errors;
+        taken += o.taken;
+        opens += o.opens;
+        if (firstError.empty())
+            firstError = o.firstError;
+    }
+};
+
+QString ConnectionString(const QString& udl) {
+    return QStringLiteral("FILE NAME=") + QFileInfo(udl).absoluteFilePath();
+}
+
+// One station's cycles until `stop`: the statements and their order are the job cycle's.
+StationResult RunStation(const QString& udl, int posto, const std::atomic<bool>& stop) {
+    StationResult r;
+    db::TDbConnection cn;
+    cn.SetConnectionString(ConnectionString(udl));
+    db::TDbQuery q_print(&cn);
+    q_print.SetSQL(
+        {QStringLiteral("SELECT * FROM printer"), QStringLiteral("WHERE posto = :posto")});
+    db::TDbCommand q_addhist(&cn);
+    q_addhist.SetSQL(
+        {QStringLiteral("INSERT INTO historico (datahora, id, titulo, dados, palavrachave, cartao, "
+                        "previsao, datavalor)"),
+         QStringLiteral("VALUES (:datahora, :id, :titulo, :dados, :palavrachave, :cartao, "
+                        ":previsao, :datavalor)")});
+    db::TDbCommand q_delete(&cn);
+    q_delete.SetSQL({QStringLiteral("DELETE FROM printer WHERE id=:id")});
+    const QDateTime dataValor = QDate::currentDate().startOfDay();
+
+    // Stations start spread over the first second, as stations started by hand would be.
+    std::mt19937 gen(static_cast<unsigned>(posto));
+    auto next = Clock::now() + std::chrono::milliseconds(gen() % 1000);
+    qint32 lastId = 0;
+    while (!stop) {
+        std::this_thread::sleep_until(next);
+        if (stop)
+            break;
+        const auto start = Clock::now();
+        bool job = false;
+        try {
+            q_print.ParamByName(QStringLiteral("posto")).SetValue(posto);
+            q_print.Open();
+            if (!q_print.IsEmpty()) {
+                const qint32 id = q_print.FieldAsInteger(QStringLiteral("id"));
+                if (q_print.FieldAsInteger(QStringLiteral("gaveta")) == 0) {
+                    const QString dados = q_print.FieldAsString(QStringLiteral("dados"));
+                    q_addhist.ParamByName(QStringLiteral("datahora"))
+                        .SetValue(QDateTime::currentDateTime());
+                    q_addhist.ParamByName(QStringLiteral("id")).SetValue(id);
+                    q_addhist.ParamByName(QStringLiteral("titulo"))
+                        .SetValue(q_print.FieldAsInteger(QStringLiteral("titulo")));
+                    q_addhist.ParamByName(QStringLiteral("dados")).SetValue(dados);
+                    q_addhist.ParamByName(QStringLiteral("palavrachave"))
+                        .SetValue(q_print.FieldAsString(QStringLiteral("palavrachave")));
+                    q_addhist.ParamByName(QStringLiteral("cartao"))
+                        .SetValue(q_print.FieldAsInteger(QStringLiteral("cartao")));
+                    q_addhist.ParamByName(QStringLiteral("previsao")).SetValue(dados.left(50));
+                    q_addhist.ParamByName(QStringLiteral("datavalor")).SetValue(dataValor);
+                    q_addhist.Execute();
+                }
+                lastId = id;
+                job = true;
+            }
+            q_print.Close();
+            q_delete.ParamByName(QStringLiteral("id")).SetValue(lastId);
+            q_delete.Execute();
+        } catch (const std::exception& e) {
+            // The spooler would stop polling here; the bench counts it and goes on.
+            ++r.errors;
+            if (r.firstError.empty())
+                r.firstError = e.what();
+            if (q_print.Active())
+                q_print.Close();
+            job = false;
+        }
+        const auto end = Clock::now();
+        const double ms = std::chrono::duration<double, std::milli>(end - start).count();
+        ++r.cycles;
+        r.cycleMs.push_back(ms);
+        if (job) {
+            ++r.taken;
+            r.jobCycleMs.push_back(ms);
+        }
+        next = end + 1000ms;
+    }
+    r.opens = cn.OpenCount();
+    return r;
+}
+
+// CPU seconds of a server: the main process with its ended children, and its live children.
+double ServerCpuSeconds(long pid) {
+    if (pid <= 0)
+        return 0;
+    const double tick = static_cast<double>(::sysconf(_SC_CLK_TCK));
+    auto fields = [](const std::string& statPath) {
+        std::ifstream in(statPath);
+        std::string line;
+        std::getline(in, line);
+        std::vector<std::string> f;
+        const auto close = line.rfind(')');
+        if (close == std::string::npos)
+            return f;
+        std::istringstream rest(line.substr(close + 2));
+        for (std::string w; rest >> w;)
+            f.push_back(w);
+        return f; // f[0] is the state, field 3 of the file
+    };
+    double total = 0;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& e : entries) {
+        bool ok = false;
+        const long p = e.toLong(&ok);
+        if (!ok)
+            continue;
+        const auto f = fields("/proc/" + e.toStdString() + "/stat");
+        if (f.size() < 15)
+            continue;
+        const long ppid = std::stol(f[1]);
+        if (p != pid && ppid != pid)
+            continue;
+        // utime, stime, cutime, cstime: fields 14 to 17.
+        total += std::stod(f[11]) + std::stod(f[12]) + std::stod(f[13]) + std::stod(f[14]);
+    }
+    return total / tick;
+}
+
+// CPU seconds of the stations and the producer: this program and the station programs it ran.
+double ClientCpuSeconds() {
+    double total = 0;
+    for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage u{};
+        ::getrusage(who, &u);
+        total += static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+                 static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    }
+    return total;
+}
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+    return v[std::min(i, v.size() - 1)];
+}
+
+void Exec(db::TDbConnection& cn, const QString& sql) {
+    db::TDbCommand c(&cn);
+    c.SetSQL({sql});
+    c.Execute();
+}
+
+long Count(db::TDbConnection& cn, const QString& sql) {
+    db::TDbQuery q(&cn);
+    q.SetSQL({sql});
+    q.Open();
+    const long n = q.FieldAsInteger(QStringLiteral("n"));
+    q.Close();
+    return n;
+}
+
+// The worker program of --processes: one station until standard input ends, then its figures
+// on standard output.
+int RunWorker(const Options& o) {
+    std::atomic<bool> stop{false};
+    std::thread watch([&] {
+        std::string line;
+        while (std::getline(std::cin, line)) {
+        }
+        stop = true;
+    });
+    const StationResult r = RunStation(o.udl, o.posto, stop);
+    watch.join();
+    std::printf("%ld %ld %ld %ld\n", r.cycles, r.errors, r.taken, r.opens);
+    for (double v : r.cycleMs)
+        std::printf("%.3f ", v);
+    std::printf("\n");
+    for (double v : r.jobCycleMs)
+        std::printf("%.3f ", v);
+    std::printf("\n%s\n", r.firstError.c_str());
+    return 0;
+}
+
+StationResult ParseWorker(const QByteArray& out) {
+    StationResult r;
+    const QList<QByteArray> lines = out.split('\n');
+    if (lines.size() < 3)
+        return r;
+    std::istringstream head(lines[0].toStdString());
+    head >> r.cycles >> r.errors >> r.taken >> r.opens;
+    for (const QByteArray& v : lines[1].split(' '))
+        if (!v.trimmed().isEmpty())
+            r.cycleMs.push_back(v.toDouble());
+    for (const QByteArray& v : lines[2].split(' '))
+        if (!v.trimmed().isEmpty())
+            r.jobCycleMs.push_back(v.toDouble());
+    if (lines.size() > 3)
+        r.firstError = lines[3].toStdString();
+    return r;
+}
+
+int RunBench(const Options& o) {
+    db::TDbConnection admin;
+    admin.SetConnectionString(ConnectionString(o.udl));
+    db::CreateTables(admin);
+    Exec(admin, QStringLiteral("DELETE FROM printer"));
+    Exec(admin, QStringLiteral("DELETE FROM historico"));
+    const double rate = o.rate > 0 ? o.rate : std::max(1.0, o.stations / 4.0);
+
+    std::atomic<bool> stop{false};
+    std::vector<StationResult> results(static_cast<std::size_t>(o.stations));
+    std::vector<std::thread> threads;
+    std::vector<std::unique_ptr<QProcess>> workers;
+    const double cpu0 = ServerCpuSeconds(o.serverPid);
+    const double clientCpu0 = ClientCpuSeconds();
+    const auto t0 = Clock::now();
+    if (o.processes) {
+        for (int i = 0; i < o.stations; ++i) {
+            auto p = std::make_unique<QProcess>();
+            p->setProcessChannelMode(QProcess::SeparateChannels);
+            p->start(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--worker"), QStringLiteral("--udl"), o.udl,
+                      QStringLiteral("--posto"), QString::number(kFirstPosto + i)});
+            workers.push_back(std::move(p));
+        }
+        for (auto& p : workers)
+            p->waitForStarted();
+    } else {
+        for (int i = 0; i < o.stations; ++i)
+            threads.emplace_back([&, i] {
+                results[static_cast<std::size_t>(i)] = RunStation(o.udl, kFirstPosto + i, stop);
+            });
+    }
+
+    // The producer: jobs at a steady rate, each with its own text, round robin over stations.
+    long queued = 0;
+    long produceErrors = 0;
+    std::string produceError;
+    {
+        db::TDbConnection cn;
+        cn.SetConnectionString(ConnectionString(o.udl));
+        // The queuing programs are not the spooler: one connection, kept, holds the rate.
+        cn.KeepConnection = true;
+        db::TDbCommand add(&cn);
+        add.SetSQL({QStringLiteral("INSERT INTO printer (posto, gaveta, cartao, titulo, "
+                                   "palavrachave, dados)"),
+                    QStringLiteral("VALUES (:posto, 0, :cartao, 0, '', :dados)")});
+        const auto produceEnd = t0 + std::chrono::seconds(o.seconds);
+        const auto period = std::chrono::duration<double>(1.0 / rate);
+        auto next = Clock::now();
+        while (Clock::now() < produceEnd) {
+            std::this_thread::sleep_until(next);
+            next += std::chrono::duration_cast<Clock::duration>(period);
+            add.ParamByName(QStringLiteral("posto"))
+                .SetValue(kFirstPosto + static_cast<int>(queued % o.stations));
+            add.ParamByName(QStringLiteral("cartao")).SetValue(static_cast<int>(queued));
+            add.ParamByName(QStringLiteral("dados"))
+                .SetValue(QStringLiteral("bench job %1").arg(queued));
+            try {
+                add.Execute();
+                ++queued;
+            } catch (const std::exception& e) {
+                ++produceErrors;
+                if (produceError.empty())
+                    produceError = e.what();
+            }
+        }
+    }
+    const auto produced = Clock::now();
+    // Let the stations take what is left: a queue emptied, or 15 s.
+    while (Clock::now() - produced < 15s) {
+        try {
+            if (Count(admin, QStringLiteral("SELECT COUNT(*) AS n FROM printer")) == 0)
+                break;
+        } catch (const std::exception&) {
+        }
+        std::this_thread::sleep_for(200ms);
+    }
+    std::this_thread::sleep_for(1200ms); // the last cycles' deletes
+    stop = true;
+    StationResult all;
+    if (o.processes) {
+        for (auto& p : workers)
+            p->closeWriteChannel();
+        for (auto& p : workers) {
+            p->waitForFinished(30000);
+            all.Add(ParseWorker(p->readAllStandardOutput()));
+        }
+    } else {
+        for (auto& t : threads)
+            t.join();
+        for (const auto& r : results)
+            all.Add(r);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    const double cpu = ServerCpuSeconds(o.serverPid) - cpu0;
+    const double clientCpu = ClientCpuSeconds() - clientCpu0;
+
+    // Every job queued must be in the history once, or still in the queue.
+    const long left = Count(admin, QStringLiteral("SELECT COUNT(*) AS n FROM printer"));
+    const long logged = Count(admin, QStringLiteral("SELECT COUNT(*) AS n FROM historico"));
+    const long distinct =
+        Count(admin, QStringLiteral("SELECT COUNT(DISTINCT dados) AS n FROM historico"));
+    const long twice = logged - distinct;
+    const long kept = Count(admin, QStringLiteral("SELECT COUNT(*) AS n FROM (SELECT dados FROM "
+                                                  "historico UNION SELECT dados FROM printer) t"));
+    const long lost = queued - kept;
+
+    std::printf("stations %d (%s), %.0f s, producer %.1f jobs/s (%.1f reached)\n", o.stations,
+                o.processes ? "processes" : "threads", seconds, rate, queued / double(o.seconds));
+    std::printf("cycles %ld, cycle ms median %.2f p99 %.2f, job cycle ms median %.2f p99 %.2f\n",
+                all.cycles, Percentile(all.cycleMs, 0.5), Percentile(all.cycleMs, 0.99),
+                Percentile(all.jobCycleMs, 0.5), Percentile(all.jobCycleMs, 0.99));
+    std::printf("connections %ld (%.1f/s)", all.opens, all.opens / seconds);
+    if (o.serverPid > 0)
+        std::printf(", server CPU %.1f s (%.0f%% of one core)", cpu, 100.0 * cpu / seconds);
+    std::printf(", stations' CPU %.1f s (%.0f%%)\n", clientCpu, 100.0 * clientCpu / seconds);
+    std::printf("queued %ld, taken %ld, logged %ld, left %ld, lost %ld, printed twice %ld\n",
+                queued, all.taken, logged, left, lost, twice);
+    std::printf("cycle errors %ld, producer errors %ld\n", all.errors, produceErrors);
+    if (!all.firstError.empty())
+        std::printf("first cycle error: %s\n", all.firstError.c_str());
+    if (!produceError.empty())
+        std::printf("first producer error: %s\n", produceError.c_str());
+    return lost == 0 && twice == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    Options o;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString a = args[i];
+        const QString v = i + 1 < args.size() ? args[i + 1] : QString();
+        if (a == QLatin1String("--udl"))
+            o.udl = v, ++i;
+        else if (a == QLatin1String("--stations"))
+            o.stations = v.toInt(), ++i;
+        else if (a == QLatin1String("--seconds"))
+            o.seconds = v.toInt(), ++i;
+        else if (a == QLatin1String("--rate"))
+            o.rate = v.toDouble(), ++i;
+        else if (a == QLatin1String("--server-pid"))
+            o.serverPid = v.toLong(), ++i;
+        else if (a == QLatin1String("--posto"))
+            o.posto = v.toInt(), ++i;
+        else if (a == QLatin1String("--processes"))
+            o.processes = true;
+        else if (a == QLatin1String("--worker"))
+            o.worker = true;
+        else {
+            std::fprintf(stderr, "usage: bench_stations --udl FILE --stations N [--seconds S] "
+                                 "[--rate JOBS_PER_S] [--processes] [--server-pid PID]\n");
+            return 2;
+        }
+    }
+    if (o.udl.isEmpty() || o.stations < 1) {
+        std::fprintf(stderr, "bench_stations: --udl and a positive --stations are needed\n");
+        return 2;
+    }
+    try {
+        return o.worker ? RunWorker(o) : RunBench(o);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_stations: %s\n", e.what());
+        return 1;
+    }
+}
