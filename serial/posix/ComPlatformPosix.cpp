@@ -10,6 +10,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 TComPlatformPosix::~TComPlatformPosix() {
     std::lock_guard lock(mutex_);
@@ -101,9 +102,34 @@ std::uint32_t TComPlatformPosix::WaitForSingleObject(THandle handle, std::uint32
         }
     }
     bool timedOut = false;
-    if (device && device->HelpRead(overlapped, milliseconds, timedOut) && timedOut)
-        return WAIT_TIMEOUT;
+    if (device && device->HelpRead(overlapped, milliseconds, timedOut))
+        return timedOut ? WAIT_TIMEOUT : TComPlatformBase::WaitForSingleObject(handle, 0);
+    KickServices();
     return TComPlatformBase::WaitForSingleObject(handle, milliseconds);
+}
+
+void TComPlatformPosix::KickServices() {
+    std::vector<std::shared_ptr<TPosixDevice>> devices;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [handle, device] : devices_)
+            devices.push_back(device);
+    }
+    for (const auto& device : devices)
+        device->KickService();
+}
+
+std::uint32_t TComPlatformPosix::WaitForMultipleObjects(std::uint32_t count, const THandle* handles,
+                                                        bool waitAll, std::uint32_t milliseconds) {
+    KickServices();
+    return TComPlatformBase::WaitForMultipleObjects(count, handles, waitAll, milliseconds);
+}
+
+bool TComPlatformPosix::GetOverlappedResult(THandle device, TOverlapped* overlapped,
+                                            std::uint32_t* bytesTransferred, bool wait) {
+    if (auto d = Find(device))
+        d->KickService();
+    return TComPlatformBase::GetOverlappedResult(device, overlapped, bytesTransferred, wait);
 }
 
 bool TComPlatformPosix::IsDevice(THandle handle) {

@@ -30,6 +30,11 @@ public:
     bool WaitCommEvent(THandle device, std::uint32_t* mask, TOverlapped* overlapped) override;
     // A wait for the event of a pending read serves the device in the waiting thread.
     std::uint32_t WaitForSingleObject(THandle handle, std::uint32_t milliseconds) override;
+    // Waits that do not help a read along first hand new read deadlines to the devices.
+    std::uint32_t WaitForMultipleObjects(std::uint32_t count, const THandle* handles, bool waitAll,
+                                         std::uint32_t milliseconds) override;
+    bool GetOverlappedResult(THandle device, TOverlapped* overlapped,
+                             std::uint32_t* bytesTransferred, bool wait) override;
 
     // The device path a port name stands for; empty when the name names no device.
     static std::string DevicePath(const std::string& deviceName);
@@ -47,6 +52,7 @@ private:
         TOverlapped* overlapped;
     };
     void ForgetPendingRead(THandle event);
+    void KickServices();
 
     std::mutex mutex_;
     std::map<THandle, std::shared_ptr<TPosixDevice>> devices_;

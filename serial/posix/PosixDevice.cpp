@@ -115,6 +115,16 @@ void TPosixDevice::Shutdown() {
     [[maybe_unused]] ssize_t n = write(helperWakeFd_, &one, sizeof one);
 }
 
+void TPosixDevice::KickService() {
+    bool stale = false;
+    {
+        std::lock_guard lock(mutex_);
+        stale = serviceStale_;
+    }
+    if (stale)
+        Wake();
+}
+
 void TPosixDevice::Wake() {
     const std::uint64_t one = 1;
     [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
@@ -143,10 +153,15 @@ bool TPosixDevice::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool& t
         return false;
     helping_ = true;
     helped_ = ov;
+    // The read found nothing when it started; the wait below returns at once if bytes came
+    // since, so the first pass need not ask the driver.
+    bool firstPass = true;
     for (;;) {
         std::vector<Completion> done;
         const auto now = TClock::now();
-        ServeReadsLocked(now, done);
+        if (!firstPass)
+            ServeReadsLocked(now, done);
+        firstPass = false;
         const bool ended = !pending() || stopping_;
         if (!ended && limited && now >= waitEnd)
             timedOut = true;
@@ -159,12 +174,19 @@ bool TPosixDevice::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool& t
                 deadline = std::min(deadline, head.lastByte + Ms(head.interval));
         }
         const bool canRead = !gone_ && rx_.size() < rxLimit_;
+        bool kick = false;
         if (ended || timedOut) {
             helping_ = false;
             helped_ = nullptr;
+            // Reads still queued behind this one need the service thread's clock.
+            kick = serviceStale_ && !reads_.empty();
+            if (reads_.empty())
+                serviceStale_ = false;
         }
         lock.unlock();
         Finish(done);
+        if (kick)
+            Wake();
         if (ended || timedOut)
             return true;
         pollfd fds[2] = {{helperWakeFd_, POLLIN, 0}, {canRead ? fd_ : -1, POLLIN, 0}};
@@ -321,7 +343,7 @@ void TPosixDevice::ServeWritesLocked(TClock::time_point now, std::vector<Complet
             return;
         }
         writes_.pop_front();
-        drainWatch_ = true;
+        drainWatch_ = (commMask_ & EV_TXEMPTY) != 0;
         drainCheck_ = now;
     }
 }
@@ -371,6 +393,7 @@ void TPosixDevice::ServiceLoop() {
             std::lock_guard lock(mutex_);
             if (stopping_)
                 return;
+            serviceStale_ = false;
             const auto now = TClock::now();
             ServeReadsLocked(now, done);
             ServeWritesLocked(now, done);
@@ -541,7 +564,11 @@ std::uint32_t TPosixDevice::Read(char* buffer, std::uint32_t count, std::uint32_
         if (result == ERROR_IO_PENDING)
             reads_.push_back(r);
         // A full queue had stopped the service thread reading the device; it may go on.
-        wake = result == ERROR_IO_PENDING || (wasFull && rx_.size() < rxLimit_);
+        // A new deadline is left to the thread that waits for the read; the service thread
+        // learns of it when nobody does (see KickService).
+        wake = wasFull && rx_.size() < rxLimit_;
+        if (result == ERROR_IO_PENDING)
+            serviceStale_ = true;
     }
     Finish(done);
     if (wake)
@@ -576,7 +603,8 @@ std::uint32_t TPosixDevice::Write(const char* buffer, std::uint32_t count, std::
                 result = ERROR_SUCCESS;
                 doneBytes = count;
                 done.push_back({ov, ERROR_SUCCESS, count});
-                drainWatch_ = true;
+                // Watching the output drain costs a query of the driver: only for a listener.
+                drainWatch_ = (commMask_ & EV_TXEMPTY) != 0;
                 drainCheck_ = now;
                 CheckDrainedLocked(now, done);
                 wake = drainWatch_;

@@ -56,6 +56,9 @@ public:
     // service thread. Returns false when the read is not pending (or another thread already
     // helps): the caller then waits on the request's event as usual.
     bool HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool& timedOut);
+    // Hands the service thread the deadlines of reads that went pending since it last
+    // looked; for waits that do not help a read along.
+    void KickService();
 
 private:
     struct ReadRequest {
@@ -121,6 +124,8 @@ private:
     std::deque<ReadRequest> reads_;
     std::deque<WriteRequest> writes_;
     bool outputBlocked_ = false;
+    // A read went pending after the service thread computed its time limit.
+    bool serviceStale_ = false;
     bool drainWatch_ = false;
     TClock::time_point drainCheck_;
     std::uint32_t errors_ = 0;

@@ -131,4 +131,43 @@ TEST_P(PendingReadTest, EndsWhenAbortedOrClosedFromAnotherThread) {
 
 INSTANTIATE_TEST_SUITE_P(PosixPlatform, PendingReadTest, ::testing::Bool());
 
+// A read with a time limit ends at its limit also when it is waited for together with
+// other objects, or only polled, instead of through its own event.
+TEST(PosixTimeouts, ReadEndsAtItsLimitWhateverWaitsForIt) {
+    TComPlatformPosix platform;
+    PtyPair pty;
+    const THandle device = platform.CreateFile(pty.SlavePath());
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(platform.SetCommTimeouts(device, TCommTimeouts{0, 0, 50, 0, 0}));
+    TOverlapped first;
+    first.hEvent = platform.CreateEvent(true, true);
+    const THandle other = platform.CreateEvent(true, false);
+    char buffer[8];
+    std::uint32_t read = 0;
+    pty.Send("x");
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(platform.ReadFile(device, buffer, sizeof buffer, &read, &first));
+    const THandle both[2] = {other, first.hEvent};
+    EXPECT_EQ(platform.WaitForMultipleObjects(2, both, false, 5000), WAIT_OBJECT_0 + 1);
+    EXPECT_TRUE(platform.GetOverlappedResult(device, &first, &read, false));
+    EXPECT_EQ(read, 1u);
+
+    TOverlapped second;
+    second.hEvent = platform.CreateEvent(true, true);
+    ASSERT_FALSE(platform.ReadFile(device, buffer, sizeof buffer, &read, &second));
+    bool ended = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!ended && std::chrono::steady_clock::now() < deadline) {
+        ended = platform.GetOverlappedResult(device, &second, &read, false);
+        if (!ended) {
+            ASSERT_EQ(platform.GetLastError(), ERROR_IO_INCOMPLETE);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(read, 0u);
+    for (THandle h : {first.hEvent, second.hEvent, other, device})
+        platform.CloseHandle(h);
+}
+
 } // namespace
