@@ -27,5 +27,8 @@ QFont MemoFont() {
     f.setPixelSize(kPixelSize);
     f.setBold(true);
     f.setStyleHint(QFont::TypeWriter);
+    // Whole-pixel advances (7 pixels a character at this size), as the system that the job
+    // texts are written for draws the face: the memo then breaks lines where it did.
+    f.setHintingPreference(QFont::PreferFullHinting);
     return f;
 }

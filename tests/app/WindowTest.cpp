@@ -199,7 +199,7 @@ TEST_P(Window, MemoLinesAreTheMemosOwnWrap) {
     }
     EXPECT_EQ(lines, shown);
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.front().size(), 48u) << "characters in one memo line (see app/README.md)";
+    EXPECT_EQ(lines.front().size(), 45u) << "characters in one memo line (see app/README.md)";
 
     w.reset();
     w = st->Start();
