@@ -31,15 +31,16 @@ void TComPlatformBase::Sleep(std::uint32_t milliseconds) {
 }
 
 bool TComPlatformBase::CloseHandle(THandle handle) {
-    bool wasEvent = false;
     {
         std::lock_guard lock(eventsMutex_);
-        wasEvent = events_.erase(handle) != 0;
-    }
-    if (wasEvent) {
-        // A thread still waiting on it learns that it is gone.
-        eventsChanged_.notify_all();
-        return true;
+        auto it = events_.find(handle);
+        if (it != events_.end()) {
+            // A thread still waiting on it learns that it is gone.
+            for (Waiter* waiter : it->second.waiters)
+                waiter->wake.notify_one();
+            events_.erase(it);
+            return true;
+        }
     }
     if (IsDevice(handle))
         return CloseDevice(handle);
@@ -49,19 +50,20 @@ bool TComPlatformBase::CloseHandle(THandle handle) {
 THandle TComPlatformBase::CreateEvent(bool manualReset, bool initialState) {
     THandle handle = NewHandle();
     std::lock_guard lock(eventsMutex_);
-    events_[handle] = Event{manualReset, initialState};
+    Event& event = events_[handle];
+    event.manualReset = manualReset;
+    event.signalled = initialState;
     return handle;
 }
 
 bool TComPlatformBase::SetEvent(THandle event) {
-    {
-        std::lock_guard lock(eventsMutex_);
-        auto it = events_.find(event);
-        if (it == events_.end())
-            return Fail(ERROR_INVALID_HANDLE);
-        it->second.signalled = true;
-    }
-    eventsChanged_.notify_all();
+    std::lock_guard lock(eventsMutex_);
+    auto it = events_.find(event);
+    if (it == events_.end())
+        return Fail(ERROR_INVALID_HANDLE);
+    it->second.signalled = true;
+    for (Waiter* waiter : it->second.waiters)
+        waiter->wake.notify_one();
     return true;
 }
 
@@ -96,28 +98,55 @@ std::uint32_t TComPlatformBase::WaitForMultipleObjects(std::uint32_t count, cons
     }
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    Waiter waiter;
     std::unique_lock lock(eventsMutex_);
-    for (;;) {
+    auto enlist = [&](bool join) {
         for (std::uint32_t i = 0; i < count; ++i) {
+            auto it = events_.find(handles[i]);
+            if (it == events_.end())
+                continue;
+            auto& list = it->second.waiters;
+            if (join)
+                list.push_back(&waiter);
+            else
+                std::erase(list, &waiter);
+        }
+    };
+    std::uint32_t result = WAIT_TIMEOUT;
+    bool enlisted = false;
+    for (;;) {
+        bool unknown = false;
+        for (std::uint32_t i = 0; i < count && result == WAIT_TIMEOUT; ++i) {
             bool known = false;
             if (IsSignalledLocked(handles[i], known))
-                return WAIT_OBJECT_0 + i;
-            if (!known) {
-                SetLastError(ERROR_INVALID_HANDLE);
-                return WAIT_FAILED;
-            }
+                result = WAIT_OBJECT_0 + i;
+            unknown = unknown || !known;
+        }
+        if (result == WAIT_TIMEOUT && unknown) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            result = WAIT_FAILED;
+        }
+        if (result != WAIT_TIMEOUT || milliseconds == 0)
+            break;
+        if (!enlisted) {
+            enlist(true);
+            enlisted = true;
         }
         if (milliseconds == INFINITE)
-            eventsChanged_.wait(lock);
-        else if (eventsChanged_.wait_until(lock, deadline) == std::cv_status::timeout) {
-            for (std::uint32_t i = 0; i < count; ++i) {
+            waiter.wake.wait(lock);
+        else if (waiter.wake.wait_until(lock, deadline) == std::cv_status::timeout &&
+                 std::chrono::steady_clock::now() >= deadline) {
+            for (std::uint32_t i = 0; i < count && result == WAIT_TIMEOUT; ++i) {
                 bool known = false;
                 if (IsSignalledLocked(handles[i], known))
-                    return WAIT_OBJECT_0 + i;
+                    result = WAIT_OBJECT_0 + i;
             }
-            return WAIT_TIMEOUT;
+            break;
         }
     }
+    if (enlisted)
+        enlist(false);
+    return result;
 }
 
 void TComPlatformBase::MarkPending(TOverlapped* overlapped) {

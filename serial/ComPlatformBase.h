@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <vector>
 
 class TComPlatformBase : public TComPlatform {
 public:
@@ -41,15 +42,19 @@ protected:
     void Complete(TOverlapped* overlapped, std::uint32_t status, std::uint32_t bytes);
 
 private:
+    // One thread inside a wait; the events it waits on wake it alone.
+    struct Waiter {
+        std::condition_variable wake;
+    };
     struct Event {
         bool manualReset = true;
         bool signalled = false;
+        std::vector<Waiter*> waiters;
     };
     bool IsSignalledLocked(THandle handle, bool& known);
 
     std::atomic<THandle> nextHandle_{0x100};
     std::mutex eventsMutex_;
-    std::condition_variable eventsChanged_;
     std::map<THandle, Event> events_;
     std::mutex overlappedMutex_;
 };
