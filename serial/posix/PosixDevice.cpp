@@ -417,7 +417,7 @@ void TPosixDevice::ServiceLoop() {
             if (gone_)
                 fds[1].fd = -1;
             else
-                fds[1].events = static_cast<short>((rx_.size() < rxLimit_ ? POLLIN : 0) |
+                fds[1].events = static_cast<short>((WantsInputLocked() ? POLLIN : 0) |
                                                    (outputBlocked_ ? POLLOUT : 0));
         }
         Finish(done);
@@ -542,13 +542,15 @@ std::uint32_t TPosixDevice::Read(char* buffer, std::uint32_t count, std::uint32_
             // Bytes still in the terminal driver belong to the queue too: take them as the
             // receive queue makes room.
             for (;;) {
-                PullInputLocked(done);
                 const std::size_t n = std::min<std::size_t>(count - r.got, rx_.size());
-                if (n == 0)
-                    break;
                 std::memcpy(buffer + r.got, rx_.data(), n);
                 rx_.erase(0, n);
                 r.got += static_cast<std::uint32_t>(n);
+                if (r.got == count)
+                    break;
+                PullInputLocked(done);
+                if (rx_.empty())
+                    break;
             }
             const bool ends = r.got == count || returnAtOnce || (r.firstByteEnds && r.got > 0);
             if (gone_ && r.got == 0 && count > 0) {
@@ -727,10 +729,26 @@ std::uint32_t TPosixDevice::WaitEvent(std::uint32_t* mask, TOverlapped* ov) {
         markPending_(ov);
         waitMask_ = mask;
         waitOv_ = ov;
+        // Bytes that came while nobody waited raise their events now.
+        PullInputLocked(done);
         RaiseLocked(0, done);
         if (!done.empty())
             result = ERROR_SUCCESS;
     }
     Finish(done);
+    // The service thread watches the input again now that someone waits for its events.
+    if (result == ERROR_IO_PENDING)
+        Wake();
     return result;
+}
+
+bool TPosixDevice::WantsInputLocked() const {
+    if (gone_ || rx_.size() >= rxLimit_)
+        return false;
+    // Input events are raised by whoever takes the bytes from the driver; the service
+    // thread has to watch for them only while a thread waits for such an event, or for a
+    // read that no waiting thread serves.
+    constexpr std::uint32_t inputEvents = EV_RXCHAR | EV_RXFLAG | EV_RX80FULL | EV_ERR | EV_BREAK;
+    const bool eventWait = waitOv_ != nullptr && (commMask_ & inputEvents) != 0;
+    return eventWait || (!reads_.empty() && !helping_);
 }

@@ -102,6 +102,7 @@ private:
     std::uint32_t KernelInQueue() const;
     std::uint32_t KernelOutQueue() const;
     std::uint32_t OutputPendingLocked() const;
+    bool WantsInputLocked() const;
 
     const int fd_;
     const int wakeFd_;
