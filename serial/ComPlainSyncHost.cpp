@@ -1,6 +1,5 @@
 #include "ComPlainSyncHost.h"
 
-#include <cstdio>
 #include <stdexcept>
 
 void TComPlainSyncHost::PostToMainThread(std::function<void()> call) {

@@ -68,7 +68,8 @@ void TComThread::Execute() {
             }
         }
     } catch (...) {
-        fatalException_ = std::current_exception();
+        // An error of a delivery ends the thread; the port stays open and delivers no more
+        // events until it is opened again.
         failed = true;
     }
     platform_.SetCommMask(device, 0);

@@ -5,7 +5,6 @@
 #include "ComPlatform.h"
 #include "ComTypes.h"
 
-#include <exception>
 #include <thread>
 
 class TCustomComPort;
@@ -20,8 +19,6 @@ public:
     TComThread(const TComThread&) = delete;
     TComThread& operator=(const TComThread&) = delete;
 
-    // The error that ended the thread early, if one did.
-    std::exception_ptr FatalException() const { return fatalException_; }
     // Sets the stop signal; the thread ends at its next wait.
     void RequestStop();
     bool IsCurrentThread() const { return std::this_thread::get_id() == thread_.get_id(); }
@@ -36,7 +33,6 @@ private:
     TComPlatform& platform_;
     THandle stopSignal_;
     TComEvents receivedEvents_;
-    std::exception_ptr fatalException_;
     std::thread thread_;
 };
 

@@ -152,7 +152,6 @@ bool TPosixDevice::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool& t
     if (helping_ || stopping_ || !pending())
         return false;
     helping_ = true;
-    helped_ = ov;
     // The read found nothing when it started; the wait below returns at once if bytes came
     // since, so the first pass need not ask the driver.
     bool firstPass = true;
@@ -177,7 +176,6 @@ bool TPosixDevice::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool& t
         bool kick = false;
         if (ended || timedOut) {
             helping_ = false;
-            helped_ = nullptr;
             // Reads still queued behind this one need the service thread's clock.
             kick = serviceStale_ && !reads_.empty();
             if (reads_.empty())

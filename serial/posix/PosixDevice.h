@@ -140,7 +140,6 @@ private:
     } counters_;
 
     std::atomic<bool> helping_{false};
-    TOverlapped* helped_ = nullptr;
     std::atomic<bool> modemStop_{false};
     std::atomic<bool> modemEnded_{false};
     std::thread service_;
