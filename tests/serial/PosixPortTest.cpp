@@ -217,6 +217,30 @@ TEST_F(PtyPortTest, CloseWhileADeliveryWaitsForTheMainThread) {
     EXPECT_EQ(port.InputQueued(), 0);
 }
 
+TEST_F(PtyPortTest, OpenAndCloseWhileTheLineIsBusy) {
+    std::atomic<int> deliveries{0};
+    port.OnRxChar = [&](TComponent*, std::int32_t) { ++deliveries; };
+    port.OnTxEmpty = [&](TComponent*) { ++deliveries; };
+    std::atomic<bool> sending{true};
+    std::thread sender([&] {
+        while (sending) {
+            pty.Send("ping");
+            pty.Receive(4, 1ms);
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    for (int round = 0; round < 5; ++round) {
+        port.Open();
+        port.WriteText("pong");
+        host.RunUntil([] { return false; }, 20ms);
+        port.Close();
+        EXPECT_FALSE(port.Connected());
+    }
+    sending = false;
+    sender.join();
+    EXPECT_GT(deliveries.load(), 0);
+}
+
 TEST_F(PtyPortTest, FarEndGoingAwayKeepsReceivedBytesThenFails) {
     port.SetSyncMethod(smNone);
     std::atomic<bool> ioError{false};
