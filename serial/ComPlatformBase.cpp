@@ -155,7 +155,7 @@ void TComPlatformBase::MarkPending(TOverlapped* overlapped) {
         overlapped->Internal = ERROR_IO_PENDING;
         overlapped->InternalHigh = 0;
     }
-    ResetEvent(overlapped->hEvent);
+    TComPlatformBase::ResetEvent(overlapped->hEvent);
 }
 
 void TComPlatformBase::Complete(TOverlapped* overlapped, std::uint32_t status,
@@ -165,7 +165,7 @@ void TComPlatformBase::Complete(TOverlapped* overlapped, std::uint32_t status,
         overlapped->Internal = status;
         overlapped->InternalHigh = bytes;
     }
-    SetEvent(overlapped->hEvent);
+    TComPlatformBase::SetEvent(overlapped->hEvent);
 }
 
 bool TComPlatformBase::GetOverlappedResult(THandle device, TOverlapped* overlapped,

@@ -338,3 +338,54 @@ bool TScriptedComPlatform::WaitCommEvent(THandle device, std::uint32_t* mask,
         return Fail(ERROR_IO_PENDING);
     return true;
 }
+
+void TScriptedComPlatform::RecordEventCalls(bool on) {
+    std::lock_guard lock(mutex_);
+    recordEvents_ = on;
+}
+
+void TScriptedComPlatform::RecordEventCall(const std::string& record) {
+    std::lock_guard lock(mutex_);
+    if (recordEvents_)
+        calls_.push_back(record);
+}
+
+bool TScriptedComPlatform::CloseHandle(THandle handle) {
+    if (!IsDevice(handle))
+        RecordEventCall("CloseHandle(event)");
+    return TComPlatformBase::CloseHandle(handle);
+}
+
+THandle TScriptedComPlatform::CreateEvent(bool manualReset, bool initialState) {
+    RecordEventCall("CreateEvent");
+    return TComPlatformBase::CreateEvent(manualReset, initialState);
+}
+
+bool TScriptedComPlatform::SetEvent(THandle event) {
+    RecordEventCall("SetEvent");
+    return TComPlatformBase::SetEvent(event);
+}
+
+bool TScriptedComPlatform::ResetEvent(THandle event) {
+    RecordEventCall("ResetEvent");
+    return TComPlatformBase::ResetEvent(event);
+}
+
+std::uint32_t TScriptedComPlatform::WaitForSingleObject(THandle handle,
+                                                        std::uint32_t milliseconds) {
+    RecordEventCall("WaitForSingleObject");
+    return TComPlatformBase::WaitForMultipleObjects(1, &handle, false, milliseconds);
+}
+
+std::uint32_t TScriptedComPlatform::WaitForMultipleObjects(std::uint32_t count,
+                                                           const THandle* handles, bool waitAll,
+                                                           std::uint32_t milliseconds) {
+    RecordEventCall("WaitForMultipleObjects");
+    return TComPlatformBase::WaitForMultipleObjects(count, handles, waitAll, milliseconds);
+}
+
+bool TScriptedComPlatform::GetOverlappedResult(THandle device, TOverlapped* overlapped,
+                                               std::uint32_t* bytesTransferred, bool wait) {
+    RecordEventCall("GetOverlappedResult");
+    return TComPlatformBase::GetOverlappedResult(device, overlapped, bytesTransferred, wait);
+}

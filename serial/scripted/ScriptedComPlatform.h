@@ -35,6 +35,9 @@ public:
     void ReleaseHeld();
 
     // --- Record ----------------------------------------------------------------------------
+    // Device calls are always recorded; event calls (create, set, reset, waits, results,
+    // closing an event) too once this is on.
+    void RecordEventCalls(bool on);
     std::vector<std::string> Calls() const;
     void ClearCalls();
     TDCB LastDCB() const;
@@ -57,6 +60,15 @@ public:
     bool GetCommModemStatus(THandle device, std::uint32_t* modemStatus) override;
     bool SetCommMask(THandle device, std::uint32_t mask) override;
     bool WaitCommEvent(THandle device, std::uint32_t* mask, TOverlapped* overlapped) override;
+    bool CloseHandle(THandle handle) override;
+    THandle CreateEvent(bool manualReset, bool initialState) override;
+    bool SetEvent(THandle event) override;
+    bool ResetEvent(THandle event) override;
+    std::uint32_t WaitForSingleObject(THandle handle, std::uint32_t milliseconds) override;
+    std::uint32_t WaitForMultipleObjects(std::uint32_t count, const THandle* handles, bool waitAll,
+                                         std::uint32_t milliseconds) override;
+    bool GetOverlappedResult(THandle device, TOverlapped* overlapped,
+                             std::uint32_t* bytesTransferred, bool wait) override;
 
 protected:
     bool IsDevice(THandle handle) override;
@@ -74,6 +86,7 @@ private:
     // call is not scripted to fail); on refusal the error is set.
     bool Begin(const std::string& call, const std::string& record, THandle device);
     std::uint32_t ReadNow(char* buffer, std::uint32_t count);
+    void RecordEventCall(const std::string& record);
     void CompleteWaitLocked(std::vector<std::pair<TOverlapped*, std::uint32_t>>& done);
 
     mutable std::mutex mutex_;
@@ -91,6 +104,7 @@ private:
     std::uint32_t* waitMask_ = nullptr;
     TOverlapped* waitOverlapped_ = nullptr;
     bool hold_ = false;
+    bool recordEvents_ = false;
     std::deque<Pending> held_;
     TDCB lastDcb_;
     TCommTimeouts lastTimeouts_;

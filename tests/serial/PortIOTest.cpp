@@ -44,6 +44,19 @@ TEST_F(PortIOTest, WriteTextSendsEveryByteIncludingZeros) {
     EXPECT_EQ(platform.TakeOutput(), "");
 }
 
+TEST_F(PortIOTest, SynchronousCallsMakeAndFreeOneRequestEach) {
+    platform.RecordEventCalls(true);
+    platform.FeedInput("r");
+    port.WriteText("w");
+    std::string text;
+    port.ReadText(text, 4);
+    EXPECT_EQ(platform.Calls(),
+              (std::vector<std::string>{"CreateEvent", "WriteFile(1)", "WaitForSingleObject",
+                                        "GetOverlappedResult", "CloseHandle(event)", "CreateEvent",
+                                        "ReadFile(4)", "WaitForSingleObject", "GetOverlappedResult",
+                                        "CloseHandle(event)"}));
+}
+
 TEST_F(PortIOTest, ReadTextReturnsWhatIsQueued) {
     std::string text = "old";
     EXPECT_EQ(port.ReadText(text, 0), 0);
