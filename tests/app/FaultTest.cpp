@@ -2,7 +2,6 @@
 // the printer's line closing or taking no bytes, broken data link and profile files, the port
 // held by another program. Whatever happens, a job leaves the queue only after its cycle ended
 // well, and a history row exists exactly when its insert ran.
-#include <QFile>
 #include <QLabel>
 #include <QProcess>
 #include <QRandomGenerator>
