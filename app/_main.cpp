@@ -66,6 +66,9 @@ Tmain::Tmain(const QString& programFolder, QWidget* parent)
 
 Tmain::~Tmain() {
     tt->stop();
+    // The grid asks its model for rows until the window's widgets are gone, and the model
+    // reads the history query: the model goes first, so the grid falls back to no rows.
+    delete d_hist;
     // The history query may hold the connection; the statements go before it.
     delete q_hist;
     delete q_print;

@@ -10,7 +10,7 @@ packages=(
   unixodbc unixodbc-dev odbc-postgresql tdsodbc
   postgresql postgresql-client sqlite3
   xvfb xauth x11-utils xdotool imagemagick fonts-liberation fonts-dejavu-core
-  clang libclang-rt-14-dev clang-format procps libtsan2
+  clang libclang-rt-14-dev clang-format procps libtsan2 libasan8 libubsan1
 )
 
 missing=()

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Runs the tests under the sanitizers, with g++:
+#   asan    every test under AddressSanitizer and UndefinedBehaviorSanitizer, leaks included
+#           (build-asan/, or $PLINOVA_ASAN_BUILD_DIR);
+#   tsan    the threaded tests (ctest label "threaded") under ThreadSanitizer, five times over
+#           (build-tsan/, or $PLINOVA_TSAN_BUILD_DIR).
+# Usage: scripts/sanitize.sh [asan] [tsan]   (both when no argument is given)
+# Any sanitizer report stops the test that made it and fails the run. Only the test programs
+# and what they run are built. The database tests use the PostgreSQL server named by the
+# PLINOVA_TEST_PG_* variables (scripts/test.sh starts one); without them a throwaway server
+# is started here. Leaks inside third-party libraries are suppressed by
+# scripts/lsan-suppressions.txt; none of ours is.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+asan_build="${PLINOVA_ASAN_BUILD_DIR:-$root/build-asan}"
+tsan_build="${PLINOVA_TSAN_BUILD_DIR:-$root/build-tsan}"
+runs=("$@")
+if [ ${#runs[@]} -eq 0 ]; then runs=(asan tsan); fi
+
+bash "$root/scripts/install-deps.sh"
+
+# -O1 and line tables only: the reports keep file and line, the builds stay short.
+configure() {
+  cmake -S "$root" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=None -DPLINOVA_SANITIZE="$2" \
+    -DCMAKE_CXX_FLAGS="-O1 -g1 -fno-sanitize-recover=all" >/dev/null
+}
+
+# The test programs of a configured build: every target named test_*.
+test_targets() {
+  ninja -C "$1" -t targets all | sed -n 's/^\(test_[A-Za-z0-9_]*\): phony$/\1/p' | grep -v '_autogen'
+}
+
+run_asan() {
+  configure "$asan_build" address,undefined
+  mapfile -t targets < <(test_targets "$asan_build")
+  cmake --build "$asan_build" -j 2 --target "${targets[@]}"
+  (
+    if [ -z "${PLINOVA_TEST_PG_HOST:-}" ]; then
+      eval "$(bash "$root/scripts/start-test-postgres.sh")"
+      trap 'bash "$root/scripts/stop-test-postgres.sh" "$PLINOVA_TEST_PG_DIR" >/dev/null 2>&1 || true' EXIT
+    fi
+    export PLINOVA_REQUIRE_PG=1 QT_QPA_PLATFORM=offscreen
+    export ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1
+    export LSAN_OPTIONS="suppressions=$root/scripts/lsan-suppressions.txt:print_suppressions=0"
+    export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+    cd "$asan_build"
+    ctest --output-on-failure -j 2 --timeout 600
+  )
+}
+
+run_tsan() {
+  configure "$tsan_build" thread
+  cmake --build "$tsan_build" -j 2 --target test_serial_component test_serial_posix
+  (
+    export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+    cd "$tsan_build"
+    ctest --output-on-failure -j 2 --timeout 600 -L threaded --repeat until-fail:5
+  )
+}
+
+for run in "${runs[@]}"; do
+  case "$run" in
+  asan) run_asan ;;
+  tsan) run_tsan ;;
+  *) echo "sanitize.sh: unknown run '$run' (asan or tsan)" >&2; exit 2 ;;
+  esac
+done
