@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite, with a throwaway PostgreSQL server on loopback for
-# the database tests (natively and through ODBC).
+# the database tests (natively and through ODBC); then runs every fuzzer for a short while
+# (scripts/fuzz.sh) and the tests again under the sanitizers (scripts/sanitize.sh).
+# PLINOVA_TEST_QUICK=1 stops after the plain test run.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${PLINOVA_BUILD_DIR:-$root/build}"
@@ -13,3 +15,8 @@ export QT_QPA_PLATFORM=offscreen
 
 cd "$build"
 ctest --output-on-failure -j 2 --timeout 300
+
+if [ "${PLINOVA_TEST_QUICK:-0}" != 1 ]; then
+  bash "$root/scripts/fuzz.sh"
+  bash "$root/scripts/sanitize.sh"
+fi
