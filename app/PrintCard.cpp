@@ -20,6 +20,8 @@ const std::string kFormFeed("\x0C", 1);
 const std::string kRelease("\x1B\x71", 2);
 const char kCardInPlace = 0x12;
 const char kCardRemoved = 0x72;
+// The system's code for an operation ended by its time-out.
+const std::int32_t kErrorCounterTimeout = 1121;
 
 } // namespace
 
@@ -33,7 +35,7 @@ void Tmain::SendInitialisation() {
         std::string("\x1B\x55\x00", 3),     std::string("\x1B\x74\x02", 3),
     };
     for (const std::string& command : kSequence)
-        cpcert->WriteText(command);
+        WriteAll(command);
 }
 
 void Tmain::Pause(std::uint32_t milliseconds) {
@@ -43,8 +45,17 @@ void Tmain::Pause(std::uint32_t milliseconds) {
         std::this_thread::yield();
 }
 
+void Tmain::WriteAll(const std::string& bytes) {
+    // A write the line did not take within its time-out ends short without an error; for
+    // anything that must reach the card or the drawer that is a lost line, so it fails as a
+    // write failure and the job stays queued.
+    const int written = cpcert->WriteText(bytes);
+    if (written != static_cast<int>(bytes.size()))
+        throw EComPort(2, kErrorCounterTimeout);
+}
+
 void Tmain::PacedWrite(const std::string& bytes, std::uint32_t milliseconds) {
-    cpcert->WriteText(bytes);
+    WriteAll(bytes);
     if (Protocolo == 0)
         Pause(milliseconds);
 }
@@ -106,7 +117,7 @@ void Tmain::PrintCard() {
     SetStatus(QStringLiteral("Em impressão..."));
     if (OffsetInicial > 0) {
         for (qint32 i = 0; i < OffsetInicial; ++i)
-            cpcert->WriteText(kCrLf);
+            WriteAll(kCrLf);
         if (Protocolo == 0)
             Pause(200);
     }
@@ -115,15 +126,15 @@ void Tmain::PrintCard() {
     for (const std::string& line : DisplayLines()) {
         if (Titulo) {
             Titulo = false;
-            cpcert->WriteText(kLargeFont);
+            WriteAll(kLargeFont);
             PacedWrite(win1252::FromUnicode(PalavraChave) + kCrLf, 200);
             PacedWrite(kSmallFont, 50);
         }
-        cpcert->WriteText(line + kCrLf);
+        WriteAll(line + kCrLf);
         Pause(200);
     }
     PacedWrite(kFormFeed, 50);
-    cpcert->WriteText(kRelease);
+    WriteAll(kRelease);
     while (cpcert->OutputQueued() != 0) {
     }
     Pause(200);

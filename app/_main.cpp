@@ -184,39 +184,48 @@ void Tmain::ttTimer() {
     tt->stop();
     q_print->ParamByName(QStringLiteral("posto")).SetValue(Posto);
     q_print->Open();
-    if (!q_print->IsEmpty()) {
-        const qint32 id = q_print->FieldAsInteger(QStringLiteral("id"));
-        const qint32 cartao = q_print->FieldAsInteger(QStringLiteral("cartao"));
-        numcartao->setText(
-            q_print->FieldIsNull(QStringLiteral("cartao")) ? QString() : QString::number(cartao));
-        if (q_print->FieldAsInteger(QStringLiteral("gaveta")) != 0) {
-            cpcert->WriteText(std::string("\x1B\x70\x00\xC8\xC8", 5));
-        } else {
-            const QString dados = q_print->FieldAsString(QStringLiteral("dados"));
-            const qint32 titulo = q_print->FieldAsInteger(QStringLiteral("titulo"));
-            const QString palavrachave = q_print->FieldAsString(QStringLiteral("palavrachave"));
-            texto->clear();
-            Titulo = titulo == 1;
-            PalavraChave = palavrachave;
-            texto->setPlainText(dados);
-            QCoreApplication::sendPostedEvents();
-            QCoreApplication::processEvents();
+    // A failing cycle still releases the query, so that its connection is not held while
+    // the error is shown and polling stays stopped.
+    try {
+        if (!q_print->IsEmpty()) {
+            const qint32 id = q_print->FieldAsInteger(QStringLiteral("id"));
+            const qint32 cartao = q_print->FieldAsInteger(QStringLiteral("cartao"));
+            numcartao->setText(q_print->FieldIsNull(QStringLiteral("cartao"))
+                                   ? QString()
+                                   : QString::number(cartao));
+            if (q_print->FieldAsInteger(QStringLiteral("gaveta")) != 0) {
+                WriteAll(std::string("\x1B\x70\x00\xC8\xC8", 5));
+            } else {
+                const QString dados = q_print->FieldAsString(QStringLiteral("dados"));
+                const qint32 titulo = q_print->FieldAsInteger(QStringLiteral("titulo"));
+                const QString palavrachave = q_print->FieldAsString(QStringLiteral("palavrachave"));
+                texto->clear();
+                Titulo = titulo == 1;
+                PalavraChave = palavrachave;
+                texto->setPlainText(dados);
+                QCoreApplication::sendPostedEvents();
+                QCoreApplication::processEvents();
 
-            q_addhist->ParamByName(QStringLiteral("datahora"))
-                .SetValue(QDateTime::currentDateTime());
-            q_addhist->ParamByName(QStringLiteral("id")).SetValue(id);
-            q_addhist->ParamByName(QStringLiteral("titulo")).SetValue(titulo);
-            q_addhist->ParamByName(QStringLiteral("dados")).SetValue(dados);
-            q_addhist->ParamByName(QStringLiteral("palavrachave")).SetValue(palavrachave);
-            q_addhist->ParamByName(QStringLiteral("cartao")).SetValue(cartao);
-            q_addhist->ParamByName(QStringLiteral("previsao"))
-                .SetValue(config::HistoryPreview(dados));
-            q_addhist->ParamByName(QStringLiteral("datavalor")).SetValue(DataValor.startOfDay());
-            q_addhist->Execute();
+                q_addhist->ParamByName(QStringLiteral("datahora"))
+                    .SetValue(QDateTime::currentDateTime());
+                q_addhist->ParamByName(QStringLiteral("id")).SetValue(id);
+                q_addhist->ParamByName(QStringLiteral("titulo")).SetValue(titulo);
+                q_addhist->ParamByName(QStringLiteral("dados")).SetValue(dados);
+                q_addhist->ParamByName(QStringLiteral("palavrachave")).SetValue(palavrachave);
+                q_addhist->ParamByName(QStringLiteral("cartao")).SetValue(cartao);
+                q_addhist->ParamByName(QStringLiteral("previsao"))
+                    .SetValue(config::HistoryPreview(dados));
+                q_addhist->ParamByName(QStringLiteral("datavalor"))
+                    .SetValue(DataValor.startOfDay());
+                q_addhist->Execute();
 
-            PrintCard();
+                PrintCard();
+            }
+            LastId = id;
         }
-        LastId = id;
+    } catch (...) {
+        q_print->Close();
+        throw;
     }
     q_print->Close();
     q_delete->ParamByName(QStringLiteral("id")).SetValue(LastId);

@@ -95,6 +95,8 @@ public:
     void SendInitialisation();
     void PrintCard();
     void Pause(std::uint32_t milliseconds);
+    // Writes the whole string or fails.
+    void WriteAll(const std::string& bytes);
     void PacedWrite(const std::string& bytes, std::uint32_t milliseconds);
     // The memo's display lines as it wraps them, in the printer's code page.
     std::vector<std::string> DisplayLines() const;

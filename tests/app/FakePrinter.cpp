@@ -54,11 +54,12 @@ void FakePrinter::Send(const std::string& bytes) {
 }
 
 void FakePrinter::Unplug() {
-    std::lock_guard lock(mutex_);
-    if (master_ >= 0) {
-        ::close(master_);
-        master_ = -1;
-    }
+    // The reader thread closes the device itself, so it never polls a number that the
+    // system may already have given to another file.
+    std::unique_lock lock(mutex_);
+    unplug_ = true;
+    [[maybe_unused]] ssize_t n = ::write(wake_[1], "u", 1);
+    changed_.wait(lock, [&] { return master_ < 0; });
 }
 
 std::string FakePrinter::Received() const {
@@ -113,6 +114,17 @@ void FakePrinter::Run() {
         }
         pollfd fds[2] = {{wake_[0], POLLIN, 0}, {fd, POLLIN, 0}};
         const int n = ::poll(fds, fd >= 0 ? 2 : 1, 200);
+        if (fds[0].revents & POLLIN) {
+            char c;
+            [[maybe_unused]] ssize_t r = ::read(wake_[0], &c, 1);
+            std::lock_guard lock(mutex_);
+            if (unplug_ && master_ >= 0) {
+                ::close(master_);
+                master_ = -1;
+                changed_.notify_all();
+            }
+            continue;
+        }
         if (n <= 0 || fd < 0 || !(fds[1].revents & (POLLIN | POLLHUP)))
             continue;
         const ssize_t got = ::read(fd, buf, sizeof buf);

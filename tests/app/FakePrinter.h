@@ -65,6 +65,7 @@ private:
     std::deque<std::string> script_;
     std::string pending_; // a status request split over reads
     bool released_ = false;
+    bool unplug_ = false;
     int requests_ = 0;
     int phaseRequests_ = 0;
 };
