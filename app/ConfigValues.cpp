@@ -128,8 +128,12 @@ std::optional<QTime> ParseTimeOfDay(const std::string& text) {
                 return std::nullopt;
             if (pos < s.size() && s[pos] == '.') {
                 ++pos;
+                const std::size_t start = pos;
                 if (!ReadNumber(s, pos, 3, msec))
                     return std::nullopt;
+                // A fraction of a second: ".5" is 500 milliseconds.
+                for (std::size_t digits = pos - start; digits < 3; ++digits)
+                    msec *= 10;
             }
         }
     }

@@ -45,7 +45,7 @@ password=$(head -c 24 /dev/urandom | base64 | tr -dc 'A-Za-z0-9' | head -c 24)
 }
 # Durability is of no use to a throwaway cluster; turning it off keeps database creation fast.
 "${as_owner[@]}" "$pgbin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-    -o "-c listen_addresses=127.0.0.1 -p $port -k $dir -c fsync=off -c synchronous_commit=off -c full_page_writes=off" \
+    -o "-c listen_addresses=127.0.0.1 -p $port -k $dir -c fsync=off -c autovacuum=off -c synchronous_commit=off -c full_page_writes=off" \
     start >/dev/null || {
     cat "$dir/server.log" >&2
     exit 1

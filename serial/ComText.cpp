@@ -113,7 +113,8 @@ char CharFromText(const std::string& text) {
     const char* first = text.data() + 1;
     const char* last = text.data() + text.size();
     auto [end, error] = std::from_chars(first, last, code);
-    if (error != std::errc() || end != last)
+    // A code that is no character is as malformed as one that is no number.
+    if (error != std::errc() || end != last || code < 0 || code > 255)
         return 0;
     return static_cast<char>(code);
 }

@@ -26,6 +26,7 @@ TEST(ConfigValues, TimesOfDay) {
     EXPECT_EQ(ParseTimeOfDay("5"), QTime(5, 0));
     EXPECT_EQ(ParseTimeOfDay("05:30"), QTime(5, 30));
     EXPECT_EQ(ParseTimeOfDay("06:00:15"), QTime(6, 0, 15));
+    EXPECT_EQ(ParseTimeOfDay("06:00:15.5"), QTime(6, 0, 15, 500));
     EXPECT_EQ(ParseTimeOfDay("6 PM"), QTime(18, 0));
     EXPECT_EQ(ParseTimeOfDay("pm 6:30"), QTime(18, 30));
     EXPECT_EQ(ParseTimeOfDay("12 AM"), QTime(0, 0));

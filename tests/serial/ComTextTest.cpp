@@ -46,6 +46,9 @@ TEST(ComText, Characters) {
     EXPECT_EQ(CharFromText("#"), '#');
     EXPECT_EQ(CharFromText("Abc"), 'A');
     EXPECT_EQ(CharFromText(""), 0);
+    // Codes that are no character read as 0, like text that is no number.
+    EXPECT_EQ(CharFromText("#300"), 0);
+    EXPECT_EQ(CharFromText("#-1"), 0);
     EXPECT_EQ(CharFromText("#x1"), 0);
     EXPECT_EQ(CharFromText("#0"), 0);
 }
