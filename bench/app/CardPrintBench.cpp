@@ -75,11 +75,13 @@ void InsertToRequest(int jobs) {
         const int wait = static_cast<int>(QRandomGenerator::global()->bounded(1000));
         WaitUntil([] { return false; }, milliseconds(wait));
         const int before = st.Printer().StatusRequests();
-        const auto t0 = steady_clock::now();
+        const std::size_t offset = st.Printer().Received().size();
+        const auto t0 = FakePrinter::Clock::now();
         st.AddJob(7, 0, i, 0, QString(), QStringLiteral("x"));
+        // The card print runs inside the event loop: the request's own arrival time counts.
         WaitUntil([&] { return st.Printer().StatusRequests() > before; }, seconds(5));
-        const auto t1 = steady_clock::now();
-        delays.push_back(duration<double, std::milli>(t1 - t0).count());
+        const std::size_t request = st.Printer().Received().find(kRequest, offset);
+        delays.push_back(Ms(st.Printer().ArrivalOf(request) - t0));
         // Let the card finish before the next job.
         WaitUntil(
             [&] {
