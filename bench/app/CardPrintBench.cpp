@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "Station.h"
-#include "app/QtComSyncHost.h"
 #include "app/_main.h"
 
 namespace {
@@ -98,10 +98,7 @@ void InsertToRequest(int jobs) {
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QtComSyncHost host;
-    SetDefaultComSyncHost(&host);
+    bench::Application app(argc, argv);
     const int repetitions = argc > 1 ? std::atoi(argv[1]) : 5;
     std::printf("| lines | mandated pauses ms | bytes at 9600 baud ms | measured ms (last run) | "
                 "ratio to pauses, median | worst | ratio to pauses + line time |\n");
@@ -109,6 +106,5 @@ int main(int argc, char** argv) {
     for (int lines : {1, 10, 40})
         Pacing(lines, repetitions);
     InsertToRequest(repetitions * 2);
-    SetDefaultComSyncHost(nullptr);
     return 0;
 }

@@ -8,37 +8,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "Station.h"
-#include "app/QtComSyncHost.h"
 #include "app/_main.h"
 
 namespace {
-
-double Now() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-double CpuNow() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
-
-long RssKb() {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
 
 struct Stats {
     double medianMs, p99Ms, cpuMs;
@@ -48,13 +25,13 @@ struct Stats {
 template <typename F> Stats Measure(Tmain& w, int n, F&& cycle) {
     std::vector<double> t;
     const int opens0 = w.cn->OpenCount();
-    const double cpu0 = CpuNow();
+    const double cpu0 = bench::CpuNow();
     for (int i = 0; i < n; ++i) {
-        const double a = Now();
+        const double a = bench::Now();
         cycle(i);
-        t.push_back(Now() - a);
+        t.push_back(bench::Now() - a);
     }
-    const double cpu = (CpuNow() - cpu0) / n;
+    const double cpu = (bench::CpuNow() - cpu0) / n;
     std::sort(t.begin(), t.end());
     return {t[t.size() / 2], t[std::min(t.size() - 1, t.size() * 99 / 100)], cpu,
             double(w.cn->OpenCount() - opens0) / n};
@@ -74,9 +51,9 @@ void Run(Backend backend, int n) {
     }
     Station st(backend);
     st.WriteDefaults();
-    const double t0 = Now();
+    const double t0 = bench::Now();
     auto w = st.Start();
-    const double startup = Now() - t0;
+    const double startup = bench::Now() - t0;
     if (w->Terminated() || !w->TimerEnabled()) {
         std::printf("| %s | start-up failed |\n", dbtest::BackendName(backend).c_str());
         return;
@@ -120,22 +97,19 @@ void Run(Backend backend, int n) {
                     w->q_delete->Execute();
                 }),
         3);
-    std::printf("| %s | resident memory after the cycles | | | %ld kB | | |\n", name, RssKb());
+    std::printf("| %s | resident memory after the cycles | | | %ld kB | | |\n", name,
+                bench::RssKb());
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QtComSyncHost host;
-    SetDefaultComSyncHost(&host);
+    bench::Application app(argc, argv);
     const int n = argc > 1 ? std::atoi(argv[1]) : 200;
     std::printf("| backend | what | statements | connections opened per cycle | median ms | p99 ms "
                 "| CPU ms |\n");
     std::printf("|---|---|---|---|---|---|---|\n");
     for (Backend b : {Backend::SQLite, Backend::PostgreSQL, Backend::PostgreSQLOdbc})
         Run(b, n);
-    SetDefaultComSyncHost(nullptr);
     return 0;
 }

@@ -11,31 +11,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "Station.h"
-#include "app/QtComSyncHost.h"
 #include "app/_main.h"
 #include "db/Query.h"
 
 namespace {
-
-double Now() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-long RssKb() {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
 
 // Counts the paints of a widget.
 struct PaintCounter : QObject {
@@ -102,9 +86,9 @@ void Run(Backend backend, int rows, int repetitions) {
     // The history query alone: the database's share of opening the page.
     std::vector<double> fetch;
     for (int r = 0; r < repetitions; ++r) {
-        const double t = Now();
+        const double t = bench::Now();
         w->q_hist->Open();
-        fetch.push_back(Now() - t);
+        fetch.push_back(bench::Now() - t);
         w->q_hist->Close();
     }
 
@@ -113,28 +97,28 @@ void Run(Backend backend, int rows, int repetitions) {
     std::vector<double> open, openReturn, toEnd, leave;
     long rss = 0;
     for (int r = 0; r < repetitions; ++r) {
-        const double t0 = Now();
+        const double t0 = bench::Now();
         Handler([&] { w->btmodClick(); });
-        openReturn.push_back(Now() - t0);
+        openReturn.push_back(bench::Now() - t0);
         WaitForPaint(grid);
-        open.push_back(Now() - t0);
+        open.push_back(bench::Now() - t0);
         if (w->q_hist->RecordCount() != rows)
             std::printf("| %s | %d rows listed, not %d |\n", name.c_str(), w->q_hist->RecordCount(),
                         rows);
-        rss = std::max(rss, RssKb());
+        rss = std::max(rss, bench::RssKb());
 
-        const double t1 = Now();
+        const double t1 = bench::Now();
         QTest::keyClick(w->lista, Qt::Key_End, Qt::ControlModifier);
         WaitForPaint(grid);
-        toEnd.push_back(Now() - t1);
+        toEnd.push_back(bench::Now() - t1);
         if (w->q_hist->RecNo() != rows - 1)
             std::printf("| %s | Ctrl+End left row %d current |\n", name.c_str(),
                         w->q_hist->RecNo());
 
-        const double t2 = Now();
+        const double t2 = bench::Now();
         Handler([&] { w->btmodClick(); });
         QApplication::processEvents();
-        leave.push_back(Now() - t2);
+        leave.push_back(bench::Now() - t2);
     }
     std::printf("| %s | %d | %.0f | %.0f | %.0f | %.0f | %.0f | %ld |\n", name.c_str(), rows,
                 Median(fetch), Median(openReturn), Median(open), Median(toEnd), Median(leave),
@@ -147,11 +131,7 @@ void Run(Backend backend, int rows, int repetitions) {
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Plinova"));
-    QtComSyncHost host;
-    SetDefaultComSyncHost(&host);
+    bench::Application app(argc, argv);
     const int rows = argc > 1 ? std::atoi(argv[1]) : 100000;
     const int repetitions = argc > 2 ? std::atoi(argv[2]) : 5;
     std::printf("| backend | rows | query alone, ms | btmodClick returns, ms | first rows "
@@ -160,6 +140,5 @@ int main(int argc, char** argv) {
     std::printf("|---|---|---|---|---|---|---|---|\n");
     for (Backend b : {Backend::SQLite, Backend::PostgreSQL, Backend::PostgreSQLOdbc})
         Run(b, rows, repetitions);
-    SetDefaultComSyncHost(nullptr);
     return 0;
 }
