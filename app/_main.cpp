@@ -11,7 +11,6 @@
 #include "app/ConfigValues.h"
 #include "app/ErrorReport.h"
 #include "app/HistoryModel.h"
-#include "app/Win1252.h"
 #include "platform/ProfileFile.h"
 
 namespace {
