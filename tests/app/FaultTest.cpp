@@ -28,7 +28,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kInitEnd("\x1B\x74\x02", 3);
+const std::string& kInitEnd = Station::kInitialisationEnd;
 const std::string kStatusRequest("\x10\x04\x05", 3);
 const std::string kRelease("\x1B\x71", 2);
 const QString kDisabled = QStringLiteral("Aviso: A certificadora está desactivada na "
@@ -75,13 +75,6 @@ void RunOn(db::TDbConnection& cn, const QString& statement) {
 }
 
 // Starts the spooler and leaves its timer off, so that the test runs each cycle itself.
-std::unique_ptr<Tmain> StartStopped(Station& st) {
-    auto w = st.Start();
-    if (!w->Terminated())
-        w->tt->stop();
-    return w;
-}
-
 // The station's queue and history seen through a copy of its data link, which the faults
 // below leave alone.
 std::unique_ptr<db::TDbConnection> SideConnection(Station& st) {
@@ -103,7 +96,7 @@ protected:
         PLINOVA_REQUIRE_BACKEND(GetParam());
         st = std::make_unique<Station>(GetParam());
         st->WriteDefaults();
-        w = StartStopped(*st);
+        w = st->StartStopped();
         ASSERT_FALSE(w->Terminated()) << Join(st->messages);
         ASSERT_TRUE(st->Printer().WaitFor(kInitEnd, 2s));
         st->Printer().Clear();
@@ -111,7 +104,7 @@ protected:
     void Restart() {
         w.reset();
         st->messages.clear();
-        w = StartStopped(*st);
+        w = st->StartStopped();
         ASSERT_FALSE(w->Terminated());
         ASSERT_TRUE(st->messages.isEmpty()) << Join(st->messages);
         st->Printer().Clear();
@@ -204,7 +197,7 @@ protected:
         cn->SetConnectionString(cluster_->InitString());
         RunOn(*cn, QStringLiteral("DROP TABLE IF EXISTS printer, historico, configpostos"));
         db::CreateTables(*cn);
-        w = StartStopped(*st);
+        w = st->StartStopped();
         ASSERT_FALSE(w->Terminated());
         ASSERT_TRUE(st->messages.isEmpty()) << Join(st->messages);
         ASSERT_TRUE(st->Printer().WaitFor(kInitEnd, 2s));
@@ -213,7 +206,7 @@ protected:
     void Restart() {
         w.reset();
         st->messages.clear();
-        w = StartStopped(*st);
+        w = st->StartStopped();
         ASSERT_FALSE(w->Terminated());
         ASSERT_TRUE(st->messages.isEmpty()) << Join(st->messages);
         st->Printer().Clear();
@@ -297,7 +290,7 @@ protected:
     void SetUp() override {
         st = std::make_unique<Station>();
         st->WriteDefaults();
-        w = StartStopped(*st);
+        w = st->StartStopped();
         ASSERT_FALSE(w->Terminated());
         ASSERT_TRUE(st->Printer().WaitFor(kInitEnd, 2s));
         st->Printer().Clear();
@@ -371,7 +364,7 @@ TEST_F(PrinterLine, ClosedWhileWaitingForRemovalJobPrintedAgainAfterRestart) {
                          {"Porta Certificadora", "1"},
                          {"Dispositivo Certificadora", again.DevicePath()}});
     st->messages.clear();
-    w = StartStopped(*st);
+    w = st->StartStopped();
     ASSERT_FALSE(w->Terminated()) << Join(st->messages);
     Cycle(*w);
     EXPECT_TRUE(st->messages.isEmpty()) << Join(st->messages);
@@ -397,7 +390,7 @@ protected:
                              {"Protocolo Certificadora", "1"},
                              {"Dispositivo Certificadora", printer.DevicePath()}});
         st->WriteMolvarIni("7");
-        w = StartStopped(*st);
+        w = st->StartStopped();
         ASSERT_FALSE(w->Terminated()) << Join(st->messages);
         ASSERT_TRUE(printer.WaitFor(kInitEnd, 2s));
     }
@@ -499,7 +492,7 @@ TEST_P(DataLinkFaults, NothingTakenUntilRestored) {
     const int id = AddJobOn(*side, 7, 0, QStringLiteral("linked again"));
 
     Put(link, GetParam());
-    auto w = StartStopped(st);
+    auto w = st.StartStopped();
     ASSERT_FALSE(w->Terminated());
     ASSERT_EQ(st.messages.size(), 1) << "the history purge fails";
     EXPECT_TRUE(st.messages[0].startsWith("Plinova: ")) << st.messages[0].toStdString();
@@ -511,7 +504,7 @@ TEST_P(DataLinkFaults, NothingTakenUntilRestored) {
     std::ofstream(link, std::ios::binary) << good;
     w.reset();
     st.messages.clear();
-    w = StartStopped(st);
+    w = st.StartStopped();
     ASSERT_TRUE(st.messages.isEmpty()) << Join(st.messages);
     ASSERT_TRUE(st.Printer().WaitFor(kInitEnd, 2s));
     st.Printer().Clear();
@@ -526,7 +519,7 @@ TEST_P(DataLinkFaults, NothingTakenUntilRestored) {
     std::ofstream(link, std::ios::binary) << good;
     w.reset();
     st.messages.clear();
-    w = StartStopped(st);
+    w = st.StartStopped();
     Cycle(*w);
     EXPECT_TRUE(st.messages.isEmpty()) << Join(st.messages);
     EXPECT_TRUE(IdsOn(*side, QStringLiteral("printer")).empty());
@@ -559,7 +552,7 @@ TEST_P(StationSettingsFaults, ReadAsStationZero) {
     st.WriteDefaults();
     Put(st.Folder() / "Molvar.ini", GetParam());
     st.AddJob(7, 1, 1, 0, QString(), QString());
-    auto w = StartStopped(st);
+    auto w = st.StartStopped();
     ASSERT_FALSE(w->Terminated());
     EXPECT_TRUE(st.messages.isEmpty()) << Join(st.messages);
     EXPECT_EQ(w->Posto, 0);

@@ -18,12 +18,9 @@ protected:
         PLINOVA_REQUIRE_BACKEND(GetParam());
         st = std::make_unique<Station>(GetParam());
         st->WriteDefaults();
-        w = st->Start();
+        w = st->StartStopped();
         ASSERT_FALSE(w->Terminated()) << st->messages.join("|").toStdString();
-        // Cycles are run by hand here, one at a time.
-        w->tt->stop();
-        ASSERT_TRUE(st->Printer().WaitFor(std::string("\x1B\x74\x02", 3), 2s));
-        st->Printer().Clear();
+        ASSERT_TRUE(st->PrinterInitialised());
     }
     void TearDown() override {
         w.reset();

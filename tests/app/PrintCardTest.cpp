@@ -29,12 +29,9 @@ protected:
             st.Sql(QStringLiteral("INSERT INTO configpostos (posto, seccao, chave, valor) VALUES "
                                   "(0, 'GLOBAL', 'OFFSET INICIAL', '%1')")
                        .arg(QLatin1String(offset)));
-        w = st.Start();
+        w = st.StartStopped();
         ASSERT_FALSE(w->Terminated());
-        w->tt->stop();
-        ASSERT_TRUE(st.Printer().WaitFor(std::string("\x1B\x74\x02", 3), 2s));
-        std::this_thread::sleep_for(20ms);
-        st.Printer().Clear();
+        ASSERT_TRUE(st.PrinterInitialised());
     }
 
     // What was printed after the card was reported: from the first byte after the last

@@ -1,6 +1,7 @@
 #include "Station.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <fstream>
 #include <thread>
 
@@ -133,4 +134,20 @@ std::vector<QStringList> Station::Rows(const QString& select) {
 
 std::unique_ptr<Tmain> Station::Start() {
     return std::make_unique<Tmain>(QString::fromStdString(folder_.string()));
+}
+
+std::unique_ptr<Tmain> Station::StartStopped() {
+    auto w = Start();
+    if (!w->Terminated())
+        w->tt->stop();
+    return w;
+}
+
+bool Station::PrinterInitialised() {
+    if (!printer_.WaitFor(kInitialisationEnd, std::chrono::seconds(2)))
+        return false;
+    // Let a late chunk of the sequence arrive before the record is cleared.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    printer_.Clear();
+    return true;
 }

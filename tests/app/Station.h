@@ -56,6 +56,14 @@ public:
     std::vector<QStringList> Rows(const QString& select);
 
     std::unique_ptr<Tmain> Start();
+    // Starts the window with its timer stopped, so that cycles are run by hand.
+    std::unique_ptr<Tmain> StartStopped();
+    // Waits until the initialisation sequence has reached the printer, then forgets what the
+    // printer received so far; false when it does not come within two seconds.
+    bool PrinterInitialised();
+
+    // The last command of the printer's initialisation sequence.
+    static inline const std::string kInitialisationEnd{"\x1B\x74\x02", 3};
 
     // Warnings and error reports shown, as "caption: text".
     QStringList messages;

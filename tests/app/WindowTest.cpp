@@ -49,13 +49,10 @@ protected:
                              return answer;
                          }});
         st->WriteDefaults();
-        w = st->Start();
+        w = st->StartStopped();
         ASSERT_FALSE(w->Terminated()) << st->messages.join("|").toStdString();
-        w->tt->stop();
         w->show();
-        ASSERT_TRUE(st->Printer().WaitFor(std::string("\x1B\x74\x02", 3), 2s));
-        std::this_thread::sleep_for(20ms);
-        st->Printer().Clear();
+        ASSERT_TRUE(st->PrinterInitialised());
     }
     void TearDown() override {
         w.reset();
