@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -67,9 +68,28 @@ bool StallingPrinter::WaitFor(const std::string& needle, std::chrono::millisecon
 
 void StallingPrinter::FillLine() {
     const std::string block(1024, kFiller);
-    for (std::size_t size : {block.size(), std::size_t{1}})
-        while (::write(filler_, block.data(), size) > 0) {
-        }
+    auto fill = [&] {
+        std::size_t written = 0;
+        for (std::size_t size : {block.size(), std::size_t{1}})
+            for (ssize_t n; (n = ::write(filler_, block.data(), size)) > 0;)
+                written += static_cast<std::size_t>(n);
+        return written;
+    };
+    auto waiting = [&] {
+        int count = 0;
+        ::ioctl(master_, FIONREAD, &count);
+        return count;
+    };
+    // The kernel moves written bytes on to the reading side's buffer in the background, which
+    // frees room on the line again after a write found none. The line is full only once that
+    // has settled: a round that writes nothing and leaves the reading side's count unchanged.
+    for (int rounds = 0; rounds < 100; ++rounds) {
+        const int before = waiting();
+        const std::size_t written = fill();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (written == 0 && fill() == 0 && waiting() == before)
+            return;
+    }
 }
 
 void StallingPrinter::Run() {
