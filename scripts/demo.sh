@@ -7,6 +7,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${PLINOVA_BUILD_DIR:-$root/build}"
 PLINOVA_BUILD_DIR="$build" bash "$root/scripts/build.sh"
+. "$root/scripts/station-lib.sh"
 
 station="$build/demo-station"
 rm -rf "$station"
@@ -16,23 +17,16 @@ cd "$station"
 queue() { "$build/tools/queue/plinova-queue" --udl "$station/Molvar.udl" "$@"; }
 
 # The simulator's device is the station's printer port.
-sim_log="$station/cardsim.log"
-"$build/tools/cardsim/plinova-cardsim" --device-file "$station/device" --png-dir "$station/cards" \
-    --insert-delay 400 --remove-delay 600 --exit-after-cards 4 --timeout 120 >"$sim_log" 2>&1 &
-sim_pid=$!
 spooler_pid=""
+sim_pid=""
 cleanup() {
     [ -n "$spooler_pid" ] && kill "$spooler_pid" 2>/dev/null || true
-    kill "$sim_pid" 2>/dev/null || true
+    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
-for _ in $(seq 100); do [ -s "$station/device" ] && break; sleep 0.1; done
-device="$(cat "$station/device")"
-
-printf '[OPCOES]\r\nCertificadora=1\r\nPorta Certificadora=1\r\nProtocolo Certificadora=0\r\nHora limite=06:00\r\nDispositivo Certificadora=%s\r\n[vandrel]\r\nTop=40\r\nLeft=40\r\n' \
-    "$device" >Plinova.ini
-printf '[OPCOES]\r\nPosto=1\r\n' >Molvar.ini
-printf 'Provider=SQLite;Data Source=station.db\r\n' >Molvar.udl
+start_cardsim "$station" "$build/tools/cardsim/plinova-cardsim" --png-dir "$station/cards" \
+    --insert-delay 400 --remove-delay 600 --exit-after-cards 4 --timeout 120
+write_station "$station" 40 40
 cp "$build/app/plinova" "$station/plinova"
 
 queue init
@@ -49,7 +43,7 @@ if [ -z "${DISPLAY:-}" ]; then export QT_QPA_PLATFORM=offscreen; fi
 spooler_pid=$!
 
 # Four cards, then the simulator ends by itself.
-tail -n +1 -f "$sim_log" --pid "$sim_pid" &
+tail -n +1 -f "$station/cardsim.log" --pid "$sim_pid" &
 wait "$sim_pid" || { echo "The card printer simulator failed." >&2; exit 1; }
 sleep 1.5   # one more cycle for the last delete
 kill -TERM "$spooler_pid"

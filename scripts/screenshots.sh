@@ -7,6 +7,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${PLINOVA_BUILD_DIR:-$root/build}"
 out="$root/docs/screenshots"
+. "$root/scripts/station-lib.sh"
 
 bash "$root/scripts/install-deps.sh"
 if [ ! -x "$build/app/plinova" ] || [ ! -x "$build/tools/queue/plinova-queue" ] ||
@@ -34,18 +35,10 @@ queue() { "$build/tools/queue/plinova-queue" --udl "$station/Molvar.udl" "$@"; }
 # Four jobs fill the history; a fifth is printed while the bar is captured. Each card stays
 # in the printer for a few seconds after its print, so the bar shows the card's number and
 # "Remova cartão".
-"$build/tools/cardsim/plinova-cardsim" --device-file "$station/device" --quiet \
-    --insert-delay 200 --remove-delay 4000 --exit-after-cards 5 --timeout 120 \
-    >"$station/cardsim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do [ -s "$station/device" ] && break; sleep 0.1; done
-[ -s "$station/device" ] || { echo "The card printer simulator did not start." >&2; exit 1; }
-
+start_cardsim "$station" "$build/tools/cardsim/plinova-cardsim" --quiet \
+    --insert-delay 200 --remove-delay 4000 --exit-after-cards 5 --timeout 120
 # The window at the screen's top left corner, so that each picture is a fixed crop.
-printf '[OPCOES]\r\nCertificadora=1\r\nPorta Certificadora=1\r\nProtocolo Certificadora=0\r\nDispositivo Certificadora=%s\r\n[vandrel]\r\nTop=0\r\nLeft=0\r\n' \
-    "$(cat "$station/device")" >Plinova.ini
-printf '[OPCOES]\r\nPosto=1\r\n' >Molvar.ini
-printf 'Provider=SQLite;Data Source=station.db\r\n' >Molvar.udl
+write_station "$station" 0 0
 cp "$build/app/plinova" "$station/plinova"
 
 queue init >/dev/null

@@ -11,6 +11,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${PLINOVA_BUILD_DIR:-$root/build}"
+. "$root/scripts/station-lib.sh"
 duration=1800
 interval=3
 out=""
@@ -46,16 +47,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$out/bin/plinova-cardsim" --device-file "$out/device" --trace "$out/printer.trace" \
-    --insert-delay 300 --remove-delay 500 --timeout 600 >"$out/cardsim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do [ -s "$out/device" ] && break; sleep 0.1; done
-[ -s "$out/device" ] || { echo "soak: the simulator did not start" >&2; exit 1; }
-
-printf '[OPCOES]\r\nCertificadora=1\r\nPorta Certificadora=1\r\nProtocolo Certificadora=0\r\nHora limite=06:00\r\nDispositivo Certificadora=%s\r\n' \
-    "$(cat "$out/device")" >Plinova.ini
-printf '[OPCOES]\r\nPosto=1\r\n' >Molvar.ini
-printf 'Provider=SQLite;Data Source=station.db\r\n' >Molvar.udl
+start_cardsim "$out" "$out/bin/plinova-cardsim" --trace "$out/printer.trace" \
+    --insert-delay 300 --remove-delay 500 --timeout 600
+write_station "$out"
 cp "$out/bin/plinova" "$out/plinova"
 queue init
 

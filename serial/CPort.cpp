@@ -1,5 +1,6 @@
 #include "CPort.h"
 
+#include "ComStore.h"
 #include "ComSyncQueue.h"
 #include "ComText.h"
 #include "ComThread.h"
@@ -123,14 +124,7 @@ void TCustomComPort::CloseDevice() {
 
 // --- Settings --------------------------------------------------------------------------------
 
-namespace {
-template <typename T> bool Store(T& field, T value) {
-    if (field == value)
-        return false;
-    field = value;
-    return true;
-}
-} // namespace
+using com_detail::Store;
 
 void TCustomComPort::SetBaudRate(TBaudRate value) {
     if (Store(baudRate_, value))

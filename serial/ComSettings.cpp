@@ -1,15 +1,9 @@
 #include "ComSettings.h"
 
 #include "CPort.h"
+#include "ComStore.h"
 
-namespace {
-template <typename T> bool Store(T& field, T value) {
-    if (field == value)
-        return false;
-    field = value;
-    return true;
-}
-} // namespace
+using com_detail::Store;
 
 void TComParity::Changed() {
     if (comPort_ != nullptr)
