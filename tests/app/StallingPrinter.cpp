@@ -126,7 +126,6 @@ void StallingPrinter::OnBytes(const std::string& bytes) {
             break;
         pending_.erase(0, req + kStatusRequest.size());
         const char reply = released_ ? '\x72' : '\x12';
-        released_ = false;
         [[maybe_unused]] ssize_t n = ::write(master_, &reply, 1);
     }
     if (pending_.size() > 2)

@@ -10,8 +10,8 @@
 // A card printer on a pseudo-terminal that can stop taking bytes, as a printer holding its
 // handshake line does: once stalled it reads nothing, and the line's buffer is filled up so
 // that the spooler's next write finds no room. Resumed, it reads everything again (dropping
-// the filler) and answers status requests at once: a card in place (12) while none was
-// released, taken out (72) after the release (1B 71).
+// the filler) and answers status requests at once: a card in place (12) until the release
+// (1B 71), taken out (72) from then on. It holds one card: a test prints one job with it.
 class StallingPrinter {
 public:
     StallingPrinter();
