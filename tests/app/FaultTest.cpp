@@ -74,7 +74,16 @@ void RunOn(db::TDbConnection& cn, const QString& statement) {
     cmd.Execute();
 }
 
-// Starts the spooler and leaves its timer off, so that the test runs each cycle itself.
+// Ends the station's spooler and starts a new one, as the operator would after a fault.
+void RestartSpooler(Station& st, std::unique_ptr<Tmain>& w) {
+    w.reset();
+    st.messages.clear();
+    w = st.StartStopped();
+    ASSERT_FALSE(w->Terminated());
+    ASSERT_TRUE(st.messages.isEmpty()) << Join(st.messages);
+    st.Printer().Clear();
+}
+
 // The station's queue and history seen through a copy of its data link, which the faults
 // below leave alone.
 std::unique_ptr<db::TDbConnection> SideConnection(Station& st) {
@@ -101,14 +110,7 @@ protected:
         ASSERT_TRUE(st->Printer().WaitFor(kInitEnd, 2s));
         st->Printer().Clear();
     }
-    void Restart() {
-        w.reset();
-        st->messages.clear();
-        w = st->StartStopped();
-        ASSERT_FALSE(w->Terminated());
-        ASSERT_TRUE(st->messages.isEmpty()) << Join(st->messages);
-        st->Printer().Clear();
-    }
+    void Restart() { RestartSpooler(*st, w); }
     std::unique_ptr<Station> st;
     std::unique_ptr<Tmain> w;
 };
@@ -203,14 +205,7 @@ protected:
         ASSERT_TRUE(st->Printer().WaitFor(kInitEnd, 2s));
         st->Printer().Clear();
     }
-    void Restart() {
-        w.reset();
-        st->messages.clear();
-        w = st->StartStopped();
-        ASSERT_FALSE(w->Terminated());
-        ASSERT_TRUE(st->messages.isEmpty()) << Join(st->messages);
-        st->Printer().Clear();
-    }
+    void Restart() { RestartSpooler(*st, w); }
     void TearDown() override {
         w.reset();
         cn.reset();
