@@ -2,6 +2,8 @@
 #include "serial/ComErrorCodes.h"
 #include "serial/scripted/ScriptedComPlatform.h"
 
+#include "Raised.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,15 +22,6 @@ protected:
         const auto calls = platform.Calls();
         return std::any_of(calls.begin(), calls.end(),
                            [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
-    }
-    template <typename F> EComPort Raised(F f) {
-        try {
-            f();
-        } catch (const EComPort& e) {
-            return e;
-        }
-        ADD_FAILURE() << "no error raised";
-        return EComPort(0);
     }
     TScriptedComPlatform platform;
     TComPort port{nullptr, &platform};

@@ -3,6 +3,7 @@
 #include "serial/ComPlainSyncHost.h"
 
 #include "PtyPair.h"
+#include "Raised.h"
 #include "WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -27,15 +28,6 @@ protected:
     std::vector<std::string> Heard() {
         std::lock_guard lock(mutex);
         return heard;
-    }
-    template <typename F> EComPort Raised(F f) {
-        try {
-            f();
-        } catch (const EComPort& e) {
-            return e;
-        }
-        ADD_FAILURE() << "no error raised";
-        return EComPort(0);
     }
 
     PtyPair pty;
