@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite, with a throwaway PostgreSQL server on loopback for
+# Builds, checks the C++ formatting, and runs the whole test suite, with a throwaway PostgreSQL server on loopback for
 # the database tests (natively and through ODBC); then runs every fuzzer for a short while
 # (scripts/fuzz.sh) and the tests again under the sanitizers (scripts/sanitize.sh).
 # PLINOVA_TEST_QUICK=1 stops after the plain test run.
@@ -7,6 +7,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${PLINOVA_BUILD_DIR:-$root/build}"
 PLINOVA_BUILD_DIR="$build" bash "$root/scripts/build.sh"
+bash "$root/scripts/check-format.sh"
 
 eval "$(bash "$root/scripts/start-test-postgres.sh")"
 trap 'bash "$root/scripts/stop-test-postgres.sh" "$PLINOVA_TEST_PG_DIR" >/dev/null 2>&1 || true' EXIT
