@@ -84,9 +84,9 @@ bool Tmain::TimerEnabled() const {
 }
 
 void Tmain::FormCreate() {
-    cn->SetConnectionString(QStringLiteral("FILE NAME=") +
-                            QDir::toNativeSeparators(QDir(programFolder_).absolutePath()) +
-                            QDir::separator() + QStringLiteral("Molvar.udl"));
+    cn->SetConnectionString(db::DataLinkFileConnectionString(
+        QDir::toNativeSeparators(QDir(programFolder_).absolutePath()) + QDir::separator() +
+        QStringLiteral("Molvar.udl")));
 
     if (ReadIntKey(kPlinovaIni, "OPCOES", "Certificadora", "0", 4, 0) == 0) {
         report::ShowWarning(this,

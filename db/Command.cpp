@@ -2,15 +2,12 @@
 
 #include "db/Connection.h"
 
-#include <QSqlQuery>
-
 namespace db {
 
 void TDbCommand::Execute() {
     cn_->Acquire();
     try {
-        QSqlQuery query(cn_->Database());
-        Run(query);
+        Run();
     } catch (...) {
         cn_->Release();
         throw;

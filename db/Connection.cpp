@@ -1,24 +1,17 @@
 #include "db/Connection.h"
 
 #include "db/DbError.h"
+#include "db/PasswordMask.h"
+#include "db/PhysicalConnection.h"
 
 #include <QDir>
-#include <QSqlDriver>
 #include <QSqlError>
-#include <atomic>
+#include <QThread>
+#include <QTimer>
 
 namespace db {
 
 namespace {
-
-// SQLite writers (the spooler and the programs that queue jobs) wait this long for each other's
-// lock instead of failing at once.
-constexpr int kSqliteBusyTimeoutMs = 5000;
-
-QString NextConnectionName() {
-    static std::atomic<int> counter{0};
-    return QStringLiteral("plinova-db-%1").arg(++counter);
-}
 
 bool SameLink(const DataLink& a, const DataLink& b) {
     return a.qtDriver == b.qtDriver && a.databaseName == b.databaseName &&
@@ -26,37 +19,21 @@ bool SameLink(const DataLink& a, const DataLink& b) {
            a.password == b.password;
 }
 
-// Qt's ODBC driver passes a database name on as a connection string only when it holds
-// "DRIVER=" or "SERVER="; otherwise it puts "DSN=" (or "FILEDSN=" when it mentions ".dsn") in
-// front itself. Give it the string in the form that comes out whole.
-QString QtOdbcDatabaseName(const QString& odbc) {
-    if (odbc.contains(u"DRIVER=", Qt::CaseInsensitive) ||
-        odbc.contains(u"SERVER=", Qt::CaseInsensitive))
-        return odbc;
-    const QString prefix = odbc.contains(u".dsn", Qt::CaseInsensitive) ? QStringLiteral("FILEDSN=")
-                                                                       : QStringLiteral("DSN=");
-    QStringList parts = odbc.split(u';', Qt::SkipEmptyParts);
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        if (parts[i].trimmed().startsWith(prefix, Qt::CaseInsensitive)) {
-            const QString name = parts[i].trimmed().mid(prefix.size());
-            parts.removeAt(i);
-            parts.prepend(name);
-            break;
-        }
-    }
-    return parts.join(u';');
+QString EngineOf(const DataLink& link) {
+    if (link.qtDriver == u"QSQLITE")
+        return QStringLiteral("sqlite");
+    if (link.qtDriver == u"QPSQL")
+        return QStringLiteral("postgresql");
+    return QStringLiteral("odbc");
 }
 
 } // namespace
 
-TDbConnection::TDbConnection() : connectionName_(NextConnectionName()) {}
+TDbConnection::TDbConnection() = default;
 
 TDbConnection::~TDbConnection() {
     Close();
-    const bool added = database_.isValid();
-    database_ = QSqlDatabase();
-    if (added)
-        QSqlDatabase::removeDatabase(connectionName_);
+    Discard();
 }
 
 void TDbConnection::SetConnectionString(const QString& connectionString) {
@@ -79,87 +56,88 @@ DataLink TDbConnection::ResolveLink() const {
                              QStringLiteral("connection string"));
 }
 
-void TDbConnection::Configure(const DataLink& link) {
-    if (configured_ && SameLink(*configured_, link) && database_.isValid())
-        return;
-    if (database_.isValid()) {
-        database_ = QSqlDatabase();
-        QSqlDatabase::removeDatabase(connectionName_);
-    }
-    configured_.reset();
-    if (!QSqlDatabase::isDriverAvailable(link.qtDriver))
-        throw DbError(QStringLiteral("The Qt SQL driver %1 is not installed").arg(link.qtDriver));
-    database_ = QSqlDatabase::addDatabase(link.qtDriver, connectionName_);
-    database_.setDatabaseName(link.qtDriver == u"QODBC" ? QtOdbcDatabaseName(link.databaseName)
-                                                        : link.databaseName);
-    database_.setHostName(link.hostName);
-    database_.setPort(link.port);
-    database_.setUserName(link.userName);
-    database_.setPassword(link.password);
-    QString options;
-    if (link.qtDriver == u"QSQLITE")
-        options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteBusyTimeoutMs);
-    else if (link.qtDriver == u"QPSQL" && ConnectionTimeout > 0)
-        options = QStringLiteral("connect_timeout=%1").arg(ConnectionTimeout);
-    else if (link.qtDriver == u"QODBC" && ConnectionTimeout > 0)
-        options = QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(ConnectionTimeout);
-    database_.setConnectOptions(options);
-    configured_ = link;
-}
-
 void TDbConnection::Open() {
-    if (Connected())
+    if (open_)
         return;
-    Configure(ResolveLink());
-    if (!database_.open()) {
-        const QString message = DriverMessage(database_.lastError());
-        database_.close();
-        throw DbError(message);
+    const DataLink link = ResolveLink();
+    passwords_ = link.passwords;
+    if (physical_) {
+        if (expiry_)
+            expiry_->stop();
+        const bool sound = SameLink(physical_->Link(), link) &&
+                           std::chrono::steady_clock::now() - idleSince_ < IdleLimit &&
+                           physical_->Statements().Alive();
+        if (!sound)
+            Discard();
     }
-    ++openCount_;
+    if (!physical_) {
+        engineName_ = EngineOf(link);
+        physical_ = std::make_unique<PhysicalConnection>(link, ConnectionTimeout);
+        ++openCount_;
+    }
+    open_ = true;
 }
 
 void TDbConnection::Close() {
-    if (!database_.isValid() || !database_.isOpen())
+    if (!open_)
         return;
+    open_ = false;
     if (inTransaction_) {
         inTransaction_ = false;
-        database_.rollback();
+        physical_->Database().rollback();
     }
-    database_.close();
+    if (!physical_->Link().pooling || IdleLimit.count() <= 0 ||
+        !physical_->Statements().Reusable()) {
+        Discard();
+        return;
+    }
+    idleSince_ = std::chrono::steady_clock::now();
+    // Only a thread with an event loop can run the timer; elsewhere the limit is applied when
+    // the connection is next wanted.
+    if (QThread::currentThread()->eventDispatcher() != nullptr) {
+        if (!expiry_) {
+            expiry_ = std::make_unique<QTimer>();
+            expiry_->setSingleShot(true);
+            QObject::connect(expiry_.get(), &QTimer::timeout, [this] { ExpireIdle(); });
+        }
+        expiry_->start(IdleLimit);
+    }
 }
 
-bool TDbConnection::Connected() const {
-    return database_.isValid() && database_.isOpen();
+void TDbConnection::ExpireIdle() {
+    if (open_ || !physical_)
+        return;
+    const auto idle = std::chrono::steady_clock::now() - idleSince_;
+    if (idle >= IdleLimit)
+        Discard();
+    else // a coarse timer may fire a little early
+        expiry_->start(std::chrono::ceil<std::chrono::milliseconds>(IdleLimit - idle));
+}
+
+void TDbConnection::Discard() {
+    if (expiry_)
+        expiry_->stop();
+    physical_.reset();
 }
 
 QString TDbConnection::EngineName() const {
-    if (!configured_)
-        return QString();
-    if (configured_->qtDriver == u"QSQLITE")
-        return QStringLiteral("sqlite");
-    if (configured_->qtDriver == u"QPSQL")
-        return QStringLiteral("postgresql");
-    return QStringLiteral("odbc");
+    return engineName_;
 }
 
 QString TDbConnection::DbmsName() const {
-    if (!Connected())
-        return QString();
-    switch (database_.driver()->dbmsType()) {
-    case QSqlDriver::SQLite:
-        return QStringLiteral("sqlite");
-    case QSqlDriver::PostgreSQL:
-        return QStringLiteral("postgresql");
-    case QSqlDriver::MSSqlServer:
-        return QStringLiteral("sqlserver");
-    default:
-        return QStringLiteral("other");
-    }
+    return open_ ? physical_->DbmsName() : QString();
+}
+
+QSqlDatabase& TDbConnection::Database() {
+    return physical_->Database();
+}
+
+QString TDbConnection::QtDriver() const {
+    return physical_ ? physical_->Link().qtDriver : QString();
 }
 
 void TDbConnection::Acquire() {
-    if (!Connected())
+    if (!open_)
         Open();
 }
 
@@ -174,6 +152,18 @@ void TDbConnection::QueryClosed() {
     Release();
 }
 
+StatementResult TDbConnection::Run(const BoundStatement& statement) {
+    try {
+        return physical_->Statements().Run(statement);
+    } catch (const DbError& e) {
+        throw DbError(Masked(e.Message()));
+    }
+}
+
+QString TDbConnection::Masked(const QString& message) const {
+    return MaskPasswords(message, passwords_);
+}
+
 QString TDbConnection::DriverMessage(const QSqlError& error) const {
     // The server's or ODBC driver's own text; Qt's note of the failed step only when there is
     // none.
@@ -182,18 +172,15 @@ QString TDbConnection::DriverMessage(const QSqlError& error) const {
         message = error.driverText().trimmed();
     if (message.isEmpty())
         message = QStringLiteral("Unknown database error");
-    // Drivers do not normally echo the password, but one that does must not show it.
-    if (configured_ && configured_->password.size() >= 4)
-        message.replace(configured_->password, QStringLiteral("****"));
-    return message;
+    return Masked(message);
 }
 
 void TDbConnection::BeginTransaction() {
     if (inTransaction_)
         throw DbError(QStringLiteral("A transaction is already open"));
     Acquire();
-    if (!database_.transaction()) {
-        const QString message = DriverMessage(database_.lastError());
+    if (!Database().transaction()) {
+        const QString message = DriverMessage(Database().lastError());
         Release();
         throw DbError(message);
     }
@@ -204,9 +191,9 @@ void TDbConnection::CommitTransaction() {
     if (!inTransaction_)
         throw DbError(QStringLiteral("No transaction is open"));
     inTransaction_ = false;
-    if (!database_.commit()) {
-        const QString message = DriverMessage(database_.lastError());
-        database_.rollback();
+    if (!Database().commit()) {
+        const QString message = DriverMessage(Database().lastError());
+        Database().rollback();
         Release();
         throw DbError(message);
     }
@@ -217,8 +204,8 @@ void TDbConnection::RollbackTransaction() {
     if (!inTransaction_)
         throw DbError(QStringLiteral("No transaction is open"));
     inTransaction_ = false;
-    const bool ok = database_.rollback();
-    const QString message = ok ? QString() : DriverMessage(database_.lastError());
+    const bool ok = Database().rollback();
+    const QString message = ok ? QString() : DriverMessage(Database().lastError());
     Release();
     if (!ok)
         throw DbError(message);

@@ -62,9 +62,53 @@ bool IsTrue(const QString& value) {
     return v == u"sspi" || v == u"true" || v == u"yes";
 }
 
+// The attributes of an ODBC connection string, in order: "KEY=value;KEY={braced; value}".
+// A braced value runs to its closing brace ("}}" inside stands for one "}").
+QList<QPair<QString, QString>> OdbcAttributes(const QString& connectionString) {
+    QList<QPair<QString, QString>> attributes;
+    const qsizetype n = connectionString.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const qsizetype eq = connectionString.indexOf(u'=', i);
+        const qsizetype semi = connectionString.indexOf(u';', i);
+        if (eq < 0 || (semi >= 0 && semi < eq)) {
+            i = semi < 0 ? n : semi + 1;
+            continue;
+        }
+        const QString key = connectionString.mid(i, eq - i).trimmed();
+        i = eq + 1;
+        while (i < n && connectionString.at(i) == u' ')
+            ++i;
+        QString value;
+        if (i < n && connectionString.at(i) == u'{') {
+            ++i;
+            while (i < n) {
+                const QChar c = connectionString.at(i++);
+                if (c == u'}') {
+                    if (i < n && connectionString.at(i) == u'}') {
+                        value += c;
+                        ++i;
+                        continue;
+                    }
+                    break;
+                }
+                value += c;
+            }
+            const qsizetype end = connectionString.indexOf(u';', i);
+            i = end < 0 ? n : end + 1;
+        } else {
+            const qsizetype end = semi < 0 ? n : semi;
+            value = connectionString.mid(i, end - i).trimmed();
+            i = end + 1;
+        }
+        attributes.append({key, value});
+    }
+    return attributes;
+}
+
 bool HasOdbcKey(const QString& connectionString, const QString& key) {
-    for (const QString& part : connectionString.split(u';')) {
-        if (part.section(u'=', 0, 0).trimmed().compare(key, Qt::CaseInsensitive) == 0)
+    for (const auto& [name, value] : OdbcAttributes(connectionString)) {
+        if (name.compare(key, Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;
@@ -119,6 +163,7 @@ DataLink ResolveSqlServer(const InitProperties& props, const QString& source) {
         if (!link.password.isEmpty())
             parts << QStringLiteral("PWD=") + OdbcValue(link.password);
     }
+    link.passwords << PropertyValue(props, QStringLiteral("Password"));
     link.databaseName = parts.join(u';') + u';';
     return link;
 }
@@ -147,6 +192,13 @@ DataLink ResolveOdbc(const InitProperties& props, const QString& source) {
     if (!link.password.isEmpty() && !HasOdbcKey(odbc, QStringLiteral("PWD")))
         odbc += QStringLiteral(";PWD=") + OdbcValue(link.password);
     link.databaseName = odbc + u';';
+    // The password may come in the ODBC string itself, and either may be the one in use.
+    link.passwords << link.password;
+    for (const auto& [name, value] : OdbcAttributes(odbc)) {
+        if (name.compare(u"PWD", Qt::CaseInsensitive) == 0 ||
+            name.compare(u"Password", Qt::CaseInsensitive) == 0)
+            link.passwords << value;
+    }
     return link;
 }
 
@@ -184,6 +236,7 @@ DataLink ResolvePostgreSql(const InitProperties& props, const QString& source) {
     link.databaseName = PropertyValue(props, QStringLiteral("Initial Catalog"));
     link.userName = PropertyValue(props, QStringLiteral("User ID"));
     link.password = PropertyValue(props, QStringLiteral("Password"));
+    link.passwords << link.password;
     return link;
 }
 
@@ -294,6 +347,19 @@ DataLink ResolveInitString(const QString& initString, const QString& baseFolder,
     else
         throw LinkError(source, QStringLiteral("names the unknown provider '%1'").arg(provider));
     link.provider = provider;
+    const QString services = PropertyValue(props, QStringLiteral("OLE DB Services")).trimmed();
+    if (!services.isEmpty()) {
+        bool ok = false;
+        const qlonglong value = services.startsWith(u"0x", Qt::CaseInsensitive)
+                                    ? services.mid(2).toLongLong(&ok, 16)
+                                    : services.toLongLong(&ok, 10);
+        if (!ok)
+            throw LinkError(source,
+                            QStringLiteral("OLE DB Services '%1' is not a number").arg(services));
+        link.pooling = (value & 1) != 0;
+    }
+    link.passwords.removeAll(QString());
+    link.passwords.removeDuplicates();
     return link;
 }
 
@@ -355,6 +421,16 @@ DataLink ReadDataLinkFile(const QString& fileName) {
         throw LinkError(QStringLiteral("file '%1'").arg(fileName),
                         QStringLiteral("cannot be read: %1").arg(file.errorString()));
     return ParseDataLink(bytes, fileName);
+}
+
+QString DataLinkFileConnectionString(const QString& path) {
+    const bool plain = !path.contains(u';') && !path.contains(u'"') && !path.startsWith(u'\'') &&
+                       path.trimmed() == path;
+    if (plain)
+        return QStringLiteral("FILE NAME=") + path;
+    QString quoted = path;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return QStringLiteral("FILE NAME=\"") + quoted + u'"';
 }
 
 } // namespace db

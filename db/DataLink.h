@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 namespace db {
 
@@ -16,14 +17,17 @@ using InitProperties = QList<QPair<QString, QString>>;
 // What a data link resolves to: everything needed to set up one Qt SQL connection.
 struct DataLink {
     DataLinkKind kind = DataLinkKind::SQLite;
-    QString provider;       // the Provider property as written
-    QString qtDriver;       // "QSQLITE", "QPSQL" or "QODBC"
-    QString databaseName;   // file path, database name, or ODBC connection string / DSN
-    QString hostName;       // PostgreSQL only
-    int port = -1;          // PostgreSQL only; -1: the driver's default
-    QString userName;       // PostgreSQL, and ODBC through a DSN
-    QString password;       // never printed in any message
-    QString connectOptions; // Qt connect options, e.g. SQLite's busy time-out
+    QString provider;      // the Provider property as written
+    QString qtDriver;      // "QSQLITE", "QPSQL" or "QODBC"
+    QString databaseName;  // file path, database name, or ODBC connection string / DSN
+    QString hostName;      // PostgreSQL only
+    int port = -1;         // PostgreSQL only; -1: the driver's default
+    QString userName;      // PostgreSQL, and ODBC through a DSN
+    QString password;      // the server login's password (PostgreSQL)
+    QStringList passwords; // every password the link holds: never shown in a message
+    // Whether a released connection is kept for reuse: "OLE DB Services" with its lowest bit
+    // (resource pooling) cleared turns it off.
+    bool pooling = true;
 };
 
 // Splits an initialisation string ("Name=value;Name='quoted; value';...") into its properties.
@@ -49,5 +53,9 @@ DataLink ParseDataLink(const QByteArray& bytes, const QString& fileName);
 
 // Reads and parses a data link file from disk; DbError when it is missing or unreadable.
 DataLink ReadDataLinkFile(const QString& fileName);
+
+// The connection string "FILE NAME=<path>" naming a data link file; the path is quoted when it
+// holds a ";" or another character that would otherwise end or change it.
+QString DataLinkFileConnectionString(const QString& path);
 
 } // namespace db

@@ -12,6 +12,35 @@ bool EndsName(QChar c) {
     return c == u' ' || c == u',' || c == u';' || c == u')' || c == u'\r' || c == u'\n';
 }
 
+bool At(const QString& sql, qsizetype i, char16_t a, char16_t b) {
+    return i + 1 < sql.size() && sql.at(i) == a && sql.at(i + 1) == b;
+}
+
+// The end of the comment starting at `i` ("--" or "/*"): past its line end or its closing
+// "*/" (block comments nest), or the end of the text.
+qsizetype CommentEnd(const QString& sql, qsizetype i) {
+    const qsizetype n = sql.size();
+    if (sql.at(i) == u'-') {
+        while (i < n && sql.at(i) != u'\n')
+            ++i;
+        return i;
+    }
+    int depth = 0;
+    while (i < n) {
+        if (At(sql, i, u'/', u'*')) {
+            ++depth;
+            i += 2;
+        } else if (At(sql, i, u'*', u'/')) {
+            i += 2;
+            if (--depth == 0)
+                return i;
+        } else {
+            ++i;
+        }
+    }
+    return n;
+}
+
 } // namespace
 
 ScannedSql ScanParameters(const QString& sql) {
@@ -33,6 +62,12 @@ ScannedSql ScanParameters(const QString& sql) {
             literal = c;
             out.text += c;
             ++i;
+            continue;
+        }
+        if (At(sql, i, u'-', u'-') || At(sql, i, u'/', u'*')) {
+            const qsizetype end = CommentEnd(sql, i);
+            out.text += QStringView(sql).sliced(i, end - i);
+            i = end;
             continue;
         }
         if (c != u':') {
@@ -73,6 +108,7 @@ ScannedSql ScanParameters(const QString& sql) {
                 name.chop(1);
         }
         out.markers.append(name);
+        out.markerAt.append(out.text.size());
         out.text += u'?';
         i = j;
     }

@@ -5,11 +5,9 @@
 #include "db/ValueForms.h"
 
 #include <QRegularExpression>
+#include <QSqlDatabase>
 #include <QSqlDriver>
-#include <QSqlError>
 #include <QSqlIndex>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <limits>
 
 namespace db {
@@ -23,24 +21,9 @@ void TDbQuery::Open() {
         return;
     cn_->Acquire();
     try {
-        QSqlQuery query(cn_->Database());
-        Run(query);
-        const QSqlRecord record = query.record();
-        QStringList fields;
-        for (int i = 0; i < record.count(); ++i)
-            fields << record.fieldName(i);
-        std::vector<std::vector<QVariant>> rows;
-        while (query.next()) {
-            std::vector<QVariant> row;
-            row.reserve(size_t(fields.size()));
-            for (int i = 0; i < fields.size(); ++i)
-                row.push_back(query.value(i));
-            rows.push_back(std::move(row));
-        }
-        if (query.lastError().isValid())
-            throw DbError(cn_->DriverMessage(query.lastError()));
-        fields_ = std::move(fields);
-        rows_ = std::move(rows);
+        StatementResult result = Run();
+        fields_ = std::move(result.fields);
+        rows_ = std::move(result.rows);
     } catch (...) {
         cn_->Release();
         throw;
@@ -241,48 +224,48 @@ void TDbQuery::DeleteCurrent() {
                 columns << i;
         }
 
-        QStringList conditions;
-        std::vector<TDbParameter> params;
-        for (int col : columns) {
-            const QVariant& v = row[size_t(col)];
-            if (!v.isValid() || v.isNull()) {
-                conditions << quoted(fields_.at(col)) + QStringLiteral(" IS NULL");
-                continue;
-            }
-            conditions << quoted(fields_.at(col)) + QStringLiteral(" = ?");
-            TDbParameter p;
-            p.Name = fields_.at(col);
-            p.SetValue(v);
-            params.push_back(p);
-        }
-        const QString where = conditions.join(QStringLiteral(" AND "));
         const QString target = driver->escapeIdentifier(table, QSqlDriver::TableName);
-        QString sql;
-        if (byKey)
-            sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(target, where);
-        else if (dbms == u"sqlite")
-            sql = QStringLiteral("DELETE FROM %1 WHERE rowid IN (SELECT rowid FROM %1 WHERE %2 "
-                                 "LIMIT 1)")
-                      .arg(target, where);
-        else if (dbms == u"postgresql")
-            sql = QStringLiteral("DELETE FROM %1 WHERE ctid IN (SELECT ctid FROM %1 WHERE %2 "
-                                 "LIMIT 1)")
-                      .arg(target, where);
-        else if (dbms == u"sqlserver")
-            sql = QStringLiteral("DELETE TOP (1) FROM %1 WHERE %2").arg(target, where);
-        else
+        QString prefix;
+        QString suffix;
+        if (byKey) {
+            prefix = QStringLiteral("DELETE FROM %1 WHERE ").arg(target);
+        } else if (dbms == u"sqlite") {
+            prefix = QStringLiteral("DELETE FROM %1 WHERE rowid IN (SELECT rowid FROM %1 WHERE ")
+                         .arg(target);
+            suffix = QStringLiteral(" LIMIT 1)");
+        } else if (dbms == u"postgresql") {
+            prefix = QStringLiteral("DELETE FROM %1 WHERE ctid IN (SELECT ctid FROM %1 WHERE ")
+                         .arg(target);
+            suffix = QStringLiteral(" LIMIT 1)");
+        } else if (dbms == u"sqlserver") {
+            prefix = QStringLiteral("DELETE TOP (1) FROM %1 WHERE ").arg(target);
+        } else {
             throw DbError(QStringLiteral("The rows of table '%1' cannot be deleted: it has no "
                                          "primary key")
                               .arg(table));
+        }
 
-        QSqlQuery query(database);
-        if (!query.prepare(sql))
-            throw DbError(cn_->DriverMessage(query.lastError()));
-        for (const TDbParameter& p : params)
-            query.addBindValue(BindValue(p, database.driverName(), dbms));
-        if (!query.exec())
-            throw DbError(cn_->DriverMessage(query.lastError()));
-        if (query.numRowsAffected() == 0)
+        // Each column equal to the row's value, or NULL; values bound by position.
+        BoundStatement statement{prefix, {}, {}};
+        for (int col : columns) {
+            if (statement.text.size() > prefix.size())
+                statement.text += QStringLiteral(" AND ");
+            statement.text += quoted(fields_.at(col));
+            const QVariant& v = row[size_t(col)];
+            if (!v.isValid() || v.isNull()) {
+                statement.text += QStringLiteral(" IS NULL");
+                continue;
+            }
+            statement.text += QStringLiteral(" = ");
+            statement.markerAt.append(statement.text.size());
+            statement.text += u'?';
+            TDbParameter p;
+            p.Name = fields_.at(col);
+            p.SetValue(v);
+            statement.values.push_back(BindValue(p, cn_->QtDriver(), dbms));
+        }
+        statement.text += suffix;
+        if (cn_->Run(statement).rowsAffected == 0)
             throw DbError(
                 QStringLiteral("The row to delete is no longer in table '%1'").arg(table));
     } catch (...) {

@@ -5,9 +5,6 @@
 #include "db/ParameterScan.h"
 #include "db/ValueForms.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
-
 namespace db {
 
 TDbStatement::TDbStatement(TDbConnection* cn) : cn_(cn) {}
@@ -44,6 +41,7 @@ void TDbStatement::SetSQL(const QStringList& lines) {
     }
     sql_ = lines;
     parsed_ = scanned.text;
+    markerAt_ = scanned.markerAt;
 }
 
 TDbParameter* TDbStatement::FindParam(const QString& name) {
@@ -67,21 +65,14 @@ TDbParameter& TDbStatement::Param(int i) {
     return *params_[size_t(i)];
 }
 
-void TDbStatement::Run(QSqlQuery& query) {
-    query.setForwardOnly(true);
-    const bool ok = [&] {
-        if (markerParams_.empty())
-            return query.exec(parsed_);
-        if (!query.prepare(parsed_))
-            return false;
-        const QString driver = cn_->Database().driverName();
-        const QString dbms = cn_->DbmsName();
-        for (int index : markerParams_)
-            query.addBindValue(BindValue(*params_[size_t(index)], driver, dbms));
-        return query.exec();
-    }();
-    if (!ok)
-        throw DbError(cn_->DriverMessage(query.lastError()));
+StatementResult TDbStatement::Run() {
+    BoundStatement statement{parsed_, markerAt_, {}};
+    statement.values.reserve(markerParams_.size());
+    const QString driver = cn_->QtDriver();
+    const QString dbms = cn_->DbmsName();
+    for (int index : markerParams_)
+        statement.values.push_back(BindValue(*params_[size_t(index)], driver, dbms));
+    return cn_->Run(statement);
 }
 
 } // namespace db

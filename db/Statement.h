@@ -1,13 +1,12 @@
 #pragma once
 
+#include "db/Engine.h"
 #include "db/Parameter.h"
 
 #include <QString>
 #include <QStringList>
 #include <memory>
 #include <vector>
-
-class QSqlQuery;
 
 namespace db {
 
@@ -39,8 +38,9 @@ public:
 protected:
     // Called before the text changes (a query closes itself here).
     virtual void SqlChanging() {}
-    // Runs the statement on the connection, which the caller has acquired.
-    void Run(QSqlQuery& query);
+    // Runs the statement on the connection, which the caller has acquired, with each marker
+    // bound by its position.
+    StatementResult Run();
 
     TDbConnection* cn_;
 
@@ -49,6 +49,7 @@ private:
     QString parsed_;
     std::vector<std::unique_ptr<TDbParameter>> params_;
     std::vector<int> markerParams_; // the parameter index bound by each marker, in text order
+    QList<qsizetype> markerAt_;     // where each marker's "?" stands in parsed_
 };
 
 } // namespace db

@@ -63,8 +63,8 @@ QVariant BindValue(const TDbParameter& p, const QString& qtDriver, const QString
         const QDateTime dt = DateTimeFromValue(v, &ok);
         if (!ok)
             throw ParameterError(p, QStringLiteral("'%1' is not a date-time").arg(v.toString()));
-        // SQLite has no date-time type; PostgreSQL gets local time as text, since Qt would send
-        // a date-time converted to UTC and the server would store it shifted by its time zone.
+        // SQLite has no date-time type; PostgreSQL gets the local time as text of no declared
+        // type, which the server reads as the time stamp column or comparison needs.
         const bool asText = qtDriver == u"QSQLITE" || qtDriver == u"QPSQL";
         if (!dt.isValid())
             return asText ? QVariant(QMetaType::fromType<QString>())

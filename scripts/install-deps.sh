@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
+  libpq-dev libsqlite3-dev
   libgl-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libboost-dev
   unixodbc unixodbc-dev odbc-postgresql tdsodbc
   postgresql postgresql-client sqlite3

@@ -1,12 +1,23 @@
+// Connection on demand and the reuse of the physical connection underneath it, on every
+// database road: statements see a connection opened and closed around them, while one
+// physical connection serves them until it idles too long, dies, or the object goes.
 #include "db/Connection.h"
+#include "PgCluster.h"
 #include "TestDatabase.h"
 #include "db/Command.h"
 #include "db/DbError.h"
 #include "db/Query.h"
+#include "db/Schema.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
+#include <chrono>
+#include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
+#include <thread>
 
 using db::DbError;
 using db::TDbCommand;
@@ -14,99 +25,303 @@ using db::TDbConnection;
 using db::TDbQuery;
 using dbtest::Backend;
 using dbtest::TestDatabase;
+using namespace std::chrono_literals;
 
 namespace {
 
-class OnDemandConnection : public ::testing::Test {
+// Polls `done`, serving the thread's events, until it holds or `timeout` has passed.
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+void Exec(TDbConnection& cn, const QString& sql, const QVariant& value = QVariant()) {
+    TDbCommand c(&cn);
+    c.SetSQL({sql});
+    if (value.isValid())
+        c.Param(0).SetValue(value);
+    c.Execute();
+}
+
+int Number(TDbConnection& cn, const QString& sql, const QVariant& value = QVariant()) {
+    TDbQuery q(&cn);
+    q.SetSQL({sql});
+    if (value.isValid())
+        q.Param(0).SetValue(value);
+    q.Open();
+    return q.FieldAsInteger(q.FieldName(0));
+}
+
+// Whether a PostgreSQL server process still runs, asked on a connection of its own.
+bool ServerProcessRuns(const QString& connectionString, int pid) {
+    TDbConnection admin;
+    admin.SetConnectionString(connectionString);
+    return Number(admin, QStringLiteral("SELECT COUNT(*) FROM pg_stat_activity WHERE pid = :pid"),
+                  pid) > 0;
+}
+
+// Descriptors of this process open on the file.
+int OpenDescriptors(const QString& file) {
+    const QString target = QFileInfo(file).canonicalFilePath();
+    int n = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        n += QFile::symLinkTarget(fds.filePath(fd)) == target ? 1 : 0;
+    return n;
+}
+
+class OnDemandConnection : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
-        database = TestDatabase::Create(Backend::SQLite);
-        cn.SetConnectionString(database->ConnectionString());
+        PLINOVA_REQUIRE_BACKEND(GetParam());
+        database = TestDatabase::Create(GetParam());
+        cn = std::make_unique<TDbConnection>();
+        cn->SetConnectionString(database->ConnectionString());
     }
+    bool OnServer() const { return GetParam() != Backend::SQLite; }
     void Insert(int posto) {
-        TDbCommand c(&cn);
-        c.SetSQL({QStringLiteral("INSERT INTO printer (posto) VALUES (:posto)")});
-        c.ParamByName(QStringLiteral("posto")).SetValue(posto);
-        c.Execute();
+        Exec(*cn, QStringLiteral("INSERT INTO printer (posto) VALUES (:posto)"), posto);
     }
+    int Rows() { return Number(*cn, QStringLiteral("SELECT COUNT(*) FROM printer")); }
+    int ServerPid() { return Number(*cn, QStringLiteral("SELECT pg_backend_pid()")); }
 
     std::unique_ptr<TestDatabase> database;
-    TDbConnection cn;
+    std::unique_ptr<TDbConnection> cn;
 };
 
-TEST_F(OnDemandConnection, EachStatementConnectsAndDisconnectsWhileNoQueryIsOpen) {
+TEST_P(OnDemandConnection, ReleasedConnectionServesTheNextStatementsUntilTheObjectGoes) {
     Insert(1);
-    EXPECT_FALSE(cn.Connected());
-    TDbQuery q(&cn);
+    EXPECT_FALSE(cn->Connected());
+    EXPECT_TRUE(cn->Pooled());
+    TDbQuery q(cn.get());
     q.SetSQL({QStringLiteral("SELECT * FROM printer")});
     q.Open();
     q.Close();
-    EXPECT_FALSE(cn.Connected());
+    EXPECT_FALSE(cn->Connected());
     Insert(2);
-    EXPECT_EQ(cn.OpenCount(), 3);
-    EXPECT_EQ(cn.EngineName(), QStringLiteral("sqlite"));
+    EXPECT_EQ(cn->OpenCount(), 1);
+
+    // Destroyed, the object closes its physical connection.
+    if (OnServer()) {
+        const int pid = ServerPid();
+        cn.reset();
+        EXPECT_TRUE(
+            WaitUntil([&] { return !ServerProcessRuns(database->ConnectionString(), pid); }, 10s));
+    } else {
+        const QString file = QDir(database->Folder()).filePath(QStringLiteral("plinova.db"));
+        EXPECT_EQ(OpenDescriptors(file), 1);
+        cn.reset();
+        EXPECT_EQ(OpenDescriptors(file), 0);
+    }
+
+    // With resource pooling turned off in the link, every statement connects afresh.
+    const QString unpooled = QDir(database->Folder()).filePath(QStringLiteral("unpooled.udl"));
+    QFile link(unpooled);
+    ASSERT_TRUE(link.open(QIODevice::WriteOnly));
+    link.write((database->InitString() + QStringLiteral(";OLE DB Services=-2")).toUtf8());
+    link.close();
+    TDbConnection each;
+    each.SetConnectionString(QStringLiteral("FILE NAME=") + unpooled);
+    Exec(each, QStringLiteral("DELETE FROM printer WHERE posto = :posto"), 1);
+    EXPECT_FALSE(each.Pooled());
+    EXPECT_EQ(Number(each, QStringLiteral("SELECT COUNT(*) FROM printer")), 1);
+    EXPECT_EQ(each.OpenCount(), 2);
 }
 
-TEST_F(OnDemandConnection, AnOpenQueryKeepsTheConnectionForOtherStatements) {
-    TDbQuery hist(&cn);
-    hist.SetSQL({QStringLiteral("SELECT * FROM historico ORDER BY id DESC")});
-    hist.Open();
-    EXPECT_TRUE(cn.Connected());
+TEST_P(OnDemandConnection, IdleConnectionIsClosedAfterTheLimit) {
+    cn->IdleLimit = 100ms;
     Insert(1);
+    ASSERT_TRUE(cn->Pooled());
+    // Without an event loop turning meanwhile, the limit applies when the next statement
+    // wants the connection.
+    std::this_thread::sleep_for(150ms);
     Insert(2);
-    TDbQuery other(&cn);
-    other.SetSQL({QStringLiteral("SELECT * FROM printer")});
-    other.Open();
-    other.Close();
-    EXPECT_TRUE(cn.Connected());
-    EXPECT_EQ(cn.OpenCount(), 1);
-    hist.Close();
-    EXPECT_FALSE(cn.Connected());
+    EXPECT_EQ(cn->OpenCount(), 2);
+    // With one, the kept connection is closed when its time is up.
+    EXPECT_TRUE(WaitUntil([&] { return !cn->Pooled(); }, 10s));
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_EQ(cn->OpenCount(), 3);
 }
 
-TEST_F(OnDemandConnection, KeepConnectionAndTransactionsHoldIt) {
-    cn.KeepConnection = true;
+TEST_P(OnDemandConnection, DeadConnectionIsReplacedBeforeUse) {
     Insert(1);
-    Insert(2);
-    EXPECT_TRUE(cn.Connected());
-    EXPECT_EQ(cn.OpenCount(), 1);
-    cn.KeepConnection = false;
-    cn.Close();
-
-    cn.BeginTransaction();
-    Insert(3);
-    EXPECT_TRUE(cn.Connected());
-    cn.RollbackTransaction();
-    EXPECT_FALSE(cn.Connected());
-    TDbQuery q(&cn);
-    q.SetSQL({QStringLiteral("SELECT COUNT(*) AS n FROM printer")});
-    q.Open();
-    EXPECT_EQ(q.FieldAsInteger(QStringLiteral("n")), 2);
+    if (OnServer()) {
+        // The server ends the kept connection between two statements.
+        const int pid = ServerPid();
+        TDbConnection admin;
+        admin.SetConnectionString(database->ConnectionString());
+        EXPECT_EQ(Number(admin,
+                         QStringLiteral("SELECT CASE WHEN pg_terminate_backend(:pid) THEN 1 END"),
+                         pid),
+                  1);
+        ASSERT_TRUE(
+            WaitUntil([&] { return !ServerProcessRuns(database->ConnectionString(), pid); }, 10s));
+    } else {
+        // The database file is replaced by another (a restored copy) under the kept handle.
+        const QString file = QDir(database->Folder()).filePath(QStringLiteral("plinova.db"));
+        const QString copy = QDir(database->Folder()).filePath(QStringLiteral("copy.db"));
+        {
+            TDbConnection other;
+            other.SetConnectionString(QStringLiteral("Provider=SQLite;Data Source=") + copy);
+            db::CreateTables(other);
+        }
+        ASSERT_EQ(
+            std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(file).constData()),
+            0);
+    }
+    EXPECT_NO_THROW(Insert(2));
+    EXPECT_EQ(cn->OpenCount(), 2);
+    EXPECT_EQ(Rows(), OnServer() ? 2 : 1);
 }
 
-TEST_F(OnDemandConnection, FailuresCarryTheDriverMessageAndReleaseTheConnection) {
-    TDbCommand c(&cn);
-    c.SetSQL({QStringLiteral("DELETE FROM nosuchtable WHERE id = :id")});
-    c.ParamByName(QStringLiteral("id")).SetValue(1);
+TEST_P(OnDemandConnection, FailuresDuringAStatementAreRaisedOnce) {
     try {
-        c.Execute();
+        Exec(*cn, QStringLiteral("DELETE FROM nosuchtable WHERE id = :id"), 1);
         FAIL() << "no error";
     } catch (const DbError& e) {
-        EXPECT_NE(std::string(e.what()).find("no such table: nosuchtable"), std::string::npos)
-            << e.what();
+        EXPECT_NE(std::string(e.what()).find("nosuchtable"), std::string::npos) << e.what();
     }
-    EXPECT_FALSE(cn.Connected());
-
-    TDbQuery q(&cn);
+    EXPECT_FALSE(cn->Connected());
+    TDbQuery q(cn.get());
     q.SetSQL({QStringLiteral("SELECT nosuchcolumn FROM printer")});
     EXPECT_THROW(q.Open(), DbError);
     EXPECT_FALSE(q.Active());
-    EXPECT_FALSE(cn.Connected());
-    // The statement can run again once the fault is gone: nothing is left half open.
+    EXPECT_FALSE(cn->Connected());
+    // An error of the statement leaves the connection sound: it is used again.
     q.SetSQL({QStringLiteral("SELECT id FROM printer")});
     q.Open();
     EXPECT_TRUE(q.IsEmpty());
+    q.Close();
+    EXPECT_EQ(cn->OpenCount(), 1);
+    if (!OnServer())
+        return;
+
+    // The server ends the connection while a statement runs: the failure is raised, the
+    // statement is not tried again, and the next statement gets a fresh connection.
+    const int pid = ServerPid();
+    std::thread killer([&] {
+        TDbConnection admin;
+        admin.SetConnectionString(database->ConnectionString());
+        WaitUntil(
+            [&] {
+                return Number(admin,
+                              QStringLiteral("SELECT COUNT(*) FROM pg_stat_activity WHERE pid = "
+                                             ":pid AND wait_event = 'PgSleep'"),
+                              pid) > 0;
+            },
+            30s);
+        Exec(admin, QStringLiteral("SELECT pg_terminate_backend(:pid)"), pid);
+    });
+    EXPECT_THROW(
+        Exec(*cn, QStringLiteral("INSERT INTO printer (posto) SELECT :posto FROM pg_sleep(60)"), 9),
+        DbError);
+    killer.join();
+    EXPECT_FALSE(cn->Connected());
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(cn->OpenCount(), 2);
 }
+
+TEST_P(OnDemandConnection, AnOpenQueryKeepsItsConnectionForOtherStatements) {
+    TDbQuery hist(cn.get());
+    hist.SetSQL({QStringLiteral("SELECT * FROM historico ORDER BY id DESC")});
+    hist.Open();
+    EXPECT_TRUE(cn->Connected());
+    Insert(1);
+    Insert(2);
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_TRUE(cn->Connected());
+    EXPECT_EQ(cn->OpenCount(), 1);
+    hist.Close();
+    EXPECT_FALSE(cn->Connected());
+}
+
+TEST_P(OnDemandConnection, KeepConnectionAndTransactionsHoldIt) {
+    cn->KeepConnection = true;
+    Insert(1);
+    Insert(2);
+    EXPECT_TRUE(cn->Connected());
+    cn->KeepConnection = false;
+    cn->Close();
+    EXPECT_FALSE(cn->Connected());
+
+    cn->BeginTransaction();
+    Insert(3);
+    EXPECT_TRUE(cn->Connected());
+    cn->RollbackTransaction();
+    EXPECT_FALSE(cn->Connected());
+    EXPECT_EQ(Rows(), 2);
+    // A transaction left open when the connection closes is rolled back, not carried over
+    // to the next user of the kept connection.
+    cn->BeginTransaction();
+    Insert(4);
+    cn->Close();
+    EXPECT_FALSE(cn->InTransaction());
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_EQ(cn->OpenCount(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllRoads, OnDemandConnection, ::testing::ValuesIn(dbtest::AllBackends()),
+                         [](const auto& info) { return dbtest::BackendName(info.param); });
+
+// A server of its own, stopped and started again between two statements.
+class RestartedServer : public ::testing::TestWithParam<Backend> {
+protected:
+    static void SetUpTestSuite() {
+        QString why;
+        cluster_ = PgCluster::Create(&why).release();
+        why_ = why.toStdString();
+    }
+    static void TearDownTestSuite() {
+        delete cluster_;
+        cluster_ = nullptr;
+    }
+    // The cluster's database by the road under test.
+    static QString InitString(Backend backend) {
+        if (backend == Backend::PostgreSQL)
+            return cluster_->InitString();
+        const db::DataLink link =
+            db::ResolveInitString(cluster_->InitString(), QDir::currentPath(), QString());
+        return QStringLiteral("Provider=MSDASQL;Extended Properties=\"DRIVER={PostgreSQL "
+                              "Unicode};SERVER=%1;PORT=%2;DATABASE=%3;UID=%4;\"")
+            .arg(link.hostName)
+            .arg(link.port)
+            .arg(link.databaseName, link.userName);
+    }
+
+    static PgCluster* cluster_;
+    static std::string why_;
+};
+PgCluster* RestartedServer::cluster_ = nullptr;
+std::string RestartedServer::why_;
+
+TEST_P(RestartedServer, BetweenTwoStatementsIsNoError) {
+    if (cluster_ == nullptr) {
+        if (dbtest::PgRequired())
+            FAIL() << why_;
+        GTEST_SKIP() << why_;
+    }
+    ASSERT_TRUE(cluster_->Start());
+    TDbConnection cn;
+    cn.SetConnectionString(InitString(GetParam()));
+    Exec(cn, QStringLiteral("DROP TABLE IF EXISTS printer, historico, configpostos"));
+    db::CreateTables(cn);
+    Exec(cn, QStringLiteral("INSERT INTO printer (posto) VALUES (:posto)"), 1);
+
+    ASSERT_TRUE(cluster_->Stop());
+    ASSERT_TRUE(cluster_->Start());
+    EXPECT_EQ(Number(cn, QStringLiteral("SELECT COUNT(*) FROM printer")), 1);
+    EXPECT_EQ(cn.OpenCount(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(ServerRoads, RestartedServer,
+                         ::testing::Values(Backend::PostgreSQL, Backend::PostgreSQLOdbc),
+                         [](const auto& info) { return dbtest::BackendName(info.param); });
 
 TEST(Connection, InlineInitStringAndUnreachableServers) {
     QTemporaryDir dir;

@@ -2,6 +2,7 @@
 #include "TestDatabase.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
+#include "db/PasswordMask.h"
 
 #include <QDir>
 #include <QFile>
@@ -108,6 +109,21 @@ TEST(DataLinkProviders, OdbcThroughAConnectionStringOrADsn) {
     EXPECT_NE(ErrorOf("Provider=MSDASQL.1;User ID=u"), "");
 }
 
+TEST(DataLinkProviders, OleDbServicesSwitchesConnectionReuse) {
+    EXPECT_TRUE(Parse(QStringLiteral("Provider=SQLite;Data Source=a")).pooling);
+    for (const char* on : {"-1", "1", "-5", "0x7"})
+        EXPECT_TRUE(Parse(QStringLiteral("Provider=SQLite;Data Source=a;OLE DB Services=") +
+                          QLatin1String(on))
+                        .pooling)
+            << on;
+    for (const char* off : {"-2", "0", " -4 ", "0xFFFFFFFE"})
+        EXPECT_FALSE(Parse(QStringLiteral("Provider=PostgreSQL;Data Source=h;OLE DB Services=") +
+                           QLatin1String(off))
+                         .pooling)
+            << off;
+    EXPECT_NE(ErrorOf("Provider=SQLite;Data Source=a;OLE DB Services=all"), "");
+}
+
 TEST(DataLinkProviders, PostgreSqlHostAndPort) {
     DataLink link = Parse(QStringLiteral(
         "provider=postgresql;DATA SOURCE=db.local:5433;initial catalog=molvar;user id=pos;"
@@ -160,6 +176,47 @@ TEST(DataLinkErrors, NameTheFileAndNeverThePassword) {
         EXPECT_NE(message.find("/station/Molvar.udl"), std::string::npos) << message;
         EXPECT_EQ(message.find("secret"), std::string::npos) << message;
     }
+}
+
+TEST(DataLinkErrors, PasswordsAreMaskedInMessages) {
+    // Every password a link holds, the one inside an ODBC string too.
+    const DataLink odbc = Parse(QStringLiteral("Provider=MSDASQL;Password=outer;Extended "
+                                               "Properties=\"DRIVER={X};PWD={p;w}}d};UID=u\""));
+    EXPECT_TRUE(odbc.passwords.contains(QStringLiteral("p;w}d")));
+    EXPECT_TRUE(odbc.passwords.contains(QStringLiteral("outer")));
+
+    const QStringList passwords{QStringLiteral("hunter22"), QStringLiteral("ab")};
+    const struct {
+        const char* message;
+        const char* masked;
+    } cases[] = {
+        {"login hunter22 refused", "login **** refused"},
+        {"bad string DRIVER={X};PWD={a;b}}c};UID=u", "bad string DRIVER={X};PWD=****;UID=u"},
+        {"conninfo password='x y' host=h", "conninfo password=**** host=h"},
+        {"value 'ab' is wrong", "value '****' is wrong"},
+        {"key=ab", "key=****"},
+        {"abstract table tab ab-c", "abstract table tab ab-c"}, // a short one inside words
+        {"password authentication failed", "password authentication failed"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(db::MaskPasswords(QString::fromUtf8(c.message), passwords),
+                  QString::fromUtf8(c.masked));
+}
+
+TEST(DataLinkFile, FolderHoldingSeparatorsAndQuotes) {
+    EXPECT_EQ(db::DataLinkFileConnectionString(QStringLiteral("/opt/posto/Molvar.udl")),
+              QStringLiteral("FILE NAME=/opt/posto/Molvar.udl"));
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("caixa;1 \"bar\" 'x'"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile link(folder + QStringLiteral("/Molvar.udl"));
+    ASSERT_TRUE(link.open(QIODevice::WriteOnly));
+    link.write("Provider=SQLite;Data Source=posto.db\r\n");
+    link.close();
+    db::TDbConnection cn;
+    cn.SetConnectionString(db::DataLinkFileConnectionString(link.fileName()));
+    cn.Open();
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/posto.db")));
 }
 
 TEST(DataLinkErrors, MissingFileIsADatabaseError) {

@@ -18,6 +18,7 @@ TEST(ParameterScan, ReplacesMarkersInOrder) {
         QStringLiteral("INSERT INTO historico (datahora, id)\nVALUES (:datahora, :id)"));
     EXPECT_EQ(s.text, QStringLiteral("INSERT INTO historico (datahora, id)\nVALUES (?, ?)"));
     EXPECT_EQ(s.markers, (QStringList{"datahora", "id"}));
+    EXPECT_EQ(s.markerAt, (QList<qsizetype>{45, 48}));
 }
 
 TEST(ParameterScan, EveryDelimiterEndsAName) {
@@ -39,6 +40,21 @@ TEST(ParameterScan, NothingInsideLiteralsIsAMarker) {
     EXPECT_TRUE(Markers(QStringLiteral("'a'':b'")).isEmpty());
     // An unterminated literal runs to the end.
     EXPECT_TRUE(Markers(QStringLiteral("WHERE a = 'x :b")).isEmpty());
+}
+
+TEST(ParameterScan, CommentsAreKeptAndHoldNoMarkers) {
+    const QString sql = QStringLiteral("SELECT :a -- :b, 'unclosed\n, /* :c /* :d */ :e */ :f"
+                                       " /* ' */ :g --");
+    const auto s = ScanParameters(sql);
+    EXPECT_EQ(s.markers, (QStringList{"a", "f", "g"}));
+    EXPECT_EQ(s.text, QStringLiteral("SELECT ? -- :b, 'unclosed\n, /* :c /* :d */ :e */ ?"
+                                     " /* ' */ ? --"));
+    for (qsizetype at : s.markerAt)
+        EXPECT_EQ(s.text.at(at), u'?');
+    // Comment marks inside literals, and a lone "-" or "/", start nothing.
+    EXPECT_EQ(Markers(QStringLiteral("SELECT '--', \"/*\", 5-:a, 6/:b")), (QStringList{"a", "b"}));
+    // An unclosed block comment runs to the end.
+    EXPECT_TRUE(Markers(QStringLiteral("SELECT 1 /* :a")).isEmpty());
 }
 
 TEST(ParameterScan, DoubleColonIsALiteralColon) {
