@@ -5,9 +5,11 @@
 #include "db/PhysicalConnection.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSqlError>
 #include <QThread>
 #include <QTimer>
+#include <sys/stat.h>
 
 namespace db {
 
@@ -17,6 +19,19 @@ bool SameLink(const DataLink& a, const DataLink& b) {
     return a.qtDriver == b.qtDriver && a.databaseName == b.databaseName &&
            a.hostName == b.hostName && a.port == b.port && a.userName == b.userName &&
            a.password == b.password;
+}
+
+// A file's device, inode, size and modification time to the nanosecond; empty when it cannot
+// be read.
+QByteArray FileStamp(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QByteArray();
+    const qint64 parts[] = {qint64(st.st_dev),          qint64(st.st_ino),
+                            qint64(st.st_size),         qint64(st.st_mtim.tv_sec),
+                            qint64(st.st_mtim.tv_nsec), qint64(st.st_ctim.tv_sec),
+                            qint64(st.st_ctim.tv_nsec)};
+    return QByteArray(reinterpret_cast<const char*>(parts), sizeof parts);
 }
 
 QString EngineOf(const DataLink& link) {
@@ -44,16 +59,23 @@ QString TDbConnection::ConnectionString() const {
     return connectionString_;
 }
 
-DataLink TDbConnection::ResolveLink() const {
+DataLink TDbConnection::ResolveLink() {
     if (connectionString_.trimmed().isEmpty())
         throw DbError(QStringLiteral("No connection string is set"));
     const InitProperties props =
         SplitInitString(connectionString_, QStringLiteral("connection string"));
     const QString file = PropertyValue(props, QStringLiteral("File Name")).trimmed();
-    if (!file.isEmpty())
-        return ReadDataLinkFile(file);
-    return ResolveInitString(connectionString_, QDir::currentPath(),
-                             QStringLiteral("connection string"));
+    const QString folder = file.isEmpty() ? QDir::currentPath() : QString();
+    const QByteArray stamp = file.isEmpty() ? QByteArray() : FileStamp(file);
+    if (parsed_ && parsed_->connectionString == connectionString_ && parsed_->folder == folder &&
+        parsed_->stamp == stamp && (file.isEmpty() || !stamp.isEmpty()))
+        return parsed_->link;
+    parsed_.reset();
+    const DataLink link = file.isEmpty() ? ResolveInitString(connectionString_, folder,
+                                                             QStringLiteral("connection string"))
+                                         : ReadDataLinkFile(file);
+    parsed_ = ParsedLink{connectionString_, folder, stamp, link};
+    return link;
 }
 
 void TDbConnection::Open() {

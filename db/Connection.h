@@ -6,6 +6,7 @@
 #include <QString>
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class QSqlDatabase;
 class QSqlError;
@@ -84,11 +85,20 @@ private:
     QString DriverMessage(const QSqlError& error) const;
     QString Masked(const QString& message) const;
 
-    DataLink ResolveLink() const;
+    // The data link the connection string names. A data link file is parsed again only when
+    // it has changed (another size, time or file), which an edit always makes it.
+    DataLink ResolveLink();
     void Discard(); // closes the physical connection
     void ExpireIdle();
 
     QString connectionString_;
+    struct ParsedLink {
+        QString connectionString;
+        QString folder;   // the working folder an inline string was read against
+        QByteArray stamp; // the file's identity and state when it was read
+        DataLink link;
+    };
+    std::optional<ParsedLink> parsed_;
     std::unique_ptr<PhysicalConnection> physical_;
     QString engineName_;
     QStringList passwords_; // of the last link read, for masking messages

@@ -323,6 +323,26 @@ INSTANTIATE_TEST_SUITE_P(ServerRoads, RestartedServer,
                          ::testing::Values(Backend::PostgreSQL, Backend::PostgreSQLOdbc),
                          [](const auto& info) { return dbtest::BackendName(info.param); });
 
+TEST(Connection, AnEditedDataLinkTakesEffectAtTheNextStatement) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Molvar.udl"));
+    auto writeLink = [&](const char* file) {
+        QFile link(path);
+        ASSERT_TRUE(link.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        link.write(QByteArray("Provider=SQLite;Data Source=") + file);
+    };
+    writeLink("a.db");
+    TDbConnection cn;
+    cn.SetConnectionString(db::DataLinkFileConnectionString(path));
+    Exec(cn, QStringLiteral("CREATE TABLE t (x INTEGER)"));
+    // Rewritten at once with a text of the same length: the next statement reaches b.db, on a
+    // connection of its own.
+    writeLink("b.db");
+    EXPECT_EQ(Number(cn, QStringLiteral("SELECT COUNT(*) FROM sqlite_master")), 0);
+    EXPECT_EQ(cn.OpenCount(), 2);
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("b.db"))));
+}
+
 TEST(Connection, InlineInitStringAndUnreachableServers) {
     QTemporaryDir dir;
     const QString saved = QDir::currentPath();
