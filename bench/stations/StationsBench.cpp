@@ -1,16 +1,23 @@
 // bench_stations: many stations polling one database, each as the spooler's job cycle does:
 // once a second, the select of its station's jobs, the history insert for a print job, the
-// delete of the last id taken, every statement on a connection made on demand. A producer
+// delete of the last id taken, every statement on the connection made on demand (kept for
+// reuse between cycles unless the data link's "OLE DB Services" turns that off). A producer
 // queues print jobs at a steady rate, round robin over the stations. The card itself takes no
 // time here: the figures are the database's part of a cycle.
 //
-//   bench_stations --udl FILE --stations N [--seconds S] [--rate JOBS_PER_S]
-//                  [--processes] [--server-pid PID]
+//   bench_stations --udl FILE --stations N [--seconds S] [--warmup S] [--rate JOBS_PER_S]
+//                  [--processes] [--server-pid PID] [--pooler-pid PID] [--server-udl FILE]
+//                  [--label TEXT]
 //
 // Stations are threads of this program (one connection each, made in its thread), or with
 // --processes one program each (for an embedded database file shared by several programs).
-// --server-pid names the database server's main process, whose CPU time (its own, its live
-// children's and its ended children's) is reported.
+// They start spread over the first second. Figures are taken from --warmup seconds after every
+// station has finished its first cycle (so its first login), or, for station programs, from
+// --warmup seconds after the start; the producer starts then. --server-pid names the
+// database server's main process, whose CPU time (its own, its live children's and its ended
+// children's) is reported; --pooler-pid a connection pooler's process, likewise. With
+// --server-udl (a link straight to a PostgreSQL server) the server's own logins are counted.
+// The last line, "RESULT ...", holds the figures for bench/stations/plot.sh.
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -23,6 +30,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <random>
@@ -51,14 +59,20 @@ struct Options {
     QString udl;
     int stations = 1;
     int seconds = 20;
+    int warmup = 0;
     double rate = 0; // jobs a second; 0: a quarter of the stations, at least one
     bool processes = false;
     long serverPid = 0;
+    long poolerPid = 0;
+    QString serverUdl;
+    QString label;
     // Worker: one station, run until standard input ends.
     bool worker = false;
     int posto = 0;
 };
 
+// What the stations did after the warm-up (cycles, times, logins), and over the whole run
+// (jobs taken, errors, logins).
 struct StationResult {
     std::vector<double> cycleMs;
     std::vector<double> jobCycleMs;
@@ -66,6 +80,8 @@ struct StationResult {
     long errors = 0;
     long taken = 0;
     long opens = 0;
+    long windowOpens = 0;
+    double firstCycleEndS = 0; // the last station's first cycle, from the start
     std::string firstError;
 
     void Add(const StationResult& o) {
@@ -75,6 +91,8 @@ struct StationResult {
         errors += o.errors;
         taken += o.taken;
         opens += o.opens;
+        windowOpens += o.windowOpens;
+        firstCycleEndS = std::max(firstCycleEndS, o.firstCycleEndS);
         if (firstError.empty())
             firstError = o.firstError;
     }
@@ -84,8 +102,19 @@ QString ConnectionString(const QString& udl) {
     return QStringLiteral("FILE NAME=") + QFileInfo(udl).absoluteFilePath();
 }
 
+// When the measured part of a run begins, and how many stations have finished a first cycle.
+struct Window {
+    std::atomic<Clock::rep> start{std::numeric_limits<Clock::rep>::max()};
+    std::atomic<int> started{0};
+
+    bool Counts(Clock::time_point t) const { return t.time_since_epoch().count() >= start; }
+    void Begin(Clock::time_point t) { start = t.time_since_epoch().count(); }
+};
+
 // One station's cycles until `stop`: the statements and their order are the job cycle's.
-StationResult RunStation(const QString& udl, int posto, const std::atomic<bool>& stop) {
+// Cycles starting before the window count only as jobs taken and errors.
+StationResult RunStation(const QString& udl, int posto, Clock::time_point t0, Window& window,
+                         const std::atomic<bool>& stop) {
     StationResult r;
     db::TDbConnection cn;
     cn.SetConnectionString(ConnectionString(udl));
@@ -106,11 +135,15 @@ StationResult RunStation(const QString& udl, int posto, const std::atomic<bool>&
     std::mt19937 gen(static_cast<unsigned>(posto));
     auto next = Clock::now() + std::chrono::milliseconds(gen() % 1000);
     qint32 lastId = 0;
+    int opensBeforeWindow = -1;
     while (!stop) {
         std::this_thread::sleep_until(next);
         if (stop)
             break;
         const auto start = Clock::now();
+        const bool counted = window.Counts(start);
+        if (counted && opensBeforeWindow < 0)
+            opensBeforeWindow = cn.OpenCount();
         bool job = false;
         try {
             q_print.ParamByName(QStringLiteral("posto")).SetValue(posto);
@@ -150,16 +183,54 @@ StationResult RunStation(const QString& udl, int posto, const std::atomic<bool>&
         }
         const auto end = Clock::now();
         const double ms = std::chrono::duration<double, std::milli>(end - start).count();
-        ++r.cycles;
-        r.cycleMs.push_back(ms);
-        if (job) {
+        if (r.firstCycleEndS == 0) {
+            r.firstCycleEndS = std::chrono::duration<double>(end - t0).count();
+            ++window.started;
+        }
+        if (job)
             ++r.taken;
-            r.jobCycleMs.push_back(ms);
+        if (counted) {
+            ++r.cycles;
+            r.cycleMs.push_back(ms);
+            if (job)
+                r.jobCycleMs.push_back(ms);
         }
         next = end + 1000ms;
     }
     r.opens = cn.OpenCount();
+    r.windowOpens = opensBeforeWindow < 0 ? 0 : r.opens - opensBeforeWindow;
     return r;
+}
+
+// CPU seconds of one process (user and system), from /proc.
+double ProcessCpuSeconds(long pid) {
+    if (pid <= 0)
+        return 0;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    const auto close = line.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream rest(line.substr(close + 2));
+    std::vector<std::string> f;
+    for (std::string w; rest >> w;)
+        f.push_back(w);
+    if (f.size() < 13)
+        return 0;
+    return (std::stod(f[11]) + std::stod(f[12])) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// Logins the PostgreSQL server has accepted so far, over all its databases; -1 without a link.
+long ServerLogins(const QString& serverUdl) {
+    if (serverUdl.isEmpty())
+        return -1;
+    db::TDbConnection cn;
+    cn.SetConnectionString(ConnectionString(serverUdl));
+    db::TDbQuery q(&cn);
+    q.SetSQL({QStringLiteral("SELECT SUM(sessions) AS n FROM pg_stat_database")});
+    q.Open();
+    return q.FieldAsInteger(QStringLiteral("n"));
 }
 
 // CPU seconds of a server: the main process with its ended children, and its live children.
@@ -244,9 +315,13 @@ int RunWorker(const Options& o) {
         }
         stop = true;
     });
-    const StationResult r = RunStation(o.udl, o.posto, stop);
+    const auto t0 = Clock::now();
+    Window window;
+    window.Begin(t0 + std::chrono::seconds(o.warmup));
+    const StationResult r = RunStation(o.udl, o.posto, t0, window, stop);
     watch.join();
-    std::printf("%ld %ld %ld %ld\n", r.cycles, r.errors, r.taken, r.opens);
+    std::printf("%ld %ld %ld %ld %ld %.3f\n", r.cycles, r.errors, r.taken, r.opens, r.windowOpens,
+                r.firstCycleEndS);
     for (double v : r.cycleMs)
         std::printf("%.3f ", v);
     std::printf("\n");
@@ -262,7 +337,7 @@ StationResult ParseWorker(const QByteArray& out) {
     if (lines.size() < 3)
         return r;
     std::istringstream head(lines[0].toStdString());
-    head >> r.cycles >> r.errors >> r.taken >> r.opens;
+    head >> r.cycles >> r.errors >> r.taken >> r.opens >> r.windowOpens >> r.firstCycleEndS;
     for (const QByteArray& v : lines[1].split(' '))
         if (!v.trimmed().isEmpty())
             r.cycleMs.push_back(v.toDouble());
@@ -286,16 +361,16 @@ int RunBench(const Options& o) {
     std::vector<StationResult> results(static_cast<std::size_t>(o.stations));
     std::vector<std::thread> threads;
     std::vector<std::unique_ptr<QProcess>> workers;
-    const double cpu0 = ServerCpuSeconds(o.serverPid);
-    const double clientCpu0 = ClientCpuSeconds();
     const auto t0 = Clock::now();
+    Window window;
     if (o.processes) {
         for (int i = 0; i < o.stations; ++i) {
             auto p = std::make_unique<QProcess>();
             p->setProcessChannelMode(QProcess::SeparateChannels);
             p->start(QCoreApplication::applicationFilePath(),
                      {QStringLiteral("--worker"), QStringLiteral("--udl"), o.udl,
-                      QStringLiteral("--posto"), QString::number(kFirstPosto + i)});
+                      QStringLiteral("--posto"), QString::number(kFirstPosto + i),
+                      QStringLiteral("--warmup"), QString::number(o.warmup)});
             workers.push_back(std::move(p));
         }
         for (auto& p : workers)
@@ -303,9 +378,21 @@ int RunBench(const Options& o) {
     } else {
         for (int i = 0; i < o.stations; ++i)
             threads.emplace_back([&, i] {
-                results[static_cast<std::size_t>(i)] = RunStation(o.udl, kFirstPosto + i, stop);
+                results[static_cast<std::size_t>(i)] =
+                    RunStation(o.udl, kFirstPosto + i, t0, window, stop);
             });
+        // Every station logged in and through its first cycle, or given up waiting for.
+        while (window.started < o.stations && Clock::now() - t0 < 600s)
+            std::this_thread::sleep_for(100ms);
     }
+    std::this_thread::sleep_for(std::chrono::seconds(o.warmup));
+    const long logins0 = ServerLogins(o.serverUdl);
+    const double cpu0 = ServerCpuSeconds(o.serverPid);
+    const double poolerCpu0 = ProcessCpuSeconds(o.poolerPid);
+    const double clientCpu0 = ClientCpuSeconds();
+    const auto w0 = Clock::now();
+    window.Begin(w0);
+    const double warmedUp = std::chrono::duration<double>(w0 - t0).count();
 
     // The producer: jobs at a steady rate, each with its own text, round robin over stations.
     long queued = 0;
@@ -320,7 +407,7 @@ int RunBench(const Options& o) {
         add.SetSQL({QStringLiteral("INSERT INTO printer (posto, gaveta, cartao, titulo, "
                                    "palavrachave, dados)"),
                     QStringLiteral("VALUES (:posto, 0, :cartao, 0, '', :dados)")});
-        const auto produceEnd = t0 + std::chrono::seconds(o.seconds);
+        const auto produceEnd = w0 + std::chrono::seconds(o.seconds);
         const auto period = std::chrono::duration<double>(1.0 / rate);
         auto next = Clock::now();
         while (Clock::now() < produceEnd) {
@@ -352,6 +439,12 @@ int RunBench(const Options& o) {
         std::this_thread::sleep_for(200ms);
     }
     std::this_thread::sleep_for(1200ms); // the last cycles' deletes
+    const double seconds = std::chrono::duration<double>(Clock::now() - w0).count();
+    const double cpu = ServerCpuSeconds(o.serverPid) - cpu0;
+    const double poolerCpu = ProcessCpuSeconds(o.poolerPid) - poolerCpu0;
+    const double clientCpu = ClientCpuSeconds() - clientCpu0;
+    // Less the login of the second reading itself.
+    const long logins = logins0 < 0 ? -1 : ServerLogins(o.serverUdl) - logins0 - 1;
     stop = true;
     StationResult all;
     if (o.processes) {
@@ -367,9 +460,6 @@ int RunBench(const Options& o) {
         for (const auto& r : results)
             all.Add(r);
     }
-    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    const double cpu = ServerCpuSeconds(o.serverPid) - cpu0;
-    const double clientCpu = ClientCpuSeconds() - clientCpu0;
 
     // Every job queued must be in the history once, or still in the queue.
     const long left = Count(admin, QStringLiteral("SELECT COUNT(*) AS n FROM printer"));
@@ -381,15 +471,26 @@ int RunBench(const Options& o) {
                                                   "historico UNION SELECT dados FROM printer) t"));
     const long lost = queued - kept;
 
-    std::printf("stations %d (%s), %.0f s, producer %.1f jobs/s (%.1f reached)\n", o.stations,
-                o.processes ? "processes" : "threads", seconds, rate, queued / double(o.seconds));
+    const double p50 = Percentile(all.cycleMs, 0.5);
+    const double p99 = Percentile(all.cycleMs, 0.99);
+    std::printf("stations %d (%s), %.0f s measured from %.0f s on, producer %.1f jobs/s "
+                "(%.1f reached)\n",
+                o.stations, o.processes ? "processes" : "threads", seconds, warmedUp, rate,
+                queued / double(o.seconds));
+    std::printf("every station's first cycle done after %.1f s\n", all.firstCycleEndS);
     std::printf("cycles %ld, cycle ms median %.2f p99 %.2f, job cycle ms median %.2f p99 %.2f\n",
-                all.cycles, Percentile(all.cycleMs, 0.5), Percentile(all.cycleMs, 0.99),
-                Percentile(all.jobCycleMs, 0.5), Percentile(all.jobCycleMs, 0.99));
-    std::printf("connections %ld (%.1f/s)", all.opens, all.opens / seconds);
+                all.cycles, p50, p99, Percentile(all.jobCycleMs, 0.5),
+                Percentile(all.jobCycleMs, 0.99));
+    std::printf("stations' logins %ld in all, %ld measured (%.2f/s)", all.opens, all.windowOpens,
+                all.windowOpens / seconds);
+    if (logins >= 0)
+        std::printf(", server logins %ld (%.2f/s)", logins, logins / seconds);
+    std::printf("\n");
     if (o.serverPid > 0)
-        std::printf(", server CPU %.1f s (%.0f%% of one core)", cpu, 100.0 * cpu / seconds);
-    std::printf(", stations' CPU %.1f s (%.0f%%)\n", clientCpu, 100.0 * clientCpu / seconds);
+        std::printf("server CPU %.1f s (%.0f%% of one core), ", cpu, 100.0 * cpu / seconds);
+    if (o.poolerPid > 0)
+        std::printf("pooler CPU %.1f s (%.0f%%), ", poolerCpu, 100.0 * poolerCpu / seconds);
+    std::printf("stations' CPU %.1f s (%.0f%%)\n", clientCpu, 100.0 * clientCpu / seconds);
     std::printf("queued %ld, taken %ld, logged %ld, left %ld, lost %ld, printed twice %ld\n",
                 queued, all.taken, logged, left, lost, twice);
     std::printf("cycle errors %ld, producer errors %ld\n", all.errors, produceErrors);
@@ -397,6 +498,14 @@ int RunBench(const Options& o) {
         std::printf("first cycle error: %s\n", all.firstError.c_str());
     if (!produceError.empty())
         std::printf("first producer error: %s\n", produceError.c_str());
+    // label N cycles p50 p99 job-p50 job-p99 server% pooler% stations% logins/s server-logins/s
+    // lost twice errors
+    std::printf("RESULT %s %d %ld %.2f %.2f %.2f %.2f %.1f %.1f %.1f %.2f %.2f %ld %ld %ld\n",
+                o.label.isEmpty() ? "-" : qPrintable(o.label), o.stations, all.cycles, p50, p99,
+                Percentile(all.jobCycleMs, 0.5), Percentile(all.jobCycleMs, 0.99),
+                100.0 * cpu / seconds, 100.0 * poolerCpu / seconds, 100.0 * clientCpu / seconds,
+                all.windowOpens / seconds, logins < 0 ? -1.0 : logins / seconds, lost, twice,
+                all.errors);
     return lost == 0 && twice == 0 ? 0 : 1;
 }
 
@@ -404,6 +513,12 @@ int RunBench(const Options& o) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // A thousand stations hold a thousand sockets.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
     Options o;
@@ -416,6 +531,14 @@ int main(int argc, char** argv) {
             o.stations = v.toInt(), ++i;
         else if (a == QLatin1String("--seconds"))
             o.seconds = v.toInt(), ++i;
+        else if (a == QLatin1String("--warmup"))
+            o.warmup = v.toInt(), ++i;
+        else if (a == QLatin1String("--pooler-pid"))
+            o.poolerPid = v.toLong(), ++i;
+        else if (a == QLatin1String("--server-udl"))
+            o.serverUdl = v, ++i;
+        else if (a == QLatin1String("--label"))
+            o.label = v, ++i;
         else if (a == QLatin1String("--rate"))
             o.rate = v.toDouble(), ++i;
         else if (a == QLatin1String("--server-pid"))
@@ -428,7 +551,8 @@ int main(int argc, char** argv) {
             o.worker = true;
         else {
             std::fprintf(stderr, "usage: bench_stations --udl FILE --stations N [--seconds S] "
-                                 "[--rate JOBS_PER_S] [--processes] [--server-pid PID]\n");
+                                 "[--warmup S] [--rate JOBS_PER_S] [--processes] [--server-pid "
+                                 "PID] [--pooler-pid PID] [--server-udl FILE] [--label TEXT]\n");
             return 2;
         }
     }
