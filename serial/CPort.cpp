@@ -1,13 +1,17 @@
-#include "CPort.h"
+#include "serial/CPort.h"
 
-#include "ComStore.h"
-#include "ComSyncQueue.h"
-#include "ComText.h"
-#include "ComThread.h"
+#include "serial/ComPlatform.h"
+#include "serial/ComRequest.h"
+#include "serial/ComStore.h"
+#include "serial/ComSyncQueue.h"
+#include "serial/ComText.h"
+#include "serial/ComThread.h"
+
+using namespace serial;
 
 TCustomComPort::TCustomComPort(TComponent* owner, TComPlatform* comPlatform)
     : TComponent(owner), platform_(comPlatform != nullptr ? comPlatform : &SystemComPlatform()),
-      syncQueue_(std::make_shared<TComSyncQueue>()) {
+      syncQueue_(std::make_shared<TComSyncQueue>()), deviceHandle_(INVALID_HANDLE_VALUE) {
     parity_ = std::make_unique<TComParity>();
     parity_->SetComPort(this);
     flowControl_ = std::make_unique<TComFlowControl>();

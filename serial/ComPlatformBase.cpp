@@ -1,10 +1,12 @@
-#include "ComPlatformBase.h"
+#include "serial/ComPlatformBase.h"
 
-#include "ComErrorCodes.h"
+#include "serial/ComErrorCodes.h"
 
 #include <chrono>
 #include <thread>
 #include <vector>
+
+namespace serial {
 
 namespace {
 thread_local std::uint32_t lastError = ERROR_SUCCESS;
@@ -196,3 +198,5 @@ bool TComPlatformBase::GetOverlappedResult(THandle device, TOverlapped* overlapp
         return true;
     }
 }
+
+} // namespace serial

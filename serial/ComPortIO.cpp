@@ -1,7 +1,11 @@
 // Reads, writes, queue counts, modem signals and line errors of the port.
-#include "CPort.h"
+#include "serial/CPort.h"
 
-#include "ComErrorCodes.h"
+#include "serial/ComErrorCodes.h"
+#include "serial/ComPlatform.h"
+#include "serial/ComRequest.h"
+
+using namespace serial;
 
 namespace {
 std::int32_t LastError(TComPlatform& platform) {
@@ -131,23 +135,26 @@ void TCustomComPort::AbortAllRequests() {
         throw EComPort(CError_PurgeFailed, LastError(*platform_));
 }
 
-std::uint32_t TCustomComPort::ClearErrors(TComStat& stat) {
+std::uint32_t TCustomComPort::ClearErrors(std::uint32_t& inQueue, std::uint32_t& outQueue) {
     std::uint32_t errors = 0;
+    TComStat stat;
     if (!platform_->ClearCommError(deviceHandle_, &errors, &stat))
         throw EComPort(CError_ClearComFailed, LastError(*platform_));
+    inQueue = stat.cbInQue;
+    outQueue = stat.cbOutQue;
     return errors;
 }
 
 std::int32_t TCustomComPort::InputQueued() {
-    TComStat stat;
-    ClearErrors(stat);
-    return static_cast<std::int32_t>(stat.cbInQue);
+    std::uint32_t in = 0, out = 0;
+    ClearErrors(in, out);
+    return static_cast<std::int32_t>(in);
 }
 
 std::int32_t TCustomComPort::OutputQueued() {
-    TComStat stat;
-    ClearErrors(stat);
-    return static_cast<std::int32_t>(stat.cbOutQue);
+    std::uint32_t in = 0, out = 0;
+    ClearErrors(in, out);
+    return static_cast<std::int32_t>(out);
 }
 
 TModemSignals TCustomComPort::ModemSignals() {
@@ -167,8 +174,8 @@ TModemSignals TCustomComPort::ModemSignals() {
 }
 
 TComErrors TCustomComPort::TakeLineErrors() {
-    TComStat stat;
-    const std::uint32_t word = ClearErrors(stat);
+    std::uint32_t in = 0, out = 0;
+    const std::uint32_t word = ClearErrors(in, out);
     TComErrors errors;
     if (word & CE_FRAME)
         errors.Include(ceFrame);

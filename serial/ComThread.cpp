@@ -1,7 +1,9 @@
-#include "ComThread.h"
+#include "serial/ComThread.h"
 
-#include "CPort.h"
-#include "ComSyncQueue.h"
+#include "serial/CPort.h"
+#include "serial/ComSyncQueue.h"
+
+namespace serial {
 
 namespace {
 constexpr std::uint32_t maskBits[] = {EV_RXCHAR, EV_TXEMPTY, EV_RXFLAG, EV_RING, EV_BREAK,
@@ -147,3 +149,5 @@ void TComThread::SendEventMessages() {
                                       [port, bit] { port->HandlePortEventMessage(bit); });
     }
 }
+
+} // namespace serial

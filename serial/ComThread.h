@@ -2,12 +2,14 @@
 // every batch to the port's delivery steps by the port's sync method.
 #pragma once
 
-#include "ComPlatform.h"
-#include "ComTypes.h"
+#include "serial/ComPlatform.h"
+#include "serial/ComTypes.h"
 
 #include <thread>
 
 class TCustomComPort;
+
+namespace serial {
 
 class TComThread {
 public:
@@ -42,3 +44,5 @@ inline constexpr TComEvent DeliveryOrder[] = {evError, evRxChar, evTxEmpty, evBr
 std::uint32_t EventSetToMask(TComEvents events);
 TComEvents MaskToEventSet(std::uint32_t mask);
 std::uint32_t EventMaskBit(TComEvent event);
+
+} // namespace serial

@@ -1,7 +1,7 @@
-#include "ComPlatformPosix.h"
+#include "serial/posix/ComPlatformPosix.h"
 
-#include "PosixDevice.h"
-#include "PosixErrors.h"
+#include "serial/posix/PosixDevice.h"
+#include "serial/posix/PosixErrors.h"
 #include "serial/ComErrorCodes.h"
 
 #include <cerrno>
@@ -11,6 +11,8 @@
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
+
+namespace serial {
 
 TComPlatformPosix::~TComPlatformPosix() {
     std::lock_guard lock(mutex_);
@@ -263,3 +265,5 @@ TComPlatform& SystemComPlatform() {
     static TComPlatformPosix platform;
     return platform;
 }
+
+} // namespace serial

@@ -8,6 +8,8 @@
 #include <memory>
 #include <mutex>
 
+namespace serial {
+
 class TPosixDevice;
 
 class TComPlatformPosix : public TComPlatformBase {
@@ -59,3 +61,5 @@ private:
     // Reads that went pending, by their event, for the waits that help them along.
     std::map<THandle, PendingRead> pendingReads_;
 };
+
+} // namespace serial

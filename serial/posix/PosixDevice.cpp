@@ -1,7 +1,7 @@
-#include "PosixDevice.h"
+#include "serial/posix/PosixDevice.h"
 
-#include "PosixErrors.h"
-#include "PosixLineSettings.h"
+#include "serial/posix/PosixErrors.h"
+#include "serial/posix/PosixLineSettings.h"
 #include "serial/ComErrorCodes.h"
 
 #include <algorithm>
@@ -17,6 +17,8 @@
 #include <termios.h>
 #include <unistd.h>
 #include <utility>
+
+namespace serial {
 
 namespace {
 
@@ -750,3 +752,5 @@ bool TPosixDevice::WantsInputLocked() const {
     const bool eventWait = waitOv_ != nullptr && (commMask_ & inputEvents) != 0;
     return eventWait || (!reads_.empty() && !helping_);
 }
+
+} // namespace serial

@@ -8,7 +8,7 @@
 // started only for devices that have modem lines.
 #pragma once
 
-#include "PosixRxDecoder.h"
+#include "serial/posix/PosixRxDecoder.h"
 #include "serial/ComPlatform.h"
 
 #include <atomic>
@@ -19,6 +19,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace serial {
 
 class TPosixDevice {
 public:
@@ -145,3 +147,5 @@ private:
     std::thread service_;
     std::thread modem_;
 };
+
+} // namespace serial

@@ -1,12 +1,14 @@
-#include "PosixLineSettings.h"
+#include "serial/posix/PosixLineSettings.h"
 
-#include "PosixBaudRate.h"
-#include "PosixErrors.h"
+#include "serial/posix/PosixBaudRate.h"
+#include "serial/posix/PosixErrors.h"
 #include "serial/ComErrorCodes.h"
 
 #include <cerrno>
 #include <sys/ioctl.h>
 #include <termios.h>
+
+namespace serial {
 
 namespace {
 
@@ -123,3 +125,5 @@ std::uint32_t ApplyDeviceControlBlock(int fd, const TDCB& dcb, bool hasModemLine
     }
     return ERROR_SUCCESS;
 }
+
+} // namespace serial

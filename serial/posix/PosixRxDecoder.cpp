@@ -1,6 +1,8 @@
-#include "PosixRxDecoder.h"
+#include "serial/posix/PosixRxDecoder.h"
 
 #include "serial/ComPlatform.h"
+
+namespace serial {
 
 void TPosixRxDecoder::Emit(Result& result, char byte) {
     if (byte == 0 && settings_.discardNull)
@@ -50,3 +52,5 @@ TPosixRxDecoder::Result TPosixRxDecoder::Decode(const char* bytes, std::size_t c
         result.events |= EV_RXCHAR;
     return result;
 }
+
+} // namespace serial

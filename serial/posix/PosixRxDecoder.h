@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace serial {
+
 class TPosixRxDecoder {
 public:
     struct Settings {
@@ -30,3 +32,5 @@ private:
     Settings settings_;
     int marked_ = 0; // bytes of a mark seen so far: 0, 1 (0xFF) or 2 (0xFF 0x00)
 };
+
+} // namespace serial

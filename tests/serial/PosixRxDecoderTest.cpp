@@ -5,6 +5,8 @@
 
 namespace {
 
+using namespace serial;
+
 TEST(PosixRxDecoder, PlainBytesPassAndRaiseRxChar) {
     TPosixRxDecoder decoder;
     const std::string bytes("a\0b", 3);
