@@ -152,7 +152,6 @@ public:
     // The host through which events reach the main thread; the default host when not set.
     void SetSyncHost(TComSyncHost* host) { syncHost_ = host; }
     TComSyncHost& SyncHost() const;
-    serial::TComSyncQueue& SyncQueue() const { return *syncQueue_; }
     bool WatchThreadRunning() const { return watchThreadRunning_; }
     TThreadPriority WatchThreadPriority() const { return watchThreadPriority_; }
     void SetWatchThreadPriority(TThreadPriority value) { watchThreadPriority_ = value; }
@@ -202,14 +201,25 @@ private:
     template <typename Slot, typename... Args> void NotifyLinks(Slot PortLink::*slot, Args... args);
     bool AnyLinkHas(PortLink::TSignalSlot PortLink::*slot) const;
     std::uint32_t ClearErrors(std::uint32_t& inQueue, std::uint32_t& outQueue);
+    // Stops the event thread; one that cannot be waited for from here (this call comes from
+    // its own delivery) is told to stop and waited for later.
+    void StopWatchThread();
+    // Waits for the stopped threads that can be waited for from here.
+    void ReapRetiredThreads();
+    // What a failed Close leaves behind at destruction: the threads and the device.
+    void Release();
+    // A request for a synchronous operation; failing to make one raises `errorCode`.
+    TComRequest* NewRequest(std::int32_t errorCode);
 
     serial::TComPlatform* platform_;
     TComSyncHost* syncHost_ = nullptr;
-    std::shared_ptr<serial::TComSyncQueue> syncQueue_;
     std::unique_ptr<serial::TComThread> watchThread_;
-    // An event thread told to stop by a Close made inside one of its own deliveries; it
-    // cannot be waited for there and is waited for at the next Open or at destruction.
-    std::unique_ptr<serial::TComThread> retiringThread_;
+    // Event threads told to stop by a Close made inside one of their own deliveries; they
+    // cannot be waited for there and are waited for at the next Open or Close, or at
+    // destruction.
+    std::vector<std::unique_ptr<serial::TComThread>> retiredThreads_;
+    // True while Close runs: a handler it calls that closes the port again finds it closing.
+    bool closing_ = false;
     bool watchThreadRunning_ = false;
     serial::THandle deviceHandle_;
     bool notifyWindow_ = false;

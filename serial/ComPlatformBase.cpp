@@ -162,12 +162,14 @@ void TComPlatformBase::MarkPending(TOverlapped* overlapped) {
 
 void TComPlatformBase::Complete(TOverlapped* overlapped, std::uint32_t status,
                                 std::uint32_t bytes) {
+    // Once the status is written the block's owner may free it: read the event first.
+    const THandle event = overlapped->hEvent;
     {
         std::lock_guard lock(overlappedMutex_);
         overlapped->Internal = status;
         overlapped->InternalHigh = bytes;
     }
-    TComPlatformBase::SetEvent(overlapped->hEvent);
+    TComPlatformBase::SetEvent(event);
 }
 
 bool TComPlatformBase::GetOverlappedResult(THandle device, TOverlapped* overlapped,
