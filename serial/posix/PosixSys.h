@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/types.h>
 #include <termios.h>
 

@@ -56,8 +56,9 @@ void TScriptedComPlatform::CompleteWaits(
     if (delay.count() > 0)
         std::this_thread::sleep_for(delay);
     for (auto [overlapped, status] : done) {
-        Complete(overlapped, status, 0);
+        // Counted out first: the block's event, set last, lets its owner go on at once.
         --inFlight_;
+        Complete(overlapped, status, 0);
     }
 }
 

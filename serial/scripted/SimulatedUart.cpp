@@ -6,6 +6,7 @@
 #include <cstring>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace serial {
