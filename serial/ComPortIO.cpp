@@ -24,8 +24,7 @@ bool Settle(TCustomComPort& port, TComRequest* request) {
         return true;
     return platform.PurgeComm(port.DeviceHandle(),
                               request->Direction == rdWrite ? PURGE_TXABORT : PURGE_RXABORT) &&
-           platform.WaitForSingleObject(request->OverlappedState.hEvent, INFINITE) ==
-               WAIT_OBJECT_0;
+           platform.WaitForSingleObject(request->OverlappedState.hEvent, INFINITE) == WAIT_OBJECT_0;
 }
 
 // The request of one synchronous operation: freed when the operation ends, also by an error.

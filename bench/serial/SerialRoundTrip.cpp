@@ -7,7 +7,6 @@
 // Usage: bench_serial [round trips per client, default 5000] [idle seconds, default 10]
 
 #include "serial/CPort.h"
-#include "serial/ComPlatform.h"
 #include "serial/ComPlainSyncHost.h"
 
 #include <boost/asio/io_context.hpp>

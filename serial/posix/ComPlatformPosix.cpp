@@ -1,8 +1,8 @@
 #include "serial/posix/ComPlatformPosix.h"
 
+#include "serial/ComErrorCodes.h"
 #include "serial/posix/PosixDevice.h"
 #include "serial/posix/PosixErrors.h"
-#include "serial/ComErrorCodes.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -69,7 +69,8 @@ TPosixDevice::TPosixDevice(TPosixSys& sys, int fd, bool serialDriver, TStarter m
     serial_icounter_struct c{};
     hasCounters_ = sys_.Counters(fd_, c) == 0;
     if (hasCounters_)
-        counters_ = {c.cts, c.dsr, c.dcd, c.rng, c.frame, c.overrun, c.parity, c.brk, c.buf_overrun};
+        counters_ = {c.cts,     c.dsr,    c.dcd, c.rng,        c.frame,
+                     c.overrun, c.parity, c.brk, c.buf_overrun};
     service_ = std::thread([this] { ServiceLoop(); });
     if (hasModemLines_)
         modem_ = std::thread([this] { ModemLoop(); });
@@ -308,7 +309,8 @@ void TPosixDevice::ServeReadsLocked(TClock::time_point now, std::vector<Completi
         if (!r.timeout.Ends(now) && !(gone_ && rx_.empty()))
             return;
         const bool failed = gone_ && r.timeout.Got() == 0 && r.count > 0;
-        done.push_back({r.ov, failed ? ERROR_DEVICE_NOT_CONNECTED : ERROR_SUCCESS, r.timeout.Got()});
+        done.push_back(
+            {r.ov, failed ? ERROR_DEVICE_NOT_CONNECTED : ERROR_SUCCESS, r.timeout.Got()});
         reads_.pop_front();
     }
 }
@@ -327,8 +329,7 @@ bool TPosixDevice::HandOverLocked(WriteRequest& w, std::vector<Completion>& done
             outputBlocked_ = true;
             return true;
         }
-        if (ErrnoToSystemError(n < 0 ? errno : EIO) == ERROR_DEVICE_NOT_CONNECTED ||
-            w.sent > 0) {
+        if (ErrnoToSystemError(n < 0 ? errno : EIO) == ERROR_DEVICE_NOT_CONNECTED || w.sent > 0) {
             HangUpLocked(done);
             return false;
         }
@@ -526,28 +527,27 @@ void TPosixDevice::ServiceLoop() {
 
 void TPosixDevice::ModemLoop() {
     while (!modemStop_) {
-        const int r = sys_.WaitModemChange(fd_, modemInputs);
-        const int error = errno;
-        if (modemStop_)
-            break;
-        if (r != 0 && error == EINTR)
-            continue;
+        // A change between two waits is not seen by the next one: look before each.
         std::vector<Completion> done;
         {
             std::lock_guard lock(mutex_);
             UpdateModemLocked(done);
-            // A driver without line-change waits: the service thread reads the lines at
-            // intervals instead, while someone listens.
-            if (r != 0 && !gone_) {
+        }
+        Finish(done);
+        const int r = sys_.WaitModemChange(fd_, modemInputs);
+        if (modemStop_ || r == 0 || errno == EINTR)
+            continue;
+        // A driver without line-change waits: the service thread reads the lines at
+        // intervals instead, while someone listens.
+        {
+            std::lock_guard lock(mutex_);
+            if (!gone_) {
                 modemPolled_ = true;
                 modemCheck_ = TClock::now();
             }
         }
-        Finish(done);
-        if (r != 0) {
-            Wake();
-            break;
-        }
+        Wake();
+        break;
     }
     modemEnded_ = true;
 }

@@ -38,7 +38,6 @@ TPosixRxDecoder::Result TPosixRxDecoder::Decode(const char* bytes, std::size_t c
             if (c == 0) {
                 result.errors |= CE_BREAK;
                 result.events |= EV_BREAK;
-                Emit(result, 0);
             } else {
                 result.errors |= CE_RXPARITY;
                 result.events |= EV_ERR;

@@ -234,6 +234,11 @@ int TSimulatedUart::OutputLines() const {
     return lines_ & (TIOCM_DTR | TIOCM_RTS);
 }
 
+bool TSimulatedUart::IsOpen() const {
+    std::lock_guard lock(mutex_);
+    return fd_ >= 0;
+}
+
 void TSimulatedUart::WithoutModemWaits() {
     std::lock_guard lock(mutex_);
     modemWaits_ = false;

@@ -46,6 +46,8 @@ public:
     std::string TakeSent();
     // The output lines (TIOCM_DTR, TIOCM_RTS) as the backend set them.
     int OutputLines() const;
+    // Whether a program has the device open.
+    bool IsOpen() const;
     // Bytes per second the output queue drains at, from the line settings in force.
     double BytesPerSecond() const;
 
