@@ -3,7 +3,6 @@
 #include "serial/ComPlatform.h"
 #include "serial/ComRequest.h"
 #include "serial/ComStore.h"
-#include "serial/ComSyncQueue.h"
 #include "serial/ComText.h"
 #include "serial/ComThread.h"
 

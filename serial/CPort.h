@@ -24,7 +24,6 @@ class Registry;
 // The platform layer stays out of the component's users' sight: they see only these names.
 namespace serial {
 class TComPlatform;
-class TComSyncQueue;
 class TComThread;
 struct TDCB;
 } // namespace serial
