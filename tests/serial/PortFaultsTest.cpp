@@ -114,7 +114,7 @@ TEST_P(PortFaultsTest, HandlerReopensItsPortOnAnotherDevice) {
     EXPECT_TRUE(port->Connected());
     EXPECT_TRUE(platform.IsOpen("COM2"));
     EXPECT_FALSE(platform.IsOpen("COM1"));
-    ASSERT_TRUE(Until([&] { return platform.WaitPending(); }));
+    ASSERT_TRUE(WaitFor([&] { return platform.WaitPending(); }));
     platform.FeedInput("b");
     platform.RaiseEvents(EV_RXCHAR);
     ASSERT_TRUE(Until([&] { return rxChars == 2; }));
