@@ -3,12 +3,12 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTimer>
 
 #include "app/ConfigValues.h"
+#include "app/DataLinkLocation.h"
 #include "app/ErrorReport.h"
 #include "app/HistoryModel.h"
 #include "platform/ProfileFile.h"
@@ -84,9 +84,7 @@ bool Tmain::TimerEnabled() const {
 }
 
 void Tmain::FormCreate() {
-    cn->SetConnectionString(QStringLiteral("FILE NAME=") +
-                            QDir::toNativeSeparators(QDir(programFolder_).absolutePath()) +
-                            QDir::separator() + QStringLiteral("Molvar.udl"));
+    cn->SetConnectionString(QStringLiteral("FILE NAME=") + DataLinkPath(programFolder_));
 
     if (ReadIntKey(kPlinovaIni, "OPCOES", "Certificadora", "0", 4, 0) == 0) {
         report::ShowWarning(this,
