@@ -452,9 +452,10 @@ void TPosixDevice::UpdateModemLocked(std::vector<Completion>& done) {
     if (sys_.ModemLines(fd_, bits) != 0)
         return;
     // The counters see a short pulse (a ring, above all) that two readings of the lines miss.
-    const std::uint32_t events =
-        hasCounters_ ? (CountersLocked() & modemEvents) | LineEvents(modemBits_, bits)
-                     : LineEvents(modemBits_, bits);
+    // Reading them takes every change they show, so the line errors and breaks counted since
+    // the last look are raised here too; the next pull of data would find them taken.
+    const std::uint32_t events = hasCounters_ ? CountersLocked() | LineEvents(modemBits_, bits)
+                                              : LineEvents(modemBits_, bits);
     modemBits_ = bits;
     if (events != 0)
         RaiseLocked(events, done);

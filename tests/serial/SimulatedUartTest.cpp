@@ -84,6 +84,17 @@ TEST_F(SimulatedUart, LineErrorsReachTheUserWithTheParityCheckOff) {
     ASSERT_TRUE(WaitFor([&] { return port.TakeLineErrors().Contains(ceRxParity); }));
 }
 
+// An error the counters show when a modem line changes is reported with the change, not
+// taken silently: no data may follow to report it later.
+TEST_F(SimulatedUart, AnErrorSeenWithAModemChangeIsReported) {
+    const auto overrun = std::to_string(TComErrors{ceOverrun}.ToBits());
+    port.Open();
+    uart.Overrun();
+    uart.SetLine(TIOCM_CTS, true);
+    ASSERT_TRUE(WaitFor([&] { return HeardOf("CTS on"); }));
+    ASSERT_TRUE(WaitFor([&] { return HeardOf("Error " + overrun); }));
+}
+
 TEST_F(SimulatedUart, ABreakIsAnEventAndNoByte) {
     port.Open();
     uart.ReceiveBreak();
