@@ -38,7 +38,7 @@ void Pacing(int lines, int repetitions) {
         Station st;
         st.WriteDefaults(0);
         auto w = st.Start();
-        w->tt->stop();
+        w->Core().tt.stop();
         st.Printer().WaitFor(std::string("\x1B\x74\x02", 3), seconds(2));
         std::this_thread::sleep_for(milliseconds(20));
         st.Printer().Clear();
@@ -46,7 +46,7 @@ void Pacing(int lines, int repetitions) {
         for (int i = 0; i < lines; ++i)
             text += QStringLiteral("%1 Linha de teste numero %2\r\n").arg(i % 10).arg(i);
         st.AddJob(7, 0, 1, 0, QString(), text);
-        Cycle(*w);
+        Cycle(w->Core());
         const std::string got = st.Printer().Received();
         const std::size_t release = got.find(kRelease);
         const std::size_t found = got.rfind(kRequest, release);
@@ -86,7 +86,7 @@ void InsertToRequest(int jobs) {
         WaitUntil(
             [&] {
                 return st.Rows(QStringLiteral("SELECT id FROM printer")).empty() &&
-                       w->status->text() == QStringLiteral("Pronto");
+                       Controls(*w).status->text() == QStringLiteral("Pronto");
             },
             seconds(10));
     }

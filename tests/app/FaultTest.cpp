@@ -118,17 +118,17 @@ protected:
 TEST_P(DatabaseFaults, SelectFailsNothingTakenUntilTheTableIsBack) {
     const int id = st->AddJob(7, 0, 3, 0, QString(), QStringLiteral("waits for its table"));
     st->Sql("ALTER TABLE printer RENAME TO printer_away");
-    Cycle(*w);
+    Cycle(w->Core());
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_TRUE(st->messages[0].startsWith("Plinova: ")) << st->messages[0].toStdString();
-    EXPECT_FALSE(w->TimerEnabled());
+    EXPECT_FALSE(w->Core().TimerEnabled());
     EXPECT_EQ(st->Printer().Received(), "");
-    EXPECT_EQ(w->numcartao->text(), QString());
+    EXPECT_EQ(Controls(*w).numcartao->text(), QString());
 
     st->Sql("ALTER TABLE printer_away RENAME TO printer");
     EXPECT_TRUE(st->Rows("SELECT id FROM historico").empty());
     Restart();
-    Cycle(*w);
+    Cycle(w->Core());
     EXPECT_TRUE(st->messages.isEmpty()) << Join(st->messages);
     EXPECT_NE(st->Printer().Received().find("waits for its table\r\n"), std::string::npos);
     const auto hist = st->Rows("SELECT id FROM historico");
@@ -150,16 +150,16 @@ TEST_P(DatabaseFaults, DeleteRefusedJobPrintedAgainAfterRestart) {
                 "FUNCTION refuse_delete()");
     }
     const int id = st->AddJob(7, 0, 3, 0, QString(), QStringLiteral("twice, not lost"));
-    Cycle(*w);
+    Cycle(w->Core());
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_TRUE(st->messages[0].contains("delete refused")) << st->messages[0].toStdString();
-    EXPECT_FALSE(w->TimerEnabled());
+    EXPECT_FALSE(w->Core().TimerEnabled());
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
     EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u);
 
     st->Sql("DROP TRIGGER nodelete" + QString(GetParam() == Backend::SQLite ? "" : " ON printer"));
     Restart();
-    Cycle(*w);
+    Cycle(w->Core());
     EXPECT_TRUE(st->messages.isEmpty()) << Join(st->messages);
     EXPECT_NE(st->Printer().Received().find("twice, not lost\r\n"), std::string::npos);
     const auto hist = st->Rows("SELECT id FROM historico");
@@ -224,23 +224,23 @@ std::string DatabaseServer::why_;
 TEST_F(DatabaseServer, StoppedBetweenCyclesNothingLost) {
     const int first = AddJobOn(*cn, 7, 0, QStringLiteral("before the stop"));
     const int second = AddJobOn(*cn, 7, 0, QStringLiteral("after the start"));
-    Cycle(*w);
+    Cycle(w->Core());
     ASSERT_TRUE(st->messages.isEmpty()) << Join(st->messages);
     st->Printer().Clear();
 
     ASSERT_TRUE(cluster_->Stop());
-    Cycle(*w);
+    Cycle(w->Core());
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_TRUE(st->messages[0].startsWith("Plinova: ")) << st->messages[0].toStdString();
-    EXPECT_FALSE(w->TimerEnabled()) << "polling stops until the program is started again";
-    EXPECT_EQ(w->status->text(), QStringLiteral("Pronto"));
+    EXPECT_FALSE(w->Core().TimerEnabled()) << "polling stops until the program is started again";
+    EXPECT_EQ(Controls(*w).status->text(), QStringLiteral("Pronto"));
     EXPECT_EQ(st->Printer().Received(), "");
 
     ASSERT_TRUE(cluster_->Start());
     EXPECT_EQ(IdsOn(*cn, QStringLiteral("printer")), std::vector<int>{second});
     EXPECT_EQ(IdsOn(*cn, QStringLiteral("historico")), std::vector<int>{first});
     Restart();
-    Cycle(*w);
+    Cycle(w->Core());
     EXPECT_TRUE(st->messages.isEmpty()) << Join(st->messages);
     EXPECT_NE(st->Printer().Received().find("after the start\r\n"), std::string::npos);
     EXPECT_TRUE(IdsOn(*cn, QStringLiteral("printer")).empty());
@@ -256,11 +256,11 @@ TEST_F(DatabaseServer, StoppedDuringTheCardJobPrintedAgainAfterRestart) {
         stopped = cluster_->Stop();
         st->Printer().Script({"\x12"});
     });
-    Cycle(*w);
+    Cycle(w->Core());
     stopper.join();
     ASSERT_TRUE(stopped);
     ASSERT_EQ(st->messages.size(), 1);
-    EXPECT_FALSE(w->TimerEnabled());
+    EXPECT_FALSE(w->Core().TimerEnabled());
     EXPECT_NE(st->Printer().Received().find("server gone meanwhile\r\n\x0C\x1B\x71"),
               std::string::npos)
         << "the card was printed whole";
@@ -270,7 +270,7 @@ TEST_F(DatabaseServer, StoppedDuringTheCardJobPrintedAgainAfterRestart) {
     EXPECT_EQ(IdsOn(*cn, QStringLiteral("historico")), std::vector<int>{id});
     st->Printer().insertAfter = 1;
     Restart();
-    Cycle(*w);
+    Cycle(w->Core());
     EXPECT_TRUE(st->messages.isEmpty()) << Join(st->messages);
     EXPECT_TRUE(IdsOn(*cn, QStringLiteral("printer")).empty());
     EXPECT_EQ(IdsOn(*cn, QStringLiteral("historico")), (std::vector<int>{id, id}));
@@ -293,7 +293,7 @@ protected:
     // Runs one cycle while `fault` acts on the printer from another thread.
     void CycleWith(const std::function<void()>& fault) {
         std::thread t(fault);
-        Cycle(*w);
+        Cycle(w->Core());
         t.join();
     }
     std::unique_ptr<Station> st;
@@ -305,10 +305,10 @@ TEST_F(PrinterLine, ClosedBeforeADrawerJob) {
     // The fake printer's reader may still be polling the device: it is gone once that ends.
     std::this_thread::sleep_for(300ms);
     st->AddJob(7, 1, 2, 0, QString(), QString());
-    Cycle(*w);
+    Cycle(w->Core());
     ASSERT_EQ(st->messages.size(), 1) << "the drawer pulse cannot be written";
     EXPECT_TRUE(st->messages[0].startsWith("Plinova: ")) << st->messages[0].toStdString();
-    EXPECT_FALSE(w->TimerEnabled());
+    EXPECT_FALSE(w->Core().TimerEnabled());
     EXPECT_TRUE(st->Rows("SELECT id FROM historico").empty());
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
 }
@@ -317,12 +317,12 @@ TEST_F(PrinterLine, ClosedBeforeAPrintJob) {
     st->Printer().Unplug();
     std::this_thread::sleep_for(300ms);
     st->AddJob(7, 0, 2, 0, QString(), QStringLiteral("no line"));
-    Cycle(*w);
+    Cycle(w->Core());
     ASSERT_EQ(st->messages.size(), 1) << "the first status request cannot be written";
-    EXPECT_FALSE(w->TimerEnabled());
+    EXPECT_FALSE(w->Core().TimerEnabled());
     EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u) << "logged before the card";
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
-    EXPECT_EQ(w->status->text(), QStringLiteral("Introduza cartão"));
+    EXPECT_EQ(Controls(*w).status->text(), QStringLiteral("Introduza cartão"));
 }
 
 TEST_F(PrinterLine, ClosedDuringTheLines) {
@@ -333,11 +333,12 @@ TEST_F(PrinterLine, ClosedDuringTheLines) {
     });
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_TRUE(st->messages[0].startsWith("Plinova: ")) << st->messages[0].toStdString();
-    EXPECT_FALSE(w->TimerEnabled());
+    EXPECT_FALSE(w->Core().TimerEnabled());
     EXPECT_EQ(st->Printer().Received().find("line 4"), std::string::npos);
     EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u);
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
-    EXPECT_NE(w->status->text(), QStringLiteral("Pronto")) << "the label keeps its last text";
+    EXPECT_NE(Controls(*w).status->text(), QStringLiteral("Pronto"))
+        << "the label keeps its last text";
 }
 
 TEST_F(PrinterLine, ClosedWhileWaitingForRemovalJobPrintedAgainAfterRestart) {
@@ -348,7 +349,7 @@ TEST_F(PrinterLine, ClosedWhileWaitingForRemovalJobPrintedAgainAfterRestart) {
         st->Printer().Unplug();
     });
     ASSERT_EQ(st->messages.size(), 1);
-    EXPECT_EQ(w->status->text(), QStringLiteral("Remova cartão"));
+    EXPECT_EQ(Controls(*w).status->text(), QStringLiteral("Remova cartão"));
     EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u);
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
 
@@ -361,7 +362,7 @@ TEST_F(PrinterLine, ClosedWhileWaitingForRemovalJobPrintedAgainAfterRestart) {
     st->messages.clear();
     w = st->StartStopped();
     ASSERT_FALSE(w->Terminated()) << Join(st->messages);
-    Cycle(*w);
+    Cycle(w->Core());
     EXPECT_TRUE(st->messages.isEmpty()) << Join(st->messages);
     EXPECT_NE(again.Received().find("take me out\r\n"), std::string::npos);
     const auto hist = st->Rows("SELECT id FROM historico");
@@ -407,7 +408,7 @@ TEST_F(BlockedOutput, WaitForTheCardOutlastsTheBlock) {
         std::this_thread::sleep_for(3s); // two status requests time out meanwhile
         printer.Resume();
     });
-    Cycle(*w);
+    Cycle(w->Core());
     resume.join();
     EXPECT_TRUE(st->messages.isEmpty()) << Join(st->messages);
     EXPECT_NE(printer.Received().find("after the block\r\n\x0C\x1B\x71"), std::string::npos);
@@ -425,13 +426,13 @@ TEST_F(BlockedOutput, LineNotTakenKeepsTheJob) {
         std::this_thread::sleep_for(2500ms); // "second" (8 bytes) times out after 1.8 s
         printer.Resume();
     });
-    Cycle(*w);
+    Cycle(w->Core());
     resume.join();
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u) << "the job stays queued";
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_EQ(st->messages[0].toStdString(),
               "Plinova: WriteFile function failed (win error code: 1121)");
-    EXPECT_FALSE(w->TimerEnabled());
+    EXPECT_FALSE(w->Core().TimerEnabled());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -504,9 +505,9 @@ TEST_P(DataLinkFaults, NothingTakenUntilRestored) {
     ASSERT_TRUE(st.Printer().WaitFor(kInitEnd, 2s));
     st.Printer().Clear();
     Put(link, GetParam());
-    Cycle(*w);
+    Cycle(w->Core());
     ASSERT_EQ(st.messages.size(), 1);
-    EXPECT_FALSE(w->TimerEnabled());
+    EXPECT_FALSE(w->Core().TimerEnabled());
     EXPECT_EQ(st.Printer().Received(), "");
     EXPECT_EQ(IdsOn(*side, QStringLiteral("printer")), std::vector<int>{id});
     EXPECT_TRUE(IdsOn(*side, QStringLiteral("historico")).empty());
@@ -515,7 +516,7 @@ TEST_P(DataLinkFaults, NothingTakenUntilRestored) {
     w.reset();
     st.messages.clear();
     w = st.StartStopped();
-    Cycle(*w);
+    Cycle(w->Core());
     EXPECT_TRUE(st.messages.isEmpty()) << Join(st.messages);
     EXPECT_TRUE(IdsOn(*side, QStringLiteral("printer")).empty());
     EXPECT_EQ(IdsOn(*side, QStringLiteral("historico")), std::vector<int>{id});
@@ -550,8 +551,8 @@ TEST_P(StationSettingsFaults, ReadAsStationZero) {
     auto w = st.StartStopped();
     ASSERT_FALSE(w->Terminated());
     EXPECT_TRUE(st.messages.isEmpty()) << Join(st.messages);
-    EXPECT_EQ(w->Posto, 0);
-    Cycle(*w);
+    EXPECT_EQ(w->Core().Posto, 0);
+    Cycle(w->Core());
     EXPECT_EQ(st.Rows("SELECT id FROM printer").size(), 1u) << "another station's job";
 }
 

@@ -35,7 +35,7 @@ TEST_P(JobCycle, PrintJobIsLoggedPrintedAndDeleted) {
         QStringLiteral("   \r\nPrato do dia com açúcar e € 5\r\nSegunda linha\r\n");
     const int id = st->AddJob(7, 0, 42, 1, QStringLiteral("MESA 4"), text);
     const QDateTime before = QDateTime::currentDateTime().addMSecs(-1);
-    Cycle(*w);
+    Cycle(w->Core());
     ASSERT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
 
     const auto hist = st->Rows("SELECT id, titulo, dados, palavrachave, cartao, previsao, "
@@ -48,7 +48,7 @@ TEST_P(JobCycle, PrintJobIsLoggedPrintedAndDeleted) {
     EXPECT_EQ(hist[0][4], "42");
     EXPECT_EQ(hist[0][5], QStringLiteral("Prato do dia com açúcar e € 5\r\nSegunda linha"));
     EXPECT_EQ(QDateTime::fromString(hist[0][6].left(19).replace(' ', 'T'), Qt::ISODate).date(),
-              w->DataValor);
+              w->Core().DataValor);
     EXPECT_GE(QDateTime::fromString(hist[0][7].left(23).replace(' ', 'T'), Qt::ISODateWithMs),
               before.addSecs(-1));
     EXPECT_TRUE(st->Rows("SELECT id FROM printer").empty());
@@ -59,15 +59,15 @@ TEST_P(JobCycle, PrintJobIsLoggedPrintedAndDeleted) {
                        "car e \x80 5\r\n"),
               std::string::npos);
     EXPECT_NE(got.find("\x0C\x1B\x71"), std::string::npos);
-    EXPECT_EQ(w->status->text(), QStringLiteral("Pronto"));
-    EXPECT_EQ(w->numcartao->text(), QString());
-    EXPECT_TRUE(w->TimerEnabled());
-    EXPECT_EQ(w->LastId, id);
+    EXPECT_EQ(Controls(*w).status->text(), QStringLiteral("Pronto"));
+    EXPECT_EQ(Controls(*w).numcartao->text(), QString());
+    EXPECT_TRUE(w->Core().TimerEnabled());
+    EXPECT_EQ(w->Core().LastId, id);
 }
 
 TEST_P(JobCycle, DrawerJobOnlyPulsesTheDrawer) {
     st->AddJob(7, 1, 5, 1, QStringLiteral("K"), QStringLiteral("text that is not printed"));
-    Cycle(*w);
+    Cycle(w->Core());
     ASSERT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
     ASSERT_TRUE(st->Printer().WaitFor(kDrawerPulse, 2s));
     std::this_thread::sleep_for(100ms);
@@ -80,12 +80,12 @@ TEST_P(JobCycle, OneJobPerCycleAndOtherStationsUntouched) {
     const int other = st->AddJob(8, 0, 1, 0, QString(), QStringLiteral("not ours"));
     st->AddJob(7, 0, 2, 0, QString(), QStringLiteral("first"));
     st->AddJob(7, 1, 3, 0, QString(), QString());
-    Cycle(*w);
+    Cycle(w->Core());
     EXPECT_EQ(st->Rows("SELECT id FROM printer WHERE posto = 7").size(), 1u);
-    Cycle(*w);
+    Cycle(w->Core());
     EXPECT_TRUE(st->Rows("SELECT id FROM printer WHERE posto = 7").empty());
     // A cycle without a job repeats the delete of the last id, which matches nothing.
-    Cycle(*w);
+    Cycle(w->Core());
     const auto left = st->Rows("SELECT id, dados FROM printer");
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0][0].toInt(), other);
@@ -95,7 +95,7 @@ TEST_P(JobCycle, OneJobPerCycleAndOtherStationsUntouched) {
 
 TEST_P(JobCycle, NullColumnsReadAsEmpty) {
     st->Sql("INSERT INTO printer (posto) VALUES (7)");
-    Cycle(*w);
+    Cycle(w->Core());
     ASSERT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
     const auto hist =
         st->Rows("SELECT titulo, dados, palavrachave, cartao, previsao FROM historico");
@@ -115,13 +115,13 @@ class JobCycleFailures : public JobCycle {};
 TEST_P(JobCycleFailures, HistoryInsertFailsNothingPrintedJobStays) {
     st->Sql("DROP TABLE historico");
     st->AddJob(7, 0, 1, 0, QString(), QStringLiteral("kept"));
-    Cycle(*w);
+    Cycle(w->Core());
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_TRUE(st->messages[0].startsWith("Plinova: "));
     EXPECT_EQ(st->Rows("SELECT dados FROM printer").size(), 1u);
     EXPECT_EQ(st->Printer().Received().find("\x10\x04\x05"), std::string::npos)
         << "no card requested";
-    EXPECT_FALSE(w->TimerEnabled()) << "polling stops after an error";
+    EXPECT_FALSE(w->Core().TimerEnabled()) << "polling stops after an error";
 }
 
 // Failures made with the embedded database's own means.
@@ -131,13 +131,13 @@ TEST_P(SQLiteFailures, FinalDeleteFailsJobPrintedLoggedAndKept) {
     st->Sql("CREATE TRIGGER nodelete BEFORE DELETE ON printer BEGIN SELECT RAISE(FAIL, 'delete "
             "refused'); END");
     st->AddJob(7, 0, 1, 0, QString(), QStringLiteral("printed once"));
-    Cycle(*w);
+    Cycle(w->Core());
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_TRUE(st->messages[0].contains("delete refused")) << st->messages[0].toStdString();
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
     EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u);
     EXPECT_NE(st->Printer().Received().find("printed once\r\n"), std::string::npos);
-    EXPECT_FALSE(w->TimerEnabled());
+    EXPECT_FALSE(w->Core().TimerEnabled());
 }
 
 TEST_P(JobCycleFailures, PrinterUnpluggedDuringTheCard) {
@@ -148,25 +148,26 @@ TEST_P(JobCycleFailures, PrinterUnpluggedDuringTheCard) {
         std::this_thread::sleep_for(100ms);
         st->Printer().Unplug();
     });
-    Cycle(*w);
+    Cycle(w->Core());
     unplug.join();
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_TRUE(st->messages[0].startsWith("Plinova: ")) << st->messages[0].toStdString();
     EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u);
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
-    EXPECT_FALSE(w->TimerEnabled());
+    EXPECT_FALSE(w->Core().TimerEnabled());
 }
 
 TEST_P(SQLiteFailures, DatabaseGoneBetweenCycles) {
     st->AddJob(7, 0, 1, 0, QString(), QStringLiteral("a"));
-    Cycle(*w);
+    Cycle(w->Core());
     st->WriteDataLink("Provider=PostgreSQL;Data Source=127.0.0.1:1;Initial Catalog=x;User "
                       "ID=x;Password=secret-word");
-    Cycle(*w);
+    Cycle(w->Core());
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_FALSE(st->messages[0].contains("secret-word"));
-    EXPECT_FALSE(w->TimerEnabled());
-    EXPECT_EQ(w->status->text(), QStringLiteral("Pronto")) << "the label keeps its last text";
+    EXPECT_FALSE(w->Core().TimerEnabled());
+    EXPECT_EQ(Controls(*w).status->text(), QStringLiteral("Pronto"))
+        << "the label keeps its last text";
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, JobCycleFailures,

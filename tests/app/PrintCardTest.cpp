@@ -63,7 +63,7 @@ protected:
 TEST_F(PrintCardTest, TwoLinesWithTitleAndOffsetByteForByte) {
     Start(0, "2");
     st.AddJob(7, 0, 1, 1, QStringLiteral("K"), QStringLiteral("L1\r\nL2"));
-    Cycle(*w);
+    Cycle(w->Core());
     ASSERT_TRUE(st.messages.isEmpty()) << st.messages.join("|").toStdString();
     EXPECT_EQ(CardBytes(), "\r\n\r\n" + kLarge + "K\r\n" + kSmall + "L1\r\nL2\r\n\x0C\x1B\x71");
     EXPECT_GE(Gap("\r\n\r\n", kLarge), 200 - kObserverJitter);
@@ -72,7 +72,7 @@ TEST_F(PrintCardTest, TwoLinesWithTitleAndOffsetByteForByte) {
     EXPECT_GE(Gap("L1\r\n", "L2"), 200 - kObserverJitter);
     EXPECT_GE(Gap("L2\r\n", "\x0C"), 200 - kObserverJitter);
     EXPECT_GE(Gap("\x0C", "\x1B\x71"), 50 - kObserverJitter);
-    EXPECT_FALSE(w->Titulo) << "the title is printed once";
+    EXPECT_FALSE(w->Core().Titulo) << "the title is printed once";
 }
 
 TEST_F(PrintCardTest, WithoutTitleAndWithoutOffset) {
@@ -80,7 +80,7 @@ TEST_F(PrintCardTest, WithoutTitleAndWithoutOffset) {
         SCOPED_TRACE(offset);
         Start(0, offset);
         st.AddJob(7, 0, 1, 0, QStringLiteral("unused"), QStringLiteral("Linha\r\n"));
-        Cycle(*w);
+        Cycle(w->Core());
         EXPECT_EQ(CardBytes(), kSmall + "Linha\r\n\x0C\x1B\x71");
         w.reset();
         st.Sql("DELETE FROM configpostos");
@@ -90,7 +90,7 @@ TEST_F(PrintCardTest, WithoutTitleAndWithoutOffset) {
 TEST_F(PrintCardTest, FlowControlLeavesOnlyTheFixedPauses) {
     Start(1, "1");
     st.AddJob(7, 0, 1, 1, QStringLiteral("K"), QStringLiteral("A\r\nB"));
-    Cycle(*w);
+    Cycle(w->Core());
     EXPECT_EQ(CardBytes(), "\r\n" + kLarge + "K\r\n" + kSmall + "A\r\nB\r\n\x0C\x1B\x71");
     // Kept: 200 ms after each text line.
     EXPECT_GE(Gap("A\r\n", "B"), 200 - kObserverJitter);
@@ -107,7 +107,7 @@ TEST_F(PrintCardTest, OneReplyByteIsReadPerPass) {
     // The card reply comes behind two other bytes: it is found on the third pass.
     st.Printer().Script({std::string("\x10\x10\x12")});
     st.AddJob(7, 0, 1, 0, QString(), QStringLiteral("x"));
-    Cycle(*w);
+    Cycle(w->Core());
     const std::string got = st.Printer().Received();
     const std::string beforeCard = got.substr(0, got.find(kSmall));
     int requests = 0;
@@ -124,7 +124,7 @@ TEST_F(PrintCardTest, RemovalCountsOnlyTheLastByteOfAPass) {
         st.Printer().removeAfter = 2;
         st.Printer().Script({std::string("\x12"), std::string(replies)});
         st.AddJob(7, 0, 1, 0, QString(), QStringLiteral("x"));
-        Cycle(*w);
+        Cycle(w->Core());
         const std::string got = st.Printer().Received();
         const std::string afterRelease = got.substr(got.find("\x1B\x71"));
         int requests = 0;
@@ -132,7 +132,7 @@ TEST_F(PrintCardTest, RemovalCountsOnlyTheLastByteOfAPass) {
              p = afterRelease.find(kRequest, p + 1))
             ++requests;
         EXPECT_EQ(requests, replies[0] == 0x12 ? 1 : 2);
-        EXPECT_EQ(w->status->text(), QStringLiteral("Pronto"));
+        EXPECT_EQ(Controls(*w).status->text(), QStringLiteral("Pronto"));
         w.reset();
     }
 }
@@ -144,7 +144,7 @@ TEST_F(PrintCardTest, StaleStartupReplyIsDropped) {
     st.Printer().Send("\x12");
     std::this_thread::sleep_for(50ms);
     st.AddJob(7, 0, 1, 0, QString(), QStringLiteral("x"));
-    Cycle(*w);
+    Cycle(w->Core());
     const std::string got = st.Printer().Received();
     const std::string beforeCard = got.substr(0, got.find(kSmall));
     EXPECT_EQ(beforeCard, kRequest + kRequest);
@@ -153,14 +153,14 @@ TEST_F(PrintCardTest, StaleStartupReplyIsDropped) {
 TEST_F(PrintCardTest, TitleFlagStaysOnForAJobWithoutLines) {
     Start(0);
     st.AddJob(7, 0, 1, 1, QStringLiteral("KEY"), QString());
-    Cycle(*w);
+    Cycle(w->Core());
     EXPECT_EQ(CardBytes(), std::string("\x0C\x1B\x71"));
-    EXPECT_TRUE(w->Titulo);
+    EXPECT_TRUE(w->Core().Titulo);
     // The reprint that follows prints the keyword as its title.
     st.Printer().Clear();
     st.Sql("INSERT INTO historico (id, titulo, dados, palavrachave, cartao, previsao) VALUES (999, "
            "0, 'again', '', 2, 'again')");
-    w->tt->start();
+    w->Core().tt.start();
     Handler([&] { w->btmodClick(); });
     Handler([&] { w->btprintClick(); });
     EXPECT_EQ(CardBytes(), kLarge + "KEY\r\n" + kSmall + "again\r\n\x0C\x1B\x71");
@@ -171,7 +171,7 @@ TEST_F(PrintCardTest, LongLinesWrapAsTheMemoShowsThem) {
     const QString words = QStringLiteral(
         "um dois tres quatro cinco seis sete oito nove dez onze doze treze catorze quinze");
     st.AddJob(7, 0, 1, 0, QString(), words + QStringLiteral("\r\n\r\nfim\r\n"));
-    Cycle(*w);
+    Cycle(w->Core());
     const std::vector<std::string> lines = w->DisplayLines();
     ASSERT_GE(lines.size(), 4u);
     std::string joined;
@@ -192,7 +192,7 @@ TEST_F(PrintCardTest, BadTextIsPrintedWithoutACrash) {
     text += QChar(0);
     text += QStringLiteral("end");
     st.AddJob(7, 0, 1, 1, QString(255, QLatin1Char('K')), text);
-    Cycle(*w);
+    Cycle(w->Core());
     ASSERT_TRUE(st.messages.isEmpty()) << st.messages.join("|").toStdString();
     const std::string card = CardBytes();
     EXPECT_NE(card.find(std::string(255, 'K') + "\r\n"), std::string::npos);

@@ -31,7 +31,7 @@ TEST(Startup, RefusesToRunWhenThePrinterIsDisabled) {
         auto w = st.Start();
         EXPECT_TRUE(w->Terminated()) << value;
         EXPECT_EQ(st.messages, QStringList{kDisabled}) << value;
-        EXPECT_FALSE(w->TimerEnabled());
+        EXPECT_FALSE(w->Core().TimerEnabled());
         EXPECT_EQ(st.Printer().Received(), "") << "nothing reaches the printer";
     }
 }
@@ -73,12 +73,12 @@ TEST(Startup, ReadsSettingsAndInitialisesThePrinter) {
            "INICIAL', '3')");
     auto w = st.Start();
     ASSERT_FALSE(w->Terminated());
-    EXPECT_EQ(w->Posto, 1234);
-    EXPECT_EQ(w->Protocolo, 1);
-    EXPECT_EQ(w->OffsetInicial, 3);
-    EXPECT_EQ(w->porta->text().toStdString(), st.Printer().DevicePath());
-    EXPECT_TRUE(w->TimerEnabled());
-    EXPECT_EQ(w->tt->interval(), 1000);
+    EXPECT_EQ(w->Core().Posto, 1234);
+    EXPECT_EQ(w->Core().Protocolo, 1);
+    EXPECT_EQ(w->Core().OffsetInicial, 3);
+    EXPECT_EQ(Controls(*w).porta->text().toStdString(), st.Printer().DevicePath());
+    EXPECT_TRUE(w->Core().TimerEnabled());
+    EXPECT_EQ(w->Core().tt.interval(), 1000);
     ASSERT_TRUE(st.Printer().WaitFor(kInitSequence, std::chrono::seconds(2)));
     EXPECT_EQ(st.Printer().Received(), kInitSequence);
 }
@@ -95,7 +95,7 @@ TEST(Startup, OffsetFallsBackToZero) {
         st.Sql("INSERT INTO configpostos (posto, seccao, chave, valor) VALUES (7, 'GLOBAL', "
                "'OFFSET INICIAL', '5')");
         auto w = st.Start();
-        EXPECT_EQ(w->OffsetInicial, 0) << valor;
+        EXPECT_EQ(w->Core().OffsetInicial, 0) << valor;
     }
 }
 
@@ -105,13 +105,13 @@ TEST(Startup, DatabaseDownReportsThePurgeAndLeavesTheTimerOff) {
     st.WriteDataLink("Provider=NoSuchProvider;Data Source=x");
     auto w = st.Start();
     EXPECT_FALSE(w->Terminated());
-    EXPECT_EQ(w->OffsetInicial, 0);
+    EXPECT_EQ(w->Core().OffsetInicial, 0);
     ASSERT_EQ(st.messages.size(), 1);
     EXPECT_TRUE(st.messages[0].startsWith(QStringLiteral("Plinova: ")))
         << st.messages[0].toStdString();
     EXPECT_TRUE(st.messages[0].contains(QStringLiteral("Molvar.udl")))
         << st.messages[0].toStdString();
-    EXPECT_FALSE(w->TimerEnabled());
+    EXPECT_FALSE(w->Core().TimerEnabled());
 }
 
 TEST(Startup, PurgesHistoryOfEarlierBusinessDays) {
@@ -178,7 +178,7 @@ TEST(Startup, CloseDrainsAndReleasesThePort) {
     st.Printer().Send("\x12\x72\x10");
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     w->close();
-    EXPECT_FALSE(w->cpcert->Connected());
+    EXPECT_FALSE(w->Core().cpcert.Connected());
     // The device is free again for the next start.
     auto again = st.Start();
     EXPECT_FALSE(again->Terminated());

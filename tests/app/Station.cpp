@@ -36,8 +36,8 @@ void Handler(const std::function<void()>& handler) {
     report::Run(handler);
 }
 
-void Cycle(Tmain& window) {
-    report::Run([&] { window.ttTimer(); });
+void Cycle(Spooler& core) {
+    report::Run([&] { core.ttTimer(); });
 }
 
 Station::Station(Backend backend) : database_(dbtest::TestDatabase::Create(backend)) {
@@ -139,7 +139,7 @@ std::unique_ptr<Tmain> Station::Start() {
 std::unique_ptr<Tmain> Station::StartStopped() {
     auto w = Start();
     if (!w->Terminated())
-        w->tt->stop();
+        w->Core().tt.stop();
     return w;
 }
 

@@ -11,11 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "Controls.h"
 #include "FakePrinter.h"
 #include "TestDatabase.h"
 
 using dbtest::Backend;
 
+class Spooler;
 class Tmain;
 namespace db {
 class TDbConnection;
@@ -27,7 +29,7 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds time
 // Runs a window handler as the event loop does: an error that leaves it is reported.
 void Handler(const std::function<void()>& handler);
 // One polling cycle, run as a timer tick runs it.
-void Cycle(Tmain& window);
+void Cycle(Spooler& core);
 
 // A station folder in a temporary directory, made the working directory, with its profile
 // files, its data link file naming a fresh database of the backend, and a fake printer on a
