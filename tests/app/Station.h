@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "Controls.h"
-#include "FakePrinter.h"
 #include "TestDatabase.h"
+#include "TestPrinter.h"
 
 using dbtest::Backend;
 

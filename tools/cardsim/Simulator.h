@@ -5,9 +5,9 @@
 #include "tools/cardsim/DevicePublication.h"
 #include "tools/cardsim/EscPosDecoder.h"
 #include "tools/cardsim/Options.h"
-#include "tools/cardsim/PseudoTerminal.h"
 #include "tools/cardsim/TerminalKeys.h"
 #include "tools/cardsim/TraceWriter.h"
+#include "tools/pty/PseudoTerminal.h"
 
 #include <chrono>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "tools/cardsim/PseudoTerminal.h"
+#include "tools/pty/PseudoTerminal.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "FakePrinter.h"
+#include "TestPrinter.h"
 
 #include <cerrno>
 #include <cstdlib>
