@@ -1,9 +1,7 @@
 #include "Station.h"
 
-#include <QCoreApplication>
 #include <QTimer>
 #include <fstream>
-#include <thread>
 
 #include "app/ErrorReport.h"
 #include "app/_main.h"
@@ -20,17 +18,6 @@ void Put(const fs::path& p, const std::string& content) {
 }
 
 } // namespace
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 void Handler(const std::function<void()>& handler) {
     report::Run(handler);
@@ -144,10 +131,8 @@ std::unique_ptr<Tmain> Station::StartStopped() {
 }
 
 bool Station::PrinterInitialised() {
-    if (!printer_.WaitFor(kInitialisationEnd, std::chrono::seconds(2)))
+    if (!printer_.WaitFor(printer::kInitialisationEnd, std::chrono::seconds(10)))
         return false;
-    // Let a late chunk of the sequence arrive before the record is cleared.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     printer_.Clear();
     return true;
 }

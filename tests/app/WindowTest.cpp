@@ -29,10 +29,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kRequest("\x10\x04\x05", 3);
-const std::string kSmall("\x1B\x21\x01", 3);
-const std::string kLarge("\x1B\x21\x31", 3);
-const std::string kEnd("\x0C\x1B\x71", 3);
+const std::string& kSmall = printer::kSmallFont;
+const std::string& kEnd = printer::kCardEnd;
 
 // The running window of a station, shown off screen, with its polling stopped so that each
 // test drives it by clicks. Confirmation boxes are answered by `answer`.
@@ -100,17 +98,7 @@ protected:
     }
     int CurrentId() const { return w->Core().q_hist.FieldAsInteger(QStringLiteral("id")); }
 
-    // What the card carried: from after the last status request of the card wait to the
-    // release.
-    std::string CardBytes() const {
-        const std::string got = st->Printer().Received();
-        const std::size_t release = got.find("\x1B\x71");
-        if (release == std::string::npos)
-            return "<no card>";
-        const std::size_t lastRequest = got.rfind(kRequest, release);
-        return got.substr(lastRequest + kRequest.size(),
-                          release + 2 - lastRequest - kRequest.size());
-    }
+    std::string CardBytes() const { return st->Printer().CardBytes(); }
 
     void Reprint() {
         st->Printer().Clear();
@@ -358,7 +346,7 @@ TEST_P(Window, ReprintWithoutARowPrintsAnEmptyCard) {
     w = st->Start();
     w->Core().tt.stop();
     w->show();
-    ASSERT_TRUE(st->Printer().WaitFor(std::string("\x1B\x74\x02", 3), 2s));
+    ASSERT_TRUE(st->Printer().WaitFor(printer::kInitialisationEnd, 10s));
     ASSERT_EQ(w->Core().OffsetInicial, 2);
 
     // The history page of an empty history, then the last-print page with the query closed.
@@ -470,7 +458,7 @@ TEST_P(Window, NullAndHugeRowsShowAndReprint) {
     // unplugged after the first ones, which ends the reprint with the error report.
     Click(Ui().btup);
     std::thread unplug([&] {
-        st->Printer().WaitFor("palavra palavra", 5s);
+        st->Printer().WaitFor("palavra palavra", 10s);
         st->Printer().Unplug();
     });
     Reprint();

@@ -1,180 +1,302 @@
 #include "TestPrinter.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include <algorithm>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
-#include <termios.h>
+#include <sys/ioctl.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
 
 const std::string kStatusRequest("\x10\x04\x05", 3);
 const std::string kRelease("\x1B\x71", 2);
+// Written into the line to fill it; not sent by the spooler in the tests that stall the line,
+// and dropped when read back.
+const char kFiller = '\xFE';
+// How often the reader looks at the line when nothing comes: the resolution of WrittenAfter.
+constexpr int kLookMs = 5;
+
+cardsim::CardPrinter::Timing Manual() {
+    cardsim::CardPrinter::Timing timing;
+    timing.automatic = false;
+    return timing;
+}
 
 } // namespace
 
-FakePrinter::FakePrinter() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-        throw std::runtime_error("cannot open a pseudo-terminal");
-    path_ = ::ptsname(master_);
-    // Raw line on the spooler's side before it opens it, so nothing is echoed or translated.
-    const int slave = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios tio{};
-    ::tcgetattr(slave, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave, TCSANOW, &tio);
-    ::close(slave);
-    if (::pipe2(wake_, O_CLOEXEC) != 0)
+std::unique_ptr<cardsim::CardPrinter> TestPrinter::NewModel() {
+    return std::make_unique<cardsim::CardPrinter>(Manual(),
+                                                  static_cast<cardsim::PrinterListener&>(*this));
+}
+
+TestPrinter::TestPrinter() : model_(NewModel()) {
+    if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0)
         throw std::runtime_error("cannot make a pipe");
     thread_ = std::thread([this] { Run(); });
 }
 
-FakePrinter::~FakePrinter() {
+TestPrinter::~TestPrinter() {
     stop_ = true;
     [[maybe_unused]] ssize_t n = ::write(wake_[1], "x", 1);
     thread_.join();
-    if (master_ >= 0)
-        ::close(master_);
     ::close(wake_[0]);
     ::close(wake_[1]);
 }
 
-void FakePrinter::Script(std::deque<std::string> replies) {
+void TestPrinter::Script(std::deque<std::string> replies) {
     std::lock_guard lock(mutex_);
     script_ = std::move(replies);
 }
 
-void FakePrinter::Send(const std::string& bytes) {
+void TestPrinter::Send(const std::string& bytes) {
     std::lock_guard lock(mutex_);
-    if (master_ >= 0) [[maybe_unused]]
-        ssize_t n = ::write(master_, bytes.data(), bytes.size());
+    Answer(bytes);
 }
 
-void FakePrinter::Unplug() {
-    // The reader thread closes the device itself, so it never polls a number that the
-    // system may already have given to another file.
+void TestPrinter::Unplug() {
+    // The reader closes the line itself, so it never polls a descriptor that the system may
+    // already have given to another file.
     std::unique_lock lock(mutex_);
     unplug_ = true;
     [[maybe_unused]] ssize_t n = ::write(wake_[1], "u", 1);
-    changed_.wait(lock, [&] { return master_ < 0; });
+    changed_.wait(lock, [&] { return pty_.MasterFd() < 0; });
 }
 
-std::string FakePrinter::Received() const {
+std::string TestPrinter::Received() const {
     std::lock_guard lock(mutex_);
     return all_;
 }
 
-std::vector<FakePrinter::Chunk> FakePrinter::Chunks() const {
-    std::lock_guard lock(mutex_);
-    return chunks_;
-}
-
-FakePrinter::Clock::time_point FakePrinter::ArrivalOf(std::size_t offset) const {
-    std::lock_guard lock(mutex_);
+const TestPrinter::Chunk* TestPrinter::ChunkOf(std::size_t offset) const {
     std::size_t seen = 0;
     for (const Chunk& c : chunks_) {
         if (offset < seen + c.bytes.size())
-            return c.at;
+            return &c;
         seen += c.bytes.size();
     }
+    return nullptr;
+}
+
+TestPrinter::Clock::time_point TestPrinter::WrittenAfter(std::size_t offset) const {
+    std::lock_guard lock(mutex_);
+    const Chunk* c = ChunkOf(offset);
+    return c ? c->writtenAfter : Clock::time_point::max();
+}
+
+TestPrinter::Clock::time_point TestPrinter::ArrivalOf(std::size_t offset) const {
+    std::lock_guard lock(mutex_);
+    const Chunk* c = ChunkOf(offset);
+    return c ? c->at : Clock::time_point::max();
+}
+
+TestPrinter::Clock::time_point TestPrinter::FirstReply(char reply) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& [at, byte] : replies_)
+        if (byte == reply)
+            return at;
     return Clock::time_point::max();
 }
 
-int FakePrinter::StatusRequests() const {
+int TestPrinter::StatusRequests() const {
     std::lock_guard lock(mutex_);
     return requests_;
 }
 
-void FakePrinter::Clear() {
+std::string TestPrinter::CardBytes() const {
+    const std::string got = Received();
+    const std::size_t release = got.find(kRelease);
+    if (release == std::string::npos)
+        return "<no card>";
+    const std::size_t lastRequest = got.rfind(kStatusRequest, release);
+    const std::size_t start = lastRequest == std::string::npos ? 0 : lastRequest + 3;
+    return got.substr(start, release + kRelease.size() - start);
+}
+
+void TestPrinter::Clear() {
     std::lock_guard lock(mutex_);
     chunks_.clear();
     all_.clear();
-    pending_.clear();
+    decoder_ = cardsim::EscPosDecoder();
+    model_ = NewModel();
     script_.clear();
-    released_ = false;
+    replies_.clear();
     requests_ = 0;
     phaseRequests_ = 0;
 }
 
-bool FakePrinter::WaitFor(const std::string& needle, std::chrono::milliseconds timeout) const {
+bool TestPrinter::WaitFor(const std::string& needle, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return all_.find(needle) != std::string::npos; });
 }
 
-void FakePrinter::Run() {
+void TestPrinter::StallAfter(const std::string& needle) {
+    std::lock_guard lock(mutex_);
+    stallNeedle_ = needle;
+    stallArmed_ = true;
+    if (needle.empty() || all_.find(needle) != std::string::npos) {
+        stallArmed_ = false;
+        stalled_ = true;
+        FillLine();
+    }
+}
+
+void TestPrinter::FillLine() {
+    const std::string block(1024, kFiller);
+    auto fill = [&] {
+        std::size_t written = 0;
+        for (std::size_t size : {block.size(), std::size_t{1}})
+            for (ssize_t n; (n = ::write(pty_.DeviceFd(), block.data(), size)) > 0;)
+                written += static_cast<std::size_t>(n);
+        fillerLeft_ += written;
+        return written;
+    };
+    auto waiting = [&] {
+        int count = 0;
+        ::ioctl(pty_.MasterFd(), FIONREAD, &count);
+        return count;
+    };
+    // The kernel moves written bytes on to the reading side's buffer in the background, which
+    // frees room on the line again after a write found none. The line is full only once that
+    // has settled: a round that writes nothing and leaves the reading side's count unchanged.
+    for (int rounds = 0; rounds < 100; ++rounds) {
+        const int before = waiting();
+        const std::size_t written = fill();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (written == 0 && fill() == 0 && waiting() == before)
+            return;
+    }
+}
+
+void TestPrinter::Run() {
+    // Every byte read next was written after this moment: the start of the last look at the
+    // line that found it empty, or of the last read that emptied it.
+    Clock::time_point quiet = Clock::now();
     char buf[4096];
     while (!stop_) {
         int fd;
         {
             std::lock_guard lock(mutex_);
-            fd = master_;
+            fd = pty_.MasterFd();
         }
+        const bool reading = fd >= 0 && !stalled_;
         pollfd fds[2] = {{wake_[0], POLLIN, 0}, {fd, POLLIN, 0}};
-        const int n = ::poll(fds, fd >= 0 ? 2 : 1, 200);
+        const Clock::time_point look = Clock::now();
+        const int n = ::poll(fds, reading ? 2 : 1, kLookMs);
         if (fds[0].revents & POLLIN) {
-            char c;
-            [[maybe_unused]] ssize_t r = ::read(wake_[0], &c, 1);
+            char c[16];
+            while (::read(wake_[0], c, sizeof c) > 0) {
+            }
             std::lock_guard lock(mutex_);
-            if (unplug_ && master_ >= 0) {
-                ::close(master_);
-                master_ = -1;
+            if (unplug_ && pty_.MasterFd() >= 0) {
+                pty_.CloseMaster();
                 changed_.notify_all();
             }
             continue;
         }
-        if (n <= 0 || fd < 0 || !(fds[1].revents & (POLLIN | POLLHUP)))
+        if (!reading)
             continue;
-        const ssize_t got = ::read(fd, buf, sizeof buf);
-        if (got > 0) {
-            OnBytes(std::string(buf, static_cast<std::size_t>(got)));
-        } else if (fds[1].revents & POLLHUP) {
-            // Nobody holds the device open: wait for the spooler to open it.
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (n == 0) {
+            quiet = look;
+            continue;
         }
+        if (!(fds[1].revents & POLLIN))
+            continue;
+        const Clock::time_point readStart = Clock::now();
+        std::size_t got = 0;
+        try {
+            got = pty_.Read(buf, sizeof buf);
+        } catch (const std::system_error&) {
+            // Nobody holds the line's far side any more; the spooler sees its own error.
+            std::this_thread::sleep_for(std::chrono::milliseconds(kLookMs));
+            continue;
+        }
+        const Clock::time_point at = Clock::now();
+        if (got > 0)
+            OnBytes(std::string(buf, got), quiet, at);
+        // A full buffer may have left older bytes behind.
+        if (got < sizeof buf)
+            quiet = readStart;
     }
 }
 
-void FakePrinter::OnBytes(const std::string& bytes) {
+void TestPrinter::OnBytes(std::string bytes, Clock::time_point writtenAfter, Clock::time_point at) {
     std::lock_guard lock(mutex_);
-    chunks_.push_back({Clock::now(), bytes});
-    all_ += bytes;
-    pending_ += bytes;
-    // Answer each complete status request, in order, and note releases.
-    for (;;) {
-        const std::size_t req = pending_.find(kStatusRequest);
-        const std::size_t rel = pending_.find(kRelease);
-        if (rel != std::string::npos && (req == std::string::npos || rel < req)) {
-            released_ = true;
-            phaseRequests_ = 0;
-            pending_.erase(0, rel + kRelease.size());
-            continue;
-        }
-        if (req == std::string::npos)
-            break;
-        pending_.erase(0, req + kStatusRequest.size());
-        ++requests_;
-        ++phaseRequests_;
-        std::string reply;
-        if (!script_.empty()) {
-            reply = script_.front();
-            script_.pop_front();
-        } else if (!released_) {
-            reply = phaseRequests_ >= insertAfter ? "\x12" : std::string(1, '\x10');
-        } else {
-            reply = phaseRequests_ >= removeAfter ? "\x72" : std::string(1, '\x10');
-            if (phaseRequests_ >= removeAfter) {
-                released_ = false;
-                phaseRequests_ = 0;
-            }
-        }
-        if (!reply.empty() && master_ >= 0) [[maybe_unused]]
-            ssize_t n = ::write(master_, reply.data(), reply.size());
+    if (fillerLeft_ > 0) {
+        const auto end = std::remove_if(bytes.begin(), bytes.end(), [&](char c) {
+            if (c != kFiller || fillerLeft_ == 0)
+                return false;
+            --fillerLeft_;
+            return true;
+        });
+        bytes.erase(end, bytes.end());
+        if (bytes.empty())
+            return;
     }
-    // Keep only a tail that may start a split command.
-    if (pending_.size() > 2)
-        pending_.erase(0, pending_.size() - 2);
+    chunks_.push_back({writtenAfter, at, bytes});
+    all_ += bytes;
+
+    std::vector<cardsim::Event> events;
+    decoder_.Feed(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+                  events);
+    const auto now = std::chrono::duration_cast<cardsim::Micros>(at.time_since_epoch());
+    for (const cardsim::Event& event : events) {
+        if (event.kind == cardsim::EventKind::StatusRequest && event.Parameter(0) == 0x05) {
+            StatusRequest(event);
+        } else {
+            request_ = event.kind == cardsim::EventKind::StatusRequest ? event.Parameter(0) : 0;
+            model_->Handle(event, now);
+        }
+    }
+
+    if (stallArmed_ && all_.find(stallNeedle_) != std::string::npos) {
+        stallArmed_ = false;
+        stalled_ = true;
+        FillLine();
+    }
     changed_.notify_all();
+}
+
+void TestPrinter::StatusRequest(const cardsim::Event& request) {
+    using cardsim::CardState;
+    ++requests_;
+    ++phaseRequests_;
+    request_ = 0x05;
+    if (!script_.empty()) {
+        const std::string reply = script_.front();
+        script_.pop_front();
+        const CardState state = model_->State();
+        const char last = reply.empty() ? '\0' : reply.back();
+        if (last == '\x12' && (state == CardState::Empty || state == CardState::Taken))
+            model_->Insert();
+        else if (last == '\x72' && state == CardState::Released)
+            model_->Remove();
+        for (char byte : reply)
+            replies_.emplace_back(Clock::now(), byte);
+        Answer(reply);
+        return;
+    }
+    const CardState state = model_->State();
+    if ((state == CardState::Empty || state == CardState::Taken) && phaseRequests_ >= insertAfter)
+        model_->Insert();
+    else if (state == CardState::Released && phaseRequests_ >= removeAfter)
+        model_->Remove();
+    model_->Handle(request,
+                   std::chrono::duration_cast<cardsim::Micros>(Clock::now().time_since_epoch()));
+}
+
+void TestPrinter::Answer(const std::string& bytes) {
+    if (pty_.MasterFd() >= 0 && !bytes.empty())
+        pty_.Write(bytes.data(), bytes.size());
+}
+
+void TestPrinter::Reply(std::uint8_t byte) {
+    if (request_ == 0x05)
+        replies_.emplace_back(Clock::now(), static_cast<char>(byte));
+    Answer(std::string(1, static_cast<char>(byte)));
+}
+
+void TestPrinter::StateChanged(cardsim::CardState) {
+    phaseRequests_ = 0;
 }

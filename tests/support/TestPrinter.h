@@ -4,68 +4,115 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-// A card printer on the far side of a pseudo-terminal, for tests: it records every byte the
-// spooler writes with its arrival time and answers status requests (10 04 05).
+#include "tools/cardsim/CardPrinter.h"
+#include "tools/cardsim/EscPosDecoder.h"
+#include "tools/pty/PseudoTerminal.h"
+
+// A card printer on the far side of a pseudo-terminal, for tests: the card simulator's decoder
+// and printer model behind the device that the spooler opens as its port. It records every
+// byte it receives with the moments between which the byte was written, answers status
+// requests as the model does, and lets a test script its replies, stall the line or unplug it.
 //
-// Unless replies are scripted, a card is reported in place (12) from the `insertAfter`-th
-// request of a card's wait, and removed (72) from the `removeAfter`-th request after the
-// release command (1B 71).
-class FakePrinter {
+// Cards come and go by the status requests (10 04 05) alone: without a card, one is put in
+// place on the `insertAfter`-th request of its wait, which is then answered 12; a released
+// card is taken out on the `removeAfter`-th request after its release, answered 72.
+class TestPrinter : private cardsim::PrinterListener {
 public:
     using Clock = std::chrono::steady_clock;
-    struct Chunk {
-        Clock::time_point at;
-        std::string bytes;
-    };
 
-    FakePrinter();
-    ~FakePrinter();
+    TestPrinter();
+    ~TestPrinter() override;
 
-    const std::string& DevicePath() const { return path_; }
+    const std::string& DevicePath() const { return pty_.DevicePath(); }
 
-    int insertAfter = 1;
-    int removeAfter = 1;
+    std::atomic<int> insertAfter{1};
+    std::atomic<int> removeAfter{1};
 
-    // Replies sent, one per status request, before the default rule applies again.
+    // Replies to the next status requests, one each, in place of the model's. So that the model
+    // follows what the spooler was told, a reply ending in 12 puts a card in place when there
+    // is none, and one ending in 72 takes a released card out.
     void Script(std::deque<std::string> replies);
     // Bytes sent to the spooler now, unasked.
     void Send(const std::string& bytes);
 
     std::string Received() const;
-    std::vector<Chunk> Chunks() const;
-    // Time at which the byte at `offset` of everything received arrived.
+    // The byte at `offset` of everything received was written by the spooler after
+    // WrittenAfter(offset) and had arrived by ArrivalOf(offset); max() when it has not come.
+    // A printer that runs late only widens that span.
+    Clock::time_point WrittenAfter(std::size_t offset) const;
     Clock::time_point ArrivalOf(std::size_t offset) const;
+    // When the printer first answered a status request with `reply` since the last Clear(),
+    // before the spooler could read it; max() when it has not.
+    Clock::time_point FirstReply(char reply) const;
     int StatusRequests() const;
+    // What the spooler sent for its first card since the last Clear(): from after the status
+    // request that found the card to the release; "<no card>" when none was released.
+    std::string CardBytes() const;
+    // Forgets what was received and the card in the printer, as a printer switched off and on.
     void Clear();
 
     // Waits until the bytes received contain `needle`; false after `timeout`.
     bool WaitFor(const std::string& needle, std::chrono::milliseconds timeout) const;
 
-    // Closes the device, as an unplugged printer would.
+    // Closes the line, as an unplugged printer would.
     void Unplug();
 
-private:
-    void Run();
-    void OnBytes(const std::string& bytes);
+    // Stops reading as soon as the bytes received contain `needle` (at once for an empty one),
+    // as a printer holding its handshake line does, and fills the line's buffer so that the
+    // spooler's next write finds no room. Resumed, it reads everything again.
+    void StallAfter(const std::string& needle);
+    bool Stalled() const { return stalled_; }
+    void Resume() { stalled_ = false; }
 
-    int master_ = -1;
+private:
+    struct Chunk {
+        Clock::time_point writtenAfter;
+        Clock::time_point at;
+        std::string bytes;
+    };
+
+    std::unique_ptr<cardsim::CardPrinter> NewModel();
+    void Run();
+    void OnBytes(std::string bytes, Clock::time_point writtenAfter, Clock::time_point at);
+    void StatusRequest(const cardsim::Event& request);
+    void Answer(const std::string& bytes);
+    void FillLine();
+    const Chunk* ChunkOf(std::size_t offset) const;
+
+    // cardsim::PrinterListener
+    void Reply(std::uint8_t byte) override;
+    void StateChanged(cardsim::CardState state) override;
+    void CardPrinted(const cardsim::Card&) override {}
+    void DrawerPulsed(std::uint8_t, std::uint8_t, std::uint8_t) override {}
+    void Notice(const std::string&) override {}
+
+    PseudoTerminal pty_;
     int wake_[2] = {-1, -1};
-    std::string path_;
-    std::thread thread_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> stalled_{false};
+
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
+    bool unplug_ = false;
     std::vector<Chunk> chunks_;
     std::string all_;
+    cardsim::EscPosDecoder decoder_;
+    std::unique_ptr<cardsim::CardPrinter> model_;
     std::deque<std::string> script_;
-    std::string pending_; // a status request split over reads
-    bool released_ = false;
-    bool unplug_ = false;
+    std::vector<std::pair<Clock::time_point, char>> replies_; // to status requests 10 04 05
+    std::uint8_t request_ = 0;                                // the request being answered
     int requests_ = 0;
-    int phaseRequests_ = 0;
+    int phaseRequests_ = 0; // status requests since the card last came or went
+    std::string stallNeedle_;
+    bool stallArmed_ = false;
+    std::size_t fillerLeft_ = 0; // filler bytes written into the line and not read back yet
+
+    std::thread thread_; // last: it starts once everything above exists
 };

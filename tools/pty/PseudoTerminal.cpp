@@ -1,18 +1,13 @@
 #include "tools/pty/PseudoTerminal.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
-#include <sys/ioctl.h>
+#include <poll.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
-#ifdef __linux__
-#include <sys/inotify.h>
-#endif
-
-namespace cardsim {
 
 namespace {
 
@@ -22,124 +17,106 @@ namespace {
 
 } // namespace
 
-PseudoTerminal::PseudoTerminal() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0) {
+PseudoTerminal::PseudoTerminal(Device device) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0)
         Fail("cannot open a pseudo-terminal");
-    }
     try {
-        if (grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        if (grantpt(master_) != 0 || unlockpt(master_) != 0)
             Fail("cannot unlock the pseudo-terminal");
-        }
-        const char* name = ptsname(master_);
-        if (name == nullptr) {
+        char name[128];
+        if (ptsname_r(master_, name, sizeof name) != 0)
             Fail("cannot name the pseudo-terminal");
-        }
-        slavePath_ = name;
-        slave_ = open(name, O_RDWR | O_NOCTTY);
-        if (slave_ < 0) {
-            Fail("cannot open the pseudo-terminal's device");
-        }
-        // Raw bytes both ways, at the printer's nominal 9600 8N1.
+        devicePath_ = name;
+        // Settings made on the master side are the device's: raw bytes both ways at the
+        // printer's nominal 9600 8N1, before any program opens the device.
         termios settings{};
-        if (tcgetattr(slave_, &settings) != 0) {
+        if (tcgetattr(master_, &settings) != 0)
             Fail("cannot read the pseudo-terminal's settings");
-        }
         cfmakeraw(&settings);
         settings.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
         settings.c_cflag |= CS8 | CLOCAL | CREAD;
         cfsetispeed(&settings, B9600);
         cfsetospeed(&settings, B9600);
-        if (tcsetattr(slave_, TCSANOW, &settings) != 0) {
+        if (tcsetattr(master_, TCSANOW, &settings) != 0)
             Fail("cannot set the pseudo-terminal's settings");
-        }
-#ifdef __linux__
-        watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (watch_ >= 0 && inotify_add_watch(watch_, name, IN_OPEN | IN_CLOSE) < 0) {
-            close(watch_);
-            watch_ = -1;
-        }
-#endif
         const int flags = fcntl(master_, F_GETFL);
-        if (flags < 0 || fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) {
+        if (flags < 0 || fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0)
             Fail("cannot make the pseudo-terminal non-blocking");
+        if (device == Device::Held) {
+            device_ = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+            if (device_ < 0)
+                Fail("cannot open the pseudo-terminal's device");
         }
     } catch (...) {
-        if (watch_ >= 0) {
-            close(watch_);
-        }
-        if (slave_ >= 0) {
-            close(slave_);
-        }
         close(master_);
         throw;
     }
 }
 
 PseudoTerminal::~PseudoTerminal() {
-    if (watch_ >= 0) {
-        close(watch_);
-    }
-    close(slave_);
-    close(master_);
+    if (device_ >= 0)
+        close(device_);
+    CloseMaster();
 }
 
-std::size_t PseudoTerminal::Read(std::uint8_t* buffer, std::size_t size) {
+void PseudoTerminal::CloseMaster() {
+    if (master_ >= 0)
+        close(master_);
+    master_ = -1;
+}
+
+std::size_t PseudoTerminal::Read(void* buffer, std::size_t size) {
     for (;;) {
         const ssize_t got = read(master_, buffer, size);
-        if (got >= 0) {
+        if (got >= 0)
             return static_cast<std::size_t>(got);
-        }
-        if (errno == EINTR) {
+        if (errno == EINTR)
             continue;
-        }
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
             return 0;
-        }
         Fail("cannot read from the pseudo-terminal");
     }
 }
 
-bool PseudoTerminal::Write(std::uint8_t byte) {
+std::size_t PseudoTerminal::Write(const void* data, std::size_t size) {
     for (;;) {
-        const ssize_t put = write(master_, &byte, 1);
-        if (put == 1) {
-            return true;
-        }
-        if (put < 0 && errno == EINTR) {
+        const ssize_t put = write(master_, data, size);
+        if (put >= 0)
+            return static_cast<std::size_t>(put);
+        if (errno == EINTR)
             continue;
-        }
-        if (put == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
-            return false;
-        }
-        Fail("cannot write a reply to the pseudo-terminal");
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        Fail("cannot write to the pseudo-terminal");
     }
 }
 
-std::vector<DeviceUse> PseudoTerminal::CheckUse() {
-    std::vector<DeviceUse> changes;
-#ifdef __linux__
-    alignas(inotify_event) char buffer[4096];
-    for (;;) {
-        const ssize_t got = read(watch_, buffer, sizeof buffer);
-        if (got <= 0) {
+void PseudoTerminal::WriteAll(const std::string& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const std::size_t put = Write(bytes.data() + sent, bytes.size() - sent);
+        sent += put;
+        if (put == 0) {
+            pollfd p{master_, POLLOUT, 0};
+            poll(&p, 1, 100);
+        }
+    }
+}
+
+std::string PseudoTerminal::ReadFor(std::size_t count, std::chrono::milliseconds limit) {
+    std::string got;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (got.size() < count) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
             break;
-        }
-        for (char* at = buffer; at < buffer + got;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(at);
-            if (event->mask & IN_OPEN) {
-                if (openers_++ == 0) {
-                    changes.push_back(DeviceUse::Opened);
-                }
-            } else if ((event->mask & IN_CLOSE) && openers_ > 0 && --openers_ == 0) {
-                ioctl(slave_, TIOCNXCL);
-                changes.push_back(DeviceUse::Closed);
-            }
-            at += sizeof(inotify_event) + event->len;
-        }
+        pollfd p{master_, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left.count())) <= 0)
+            continue;
+        char buffer[4096];
+        got.append(buffer, Read(buffer, std::min(sizeof buffer, count - got.size())));
     }
-#endif
-    return changes;
+    return got;
 }
-
-} // namespace cardsim

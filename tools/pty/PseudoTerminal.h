@@ -1,53 +1,50 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
-#include <cstdint>
 #include <string>
-#include <vector>
 
-// A pseudo-terminal pair whose slave side stands for the printer's serial port. The
-// simulator keeps the slave open itself, so the spooler can open and close the device
-// as often as it likes without the master seeing a hang-up.
+// A pseudo-terminal pair standing for a serial line: a program opens the device (the slave
+// side) by its path as its serial port, and the owner of the pair plays the far end on the
+// master side. The line is raw both ways (no echo, no translation, 8 data bits) at a nominal
+// 9600 baud; the master side never blocks. Used by the card printer simulator, the test
+// printers and the serial benchmarks.
 //
-// A serial port opener may put the device in exclusive mode, which outlives its close
-// while the pair exists and would make every later open fail. On Linux the simulator
-// watches the device's opens and closes and lifts that mode once the last other
-// opener has closed it, as a real port would be free again.
-namespace cardsim {
-
-enum class DeviceUse {
-    Opened, // another program opened the device, none had it open before
-    Closed, // the last other program closed it
-};
-
+// Held, the pair keeps the device open itself: the line then never hangs up while the
+// program closes and opens the device again, and the owner can write on the device's side
+// too (`DeviceFd`), as a second program on the same port would.
 class PseudoTerminal {
 public:
+    enum class Device { Held, NotHeld };
+
     // Throws std::system_error naming the step that failed.
-    PseudoTerminal();
+    explicit PseudoTerminal(Device device = Device::Held);
     ~PseudoTerminal();
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
+    const std::string& DevicePath() const { return devicePath_; }
+    // -1 once the master was closed.
     int MasterFd() const { return master_; }
-    // Readable when the device was opened or closed; -1 when this cannot be watched.
-    int WatchFd() const { return watch_; }
-    // Takes in the opens and closes seen since the last call.
-    std::vector<DeviceUse> CheckUse();
-    const std::string& SlavePath() const { return slavePath_; }
+    // Non-blocking; -1 when the device is not held.
+    int DeviceFd() const { return device_; }
 
-    // Reads what is there without blocking; returns 0 when nothing is.
-    // Throws std::system_error on a read error.
-    std::size_t Read(std::uint8_t* buffer, std::size_t size);
-    // Returns false when the device's input queue is full (nobody reads it).
-    // Throws std::system_error on any other write error.
-    bool Write(std::uint8_t byte);
+    // Reads what is there without waiting; 0 when nothing is. Throws std::system_error on a
+    // read error.
+    std::size_t Read(void* buffer, std::size_t size);
+    // Writes what the line takes now without waiting; 0 when its buffer is full. Throws
+    // std::system_error on any other write error.
+    std::size_t Write(const void* data, std::size_t size);
+    // Writes every byte, waiting for room. Throws std::system_error when the line fails.
+    void WriteAll(const std::string& bytes);
+    // Reads until `count` bytes came or `limit` has passed; returns what came.
+    std::string ReadFor(std::size_t count, std::chrono::milliseconds limit);
+
+    // Closes the master side, as when the far end of the line goes away: the device hangs up.
+    void CloseMaster();
 
 private:
     int master_ = -1;
-    int slave_ = -1;
-    int watch_ = -1;
-    int openers_ = 0; // other open descriptions of the device
-    std::string slavePath_;
+    int device_ = -1;
+    std::string devicePath_;
 };
-
-} // namespace cardsim
