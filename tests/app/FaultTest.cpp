@@ -482,7 +482,8 @@ TEST_F(PrinterLine, ClosedDuringTheLines) {
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_TRUE(st->messages[0].startsWith("Plinova: ")) << st->messages[0].toStdString();
     EXPECT_FALSE(w->Core().TimerEnabled());
-    EXPECT_EQ(st->Printer().Received().find("line 4"), std::string::npos);
+    EXPECT_EQ(st->Printer().Received().find(printer::kCardEnd), std::string::npos)
+        << "the card never ends";
     EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u);
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
     EXPECT_NE(Controls(*w).status->text(), QStringLiteral("Pronto"))
@@ -559,22 +560,26 @@ TEST_F(BlockedOutput, WaitForTheCardOutlastsTheBlock) {
     EXPECT_TRUE(st->Rows("SELECT id FROM printer").empty());
 }
 
-// A line of text that the printer does not take before the time-out: the write ends short,
-// which for a card line is a failure: the card print stops with the error and the job stays
-// queued, never counted as printed with a line missing.
-TEST_F(BlockedOutput, LineNotTakenKeepsTheJob) {
-    st->AddJob(7, 0, 2, 0, QString(), QStringLiteral("first\r\nsecond\r\nthird"));
-    st->Printer().StallAfter("first\r\n");
-    std::thread resume([&] {
-        std::this_thread::sleep_for(2500ms); // "second" (8 bytes) times out after 1.8 s
-        st->Printer().Resume();
+// A card write that the printer does not take before the time-out: the write ends short,
+// which for anything on the card is a failure: the card print stops with the error and the job
+// stays queued, never counted as printed with a part missing. The line is full before the card
+// is reported, so the first write after it cannot pass, however slow the machine.
+TEST_F(BlockedOutput, CardWriteNotTakenKeepsTheJob) {
+    st->AddJob(7, 0, 2, 0, QString(), QStringLiteral("first\r\nsecond"));
+    st->Printer().insertAfter = 1000000;
+    std::thread card([&] {
+        st->Printer().WaitFor(kStatusRequest, 10s);
+        st->Printer().StallAfter("");
+        st->Printer().Send("\x12");
     });
     Cycle(w->Core());
-    resume.join();
+    card.join();
+    st->Printer().Resume();
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u) << "the job stays queued";
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_EQ(st->messages[0].toStdString(),
               "Plinova: WriteFile function failed (win error code: 1121)");
+    EXPECT_EQ(Controls(*w).status->text(), QStringLiteral("Em impressão..."));
     EXPECT_FALSE(w->Core().TimerEnabled());
 }
 

@@ -15,8 +15,8 @@ const std::string kRelease("\x1B\x71", 2);
 // Written into the line to fill it; not sent by the spooler in the tests that stall the line,
 // and dropped when read back.
 const char kFiller = '\xFE';
-// How often the reader looks at the line when nothing comes: the resolution of WrittenAfter.
-constexpr int kLookMs = 5;
+// The longest the reader waits on the line without looking at what the test asked for.
+constexpr int kLookMs = 200;
 
 cardsim::CardPrinter::Timing Manual() {
     cardsim::CardPrinter::Timing timing;
@@ -69,33 +69,14 @@ std::string TestPrinter::Received() const {
     return all_;
 }
 
-const TestPrinter::Chunk* TestPrinter::ChunkOf(std::size_t offset) const {
+TestPrinter::Clock::time_point TestPrinter::ArrivalOf(std::size_t offset) const {
+    std::lock_guard lock(mutex_);
     std::size_t seen = 0;
     for (const Chunk& c : chunks_) {
         if (offset < seen + c.bytes.size())
-            return &c;
+            return c.at;
         seen += c.bytes.size();
     }
-    return nullptr;
-}
-
-TestPrinter::Clock::time_point TestPrinter::WrittenAfter(std::size_t offset) const {
-    std::lock_guard lock(mutex_);
-    const Chunk* c = ChunkOf(offset);
-    return c ? c->writtenAfter : Clock::time_point::max();
-}
-
-TestPrinter::Clock::time_point TestPrinter::ArrivalOf(std::size_t offset) const {
-    std::lock_guard lock(mutex_);
-    const Chunk* c = ChunkOf(offset);
-    return c ? c->at : Clock::time_point::max();
-}
-
-TestPrinter::Clock::time_point TestPrinter::FirstReply(char reply) const {
-    std::lock_guard lock(mutex_);
-    for (const auto& [at, byte] : replies_)
-        if (byte == reply)
-            return at;
     return Clock::time_point::max();
 }
 
@@ -121,7 +102,6 @@ void TestPrinter::Clear() {
     decoder_ = cardsim::EscPosDecoder();
     model_ = NewModel();
     script_.clear();
-    replies_.clear();
     requests_ = 0;
     phaseRequests_ = 0;
 }
@@ -140,6 +120,11 @@ void TestPrinter::StallAfter(const std::string& needle) {
         stalled_ = true;
         FillLine();
     }
+}
+
+void TestPrinter::Resume() {
+    stalled_ = false;
+    [[maybe_unused]] ssize_t n = ::write(wake_[1], "r", 1);
 }
 
 void TestPrinter::FillLine() {
@@ -170,9 +155,6 @@ void TestPrinter::FillLine() {
 }
 
 void TestPrinter::Run() {
-    // Every byte read next was written after this moment: the start of the last look at the
-    // line that found it empty, or of the last read that emptied it.
-    Clock::time_point quiet = Clock::now();
     char buf[4096];
     while (!stop_) {
         int fd;
@@ -182,8 +164,7 @@ void TestPrinter::Run() {
         }
         const bool reading = fd >= 0 && !stalled_;
         pollfd fds[2] = {{wake_[0], POLLIN, 0}, {fd, POLLIN, 0}};
-        const Clock::time_point look = Clock::now();
-        const int n = ::poll(fds, reading ? 2 : 1, kLookMs);
+        ::poll(fds, reading ? 2 : 1, kLookMs);
         if (fds[0].revents & POLLIN) {
             char c[16];
             while (::read(wake_[0], c, sizeof c) > 0) {
@@ -195,33 +176,23 @@ void TestPrinter::Run() {
             }
             continue;
         }
-        if (!reading)
+        // A stall asked for while the reader waited holds from now on.
+        if (!reading || stalled_ || !(fds[1].revents & POLLIN))
             continue;
-        if (n == 0) {
-            quiet = look;
-            continue;
-        }
-        if (!(fds[1].revents & POLLIN))
-            continue;
-        const Clock::time_point readStart = Clock::now();
         std::size_t got = 0;
         try {
             got = pty_.Read(buf, sizeof buf);
         } catch (const std::system_error&) {
             // Nobody holds the line's far side any more; the spooler sees its own error.
-            std::this_thread::sleep_for(std::chrono::milliseconds(kLookMs));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
-        const Clock::time_point at = Clock::now();
         if (got > 0)
-            OnBytes(std::string(buf, got), quiet, at);
-        // A full buffer may have left older bytes behind.
-        if (got < sizeof buf)
-            quiet = readStart;
+            OnBytes(std::string(buf, got), Clock::now());
     }
 }
 
-void TestPrinter::OnBytes(std::string bytes, Clock::time_point writtenAfter, Clock::time_point at) {
+void TestPrinter::OnBytes(std::string bytes, Clock::time_point at) {
     std::lock_guard lock(mutex_);
     if (fillerLeft_ > 0) {
         const auto end = std::remove_if(bytes.begin(), bytes.end(), [&](char c) {
@@ -234,7 +205,7 @@ void TestPrinter::OnBytes(std::string bytes, Clock::time_point writtenAfter, Clo
         if (bytes.empty())
             return;
     }
-    chunks_.push_back({writtenAfter, at, bytes});
+    chunks_.push_back({at, bytes});
     all_ += bytes;
 
     std::vector<cardsim::Event> events;
@@ -245,7 +216,6 @@ void TestPrinter::OnBytes(std::string bytes, Clock::time_point writtenAfter, Clo
         if (event.kind == cardsim::EventKind::StatusRequest && event.Parameter(0) == 0x05) {
             StatusRequest(event);
         } else {
-            request_ = event.kind == cardsim::EventKind::StatusRequest ? event.Parameter(0) : 0;
             model_->Handle(event, now);
         }
     }
@@ -262,7 +232,6 @@ void TestPrinter::StatusRequest(const cardsim::Event& request) {
     using cardsim::CardState;
     ++requests_;
     ++phaseRequests_;
-    request_ = 0x05;
     if (!script_.empty()) {
         const std::string reply = script_.front();
         script_.pop_front();
@@ -272,8 +241,6 @@ void TestPrinter::StatusRequest(const cardsim::Event& request) {
             model_->Insert();
         else if (last == '\x72' && state == CardState::Released)
             model_->Remove();
-        for (char byte : reply)
-            replies_.emplace_back(Clock::now(), byte);
         Answer(reply);
         return;
     }
@@ -289,12 +256,6 @@ void TestPrinter::StatusRequest(const cardsim::Event& request) {
 void TestPrinter::Answer(const std::string& bytes) {
     if (pty_.MasterFd() >= 0 && !bytes.empty())
         pty_.Write(bytes.data(), bytes.size());
-}
-
-void TestPrinter::Reply(std::uint8_t byte) {
-    if (request_ == 0x05)
-        replies_.emplace_back(Clock::now(), static_cast<char>(byte));
-    Answer(std::string(1, static_cast<char>(byte)));
 }
 
 void TestPrinter::StateChanged(cardsim::CardState) {

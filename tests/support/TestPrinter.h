@@ -17,8 +17,8 @@
 
 // A card printer on the far side of a pseudo-terminal, for tests: the card simulator's decoder
 // and printer model behind the device that the spooler opens as its port. It records every
-// byte it receives with the moments between which the byte was written, answers status
-// requests as the model does, and lets a test script its replies, stall the line or unplug it.
+// byte it receives with its arrival, answers status requests as the model does, and lets a
+// test script its replies, stall the line or unplug it.
 //
 // Cards come and go by the status requests (10 04 05) alone: without a card, one is put in
 // place on the `insertAfter`-th request of its wait, which is then answered 12; a released
@@ -43,14 +43,9 @@ public:
     void Send(const std::string& bytes);
 
     std::string Received() const;
-    // The byte at `offset` of everything received was written by the spooler after
-    // WrittenAfter(offset) and had arrived by ArrivalOf(offset); max() when it has not come.
-    // A printer that runs late only widens that span.
-    Clock::time_point WrittenAfter(std::size_t offset) const;
+    // When the byte at `offset` of everything received was read here; max() when it has not
+    // come. A busy machine makes it late: time the spooler's pauses on its own side instead.
     Clock::time_point ArrivalOf(std::size_t offset) const;
-    // When the printer first answered a status request with `reply` since the last Clear(),
-    // before the spooler could read it; max() when it has not.
-    Clock::time_point FirstReply(char reply) const;
     int StatusRequests() const;
     // What the spooler sent for its first card since the last Clear(): from after the status
     // request that found the card to the release; "<no card>" when none was released.
@@ -69,25 +64,23 @@ public:
     // spooler's next write finds no room. Resumed, it reads everything again.
     void StallAfter(const std::string& needle);
     bool Stalled() const { return stalled_; }
-    void Resume() { stalled_ = false; }
+    void Resume();
 
 private:
     struct Chunk {
-        Clock::time_point writtenAfter;
         Clock::time_point at;
         std::string bytes;
     };
 
     std::unique_ptr<cardsim::CardPrinter> NewModel();
     void Run();
-    void OnBytes(std::string bytes, Clock::time_point writtenAfter, Clock::time_point at);
+    void OnBytes(std::string bytes, Clock::time_point at);
     void StatusRequest(const cardsim::Event& request);
     void Answer(const std::string& bytes);
     void FillLine();
-    const Chunk* ChunkOf(std::size_t offset) const;
 
     // cardsim::PrinterListener
-    void Reply(std::uint8_t byte) override;
+    void Reply(std::uint8_t byte) override { Answer(std::string(1, static_cast<char>(byte))); }
     void StateChanged(cardsim::CardState state) override;
     void CardPrinted(const cardsim::Card&) override {}
     void DrawerPulsed(std::uint8_t, std::uint8_t, std::uint8_t) override {}
@@ -106,8 +99,6 @@ private:
     cardsim::EscPosDecoder decoder_;
     std::unique_ptr<cardsim::CardPrinter> model_;
     std::deque<std::string> script_;
-    std::vector<std::pair<Clock::time_point, char>> replies_; // to status requests 10 04 05
-    std::uint8_t request_ = 0;                                // the request being answered
     int requests_ = 0;
     int phaseRequests_ = 0; // status requests since the card last came or went
     std::string stallNeedle_;
