@@ -92,7 +92,7 @@ std::size_t PseudoTerminal::Write(const void* data, std::size_t size) {
     }
 }
 
-void PseudoTerminal::WriteAll(const std::string& bytes) {
+void PseudoTerminal::Send(const std::string& bytes) {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         const std::size_t put = Write(bytes.data() + sent, bytes.size() - sent);
@@ -104,7 +104,7 @@ void PseudoTerminal::WriteAll(const std::string& bytes) {
     }
 }
 
-std::string PseudoTerminal::ReadFor(std::size_t count, std::chrono::milliseconds limit) {
+std::string PseudoTerminal::Receive(std::size_t count, std::chrono::milliseconds limit) {
     std::string got;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (got.size() < count) {

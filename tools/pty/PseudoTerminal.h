@@ -35,10 +35,12 @@ public:
     // Writes what the line takes now without waiting; 0 when its buffer is full. Throws
     // std::system_error on any other write error.
     std::size_t Write(const void* data, std::size_t size);
-    // Writes every byte, waiting for room. Throws std::system_error when the line fails.
-    void WriteAll(const std::string& bytes);
-    // Reads until `count` bytes came or `limit` has passed; returns what came.
-    std::string ReadFor(std::size_t count, std::chrono::milliseconds limit);
+    // Writes every byte to the line from the far end, waiting for room. Throws
+    // std::system_error when the line fails.
+    void Send(const std::string& bytes);
+    // Reads from the far end until `count` bytes came or `limit` has passed; returns what came.
+    std::string Receive(std::size_t count,
+                        std::chrono::milliseconds limit = std::chrono::milliseconds(2000));
 
     // Closes the master side, as when the far end of the line goes away: the device hangs up.
     void CloseMaster();
