@@ -25,7 +25,7 @@ class Tmain : public QWidget, private SpoolerView {
     Q_OBJECT
 
 public:
-    // `programFolder` is where the data link file "Molvar.udl" lies: the executable's folder.
+    // `programFolder` is the executable's folder, where the data link file is looked for first.
     explicit Tmain(const QString& programFolder, QWidget* parent = nullptr);
     ~Tmain() override;
 

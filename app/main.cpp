@@ -2,10 +2,13 @@
 
 #include "app/CloseOnSignal.h"
 #include "app/ErrorReport.h"
+#include "app/InfoOptions.h"
 #include "app/QtComSyncHost.h"
 #include "app/_main.h"
 
 int main(int argc, char** argv) {
+    if (const auto status = AnswerInfoOption(argc, argv))
+        return *status;
     PlinovaApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Plinova"));
     QApplication::setApplicationDisplayName(QStringLiteral("Plinova"));

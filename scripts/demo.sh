@@ -26,10 +26,8 @@ cleanup() {
 trap cleanup EXIT
 start_cardsim "$station" "$build/tools/cardsim/plinova-cardsim" --png-dir "$station/cards" \
     --insert-delay 400 --remove-delay 600 --exit-after-cards 4 --timeout 120
-write_station "$station" 40 40
-cp "$build/app/plinova" "$station/plinova"
+write_station "$station" "$build/tools/queue/plinova-queue" 40 40
 
-queue init
 queue config "OFFSET INICIAL" 1
 queue add --station 1 --card 12 --title --keyword "MESA 12" --text $'2 Bifana\n1 Sopa do dia\n3 Imperial'
 queue add --station 1 --card 7 --text $'1 Prego no pão\n1 Água com gás'
@@ -39,7 +37,7 @@ queue add --station 1 --card 44 --title --keyword "TAKE-AWAY" --text $'Café, p�
 queue add --station 2 --card 99 --text "Job of another station: never printed here"
 
 if [ -z "${DISPLAY:-}" ]; then export QT_QPA_PLATFORM=offscreen; fi
-./plinova &
+"$build/app/plinova" &
 spooler_pid=$!
 
 # Four cards, then the simulator ends by itself.

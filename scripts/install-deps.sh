@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs to build, test, run the demo
-# and take screenshots. Does nothing when they are all present.
+# Installs every Debian package the project needs to build, test, run the demo,
+# take screenshots and build and check the Debian packages. Does nothing when they are all present.
 set -euo pipefail
 
 packages=(
@@ -11,6 +11,7 @@ packages=(
   postgresql postgresql-client sqlite3
   xvfb xauth x11-utils xdotool imagemagick fonts-liberation fonts-dejavu-core
   clang libclang-rt-14-dev clang-format procps libtsan2 libasan8 libubsan1
+  dpkg-dev lintian man-db
 )
 
 missing=()

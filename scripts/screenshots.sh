@@ -38,10 +38,8 @@ queue() { "$build/tools/queue/plinova-queue" --udl "$station/Molvar.udl" "$@"; }
 start_cardsim "$station" "$build/tools/cardsim/plinova-cardsim" --quiet \
     --insert-delay 200 --remove-delay 4000 --exit-after-cards 5 --timeout 120
 # The window at the screen's top left corner, so that each picture is a fixed crop.
-write_station "$station" 0 0
-cp "$build/app/plinova" "$station/plinova"
+write_station "$station" "$build/tools/queue/plinova-queue" 0 0
 
-queue init >/dev/null
 queue add --station 1 --card 12 --text $'2 Bifana\n1 Sopa do dia\n3 Imperial' >/dev/null
 queue add --station 1 --card 7 --text $'1 Prego no pão\n1 Água com gás' >/dev/null
 queue add --station 1 --card 31 --text "1 Francesinha especial com ovo, batata frita caseira e molho picante à parte, sem cebola" >/dev/null
@@ -55,7 +53,7 @@ for _ in $(seq 100); do [ -s "$station/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$station/display")"
 unset QT_QPA_PLATFORM
 
-./plinova >"$station/plinova.log" 2>&1 &
+"$build/app/plinova" >"$station/plinova.log" 2>&1 &
 spooler_pid=$!
 
 # Every job printed and its card taken out: the queue is empty.

@@ -49,12 +49,10 @@ trap cleanup EXIT
 
 start_cardsim "$out" "$out/bin/plinova-cardsim" --trace "$out/printer.trace" \
     --insert-delay 300 --remove-delay 500 --timeout 600
-write_station "$out"
-cp "$out/bin/plinova" "$out/plinova"
-queue init
+write_station "$out" "$out/bin/plinova-queue"
 
 export QT_QPA_PLATFORM=offscreen
-./plinova >"$out/spooler.log" 2>&1 &
+"$out/bin/plinova" >"$out/spooler.log" 2>&1 &
 spooler_pid=$!
 
 # Resident memory (kB) and open descriptors of the spooler, one line per sample. The database

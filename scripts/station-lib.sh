@@ -17,16 +17,14 @@ start_cardsim() {
     fi
 }
 
-# write_station FOLDER [TOP LEFT]
-# Writes the station's profile files (printer on the simulator's device, protocol 0, station 1,
-# the window at TOP, LEFT when given) and a data link file for FOLDER/station.db.
+# write_station FOLDER QUEUE [TOP LEFT]
+# Makes FOLDER a station with the station command of QUEUE (the plinova-queue program): station
+# 1, printer on the simulator's device, protocol 0, the embedded database FOLDER/station.db with
+# its tables, and no desktop entries; then places the window at TOP, LEFT when given. The
+# spooler started in FOLDER finds the data link file there.
 write_station() {
-    local folder="$1"
-    {
-        printf '[OPCOES]\r\nCertificadora=1\r\nPorta Certificadora=1\r\nProtocolo Certificadora=0\r\n'
-        printf 'Hora limite=06:00\r\nDispositivo Certificadora=%s\r\n' "$(cat "$folder/device")"
-        if [ $# -ge 3 ]; then printf '[vandrel]\r\nTop=%s\r\nLeft=%s\r\n' "$2" "$3"; fi
-    } >"$folder/Plinova.ini"
-    printf '[OPCOES]\r\nPosto=1\r\n' >"$folder/Molvar.ini"
-    printf 'Provider=SQLite;Data Source=station.db\r\n' >"$folder/Molvar.udl"
+    local folder="$1" queue="$2"
+    "$queue" station "$folder" --station 1 --device "$(cat "$folder/device")" --no-autostart \
+        >/dev/null
+    if [ $# -ge 4 ]; then printf '[vandrel]\r\nTop=%s\r\nLeft=%s\r\n' "$3" "$4" >>"$folder/Plinova.ini"; fi
 }

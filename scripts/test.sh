@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds, checks the C++ formatting, and runs the whole test suite, with a throwaway PostgreSQL server on loopback for
-# the database tests (natively and through ODBC); then runs every fuzzer for a short while
+# the database tests (natively and through ODBC); then builds, checks, installs and tries the
+# Debian packages (scripts/test-packages.sh), runs every fuzzer for a short while
 # (scripts/fuzz.sh) and the tests again under the sanitizers (scripts/sanitize.sh).
 # PLINOVA_TEST_QUICK=1 stops after the plain test run.
 set -euo pipefail
@@ -18,6 +19,7 @@ cd "$build"
 ctest --output-on-failure -j 2 --timeout 300
 
 if [ "${PLINOVA_TEST_QUICK:-0}" != 1 ]; then
+  PLINOVA_BUILD_DIR="$build" bash "$root/scripts/test-packages.sh"
   bash "$root/scripts/fuzz.sh"
   bash "$root/scripts/sanitize.sh"
 fi

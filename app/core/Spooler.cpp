@@ -1,10 +1,10 @@
 #include "app/core/Spooler.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <cstdio>
 
 #include "app/core/ConfigValues.h"
+#include "app/core/DataLinkLocation.h"
 #include "app/core/SpoolerView.h"
 #include "platform/ProfileFile.h"
 
@@ -47,9 +47,7 @@ Spooler::Spooler(SpoolerView& view, const QString& programFolder)
 }
 
 Spooler::Refusal Spooler::Prepare() {
-    cn.SetConnectionString(QStringLiteral("FILE NAME=") +
-                           QDir::toNativeSeparators(QDir(programFolder_).absolutePath()) +
-                           QDir::separator() + QStringLiteral("Molvar.udl"));
+    cn.SetConnectionString(QStringLiteral("FILE NAME=") + DataLinkPath(programFolder_));
 
     if (ReadIntKey(kPlinovaIni, "OPCOES", "Certificadora", "0", 4, 0) == 0)
         return Refusal::PrinterDisabled;

@@ -19,7 +19,7 @@ class SpoolerView;
 // the user sees goes through the window's SpoolerView.
 class Spooler {
 public:
-    // `programFolder` is where the data link file "Molvar.udl" lies: the executable's folder.
+    // `programFolder` is the executable's folder, where the data link file is looked for first.
     // The view must outlive the spooler; nothing is asked of it before Prepare().
     Spooler(SpoolerView& view, const QString& programFolder);
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <getopt.h>
 
+#include "generated/Version.h"
+
 namespace cardsim {
 
 namespace {
@@ -26,6 +28,7 @@ constexpr const char* kUsage =
     "  --exit-after-cards N exit (status 0) once N cards have been taken out\n"
     "  --timeout S          exit (status 3) when nothing happens for S seconds\n"
     "  --help               show this text\n"
+    "  --version            show the program's version\n"
     "\n"
     "Keys on a terminal: i insert a card, r remove it, q quit.\n"
     "Exit status: 0 done, 1 failure, 2 bad command line, 3 inactivity timeout.\n";
@@ -43,6 +46,7 @@ enum Option {
     kExitAfterCards,
     kTimeout,
     kHelp,
+    kVersion,
 };
 
 bool ParseCount(const char* text, int& value) {
@@ -72,6 +76,7 @@ ParsedOptions ParseOptions(int argc, char** argv) {
         {"exit-after-cards", required_argument, nullptr, kExitAfterCards},
         {"timeout", required_argument, nullptr, kTimeout},
         {"help", no_argument, nullptr, kHelp},
+        {"version", no_argument, nullptr, kVersion},
         {nullptr, 0, nullptr, 0},
     };
     Options options;
@@ -131,6 +136,8 @@ ParsedOptions ParseOptions(int argc, char** argv) {
             break;
         case kHelp:
             return ParsedOptions{std::nullopt, 0, kUsage};
+        case kVersion:
+            return ParsedOptions{std::nullopt, 0, "plinova-cardsim " PLINOVA_VERSION "\n"};
         default:
             return Error("unknown or incomplete option \"" + std::string(argv[previous]) + "\"");
         }

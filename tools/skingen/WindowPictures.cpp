@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -117,7 +118,7 @@ void RedSquareWithCross(QPainter& painter, int size) {
 
 void Printer(QPainter& painter, int size) {
     const double s = size / 48.0;
-    painter.setPen(QPen(QColor(60, 60, 70), 1));
+    painter.setPen(QPen(QColor(60, 60, 70), std::max(1.0, s)));
     // Sheet waiting at the back.
     painter.setBrush(Qt::white);
     painter.drawRect(QRectF(13 * s, 4 * s, 22 * s, 16 * s));
@@ -188,4 +189,13 @@ std::vector<WindowPicture> MakeWindowPictures() {
         {QStringLiteral("btmod.bmp"),
          Compose(24, kGlassFace, [](QPainter& p) { TurningArrows(p, 24); })},
     };
+}
+
+QImage MakeProgramIcon(int size) {
+    QImage icon(size, size, QImage::Format_ARGB32);
+    icon.fill(Qt::transparent);
+    QPainter painter(&icon);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    Printer(painter, size);
+    return icon;
 }

@@ -13,3 +13,7 @@ struct WindowPicture {
 };
 
 std::vector<WindowPicture> MakeWindowPictures();
+
+// The program's icon for desktop menus: the print button's printer, drawn at `size` pixels
+// on a see-through ground.
+QImage MakeProgramIcon(int size);

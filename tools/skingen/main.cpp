@@ -8,6 +8,7 @@
 #include "SkinArt.h"
 #include "WindowPictures.h"
 
+#include "generated/Version.h"
 #include "skin/StyleTable.h"
 
 #include <QDir>
@@ -17,10 +18,14 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <set>
 
 namespace {
+
+// The icon sizes the packages install (hicolor theme folders NxN).
+constexpr int kIconSizes[] = {48, 128};
 
 // Every image name of the style table, plus the six extra names.
 std::set<QString> ExpectedSkinNames() {
@@ -65,9 +70,18 @@ void WriteQrc(const QString& path, const std::set<QString>& skinNames,
 } // namespace
 
 int main(int argc, char** argv) {
+    const char* const usage = "usage: plinova-skingen <resources folder>\n";
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("plinova-skingen " PLINOVA_VERSION);
+        return 0;
+    }
     QGuiApplication app(argc, argv); // fonts and painting need it
     if (argc != 2) {
-        std::fprintf(stderr, "usage: plinova-skingen <resources folder>\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     try {
@@ -95,6 +109,16 @@ int main(int argc, char** argv) {
             WriteBmp(root.filePath(QStringLiteral("pictures/") + picture.name), picture.image, 24);
         }
         WriteQrc(root.filePath(QStringLiteral("skin_bitmaps.qrc")), expected, pictures);
+        if (!root.mkpath(QStringLiteral("icons"))) {
+            throw std::runtime_error("Cannot create the icons folder under " +
+                                     std::string(argv[1]));
+        }
+        for (const int size : kIconSizes) {
+            const QString path = root.filePath(QStringLiteral("icons/plinova-%1.png").arg(size));
+            if (!MakeProgramIcon(size).save(path, "PNG")) {
+                throw std::runtime_error("Cannot write " + path.toStdString());
+            }
+        }
         std::printf("%zu skin bitmaps and %zu pictures written to %s\n", written.size(),
                     pictures.size(), argv[1]);
     } catch (const std::exception& error) {
