@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <sys/stat.h>
 
-#include "app/Win1252.h"
+#include "app/core/Win1252.h"
 #include "db/DataLink.h"
 #include "db/DbError.h"
 #include "tools/queue/Args.h"
