@@ -5,7 +5,6 @@
 #include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QTableView>
-#include <QTimer>
 
 #include "app/ErrorReport.h"
 #include "app/HistoryGrid.h"
@@ -13,7 +12,7 @@
 
 void Tmain::OpenHistory() {
     try {
-        q_hist->Open();
+        core_.q_hist.Open();
     } catch (...) {
         ShowHistory();
         throw;
@@ -22,16 +21,17 @@ void Tmain::OpenHistory() {
 }
 
 void Tmain::CloseHistory() {
-    if (q_hist->Active())
-        q_hist->Close();
+    if (core_.q_hist.Active())
+        core_.q_hist.Close();
     ShowHistory();
 }
 
 void Tmain::ShowHistory() {
+    db::TDbQuery& q_hist = core_.q_hist;
     d_hist->Refresh();
     ApplyHistoryColumnWidths(lista);
-    if (q_hist->Active() && !q_hist->IsEmpty())
-        lista->selectRow(q_hist->RecNo());
+    if (q_hist.Active() && !q_hist.IsEmpty())
+        lista->selectRow(q_hist.RecNo());
 }
 
 void Tmain::btopenClick() {
@@ -40,13 +40,13 @@ void Tmain::btopenClick() {
         resize(width(), 500);
     } else {
         resize(width(), 26);
-        if (q_hist->Active())
+        if (core_.q_hist.Active())
             CloseHistory();
     }
 }
 
 void Tmain::btfecharClick() {
-    if (q_hist->Active())
+    if (core_.q_hist.Active())
         CloseHistory();
     resize(width(), 26);
 }
@@ -62,33 +62,33 @@ void Tmain::btmodClick() {
 }
 
 void Tmain::btupClick() {
-    if (q_hist->Active() && !q_hist->IsEmpty() && q_hist->RecNo() > 0) {
-        q_hist->Prior();
-        lista->selectRow(q_hist->RecNo());
+    db::TDbQuery& q_hist = core_.q_hist;
+    if (q_hist.Active() && !q_hist.IsEmpty() && q_hist.RecNo() > 0) {
+        q_hist.Prior();
+        lista->selectRow(q_hist.RecNo());
     }
 }
 
 void Tmain::btdownClick() {
-    if (q_hist->Active() && !q_hist->IsEmpty() && q_hist->RecNo() < q_hist->RecordCount() - 1) {
-        q_hist->Next();
-        lista->selectRow(q_hist->RecNo());
+    db::TDbQuery& q_hist = core_.q_hist;
+    if (q_hist.Active() && !q_hist.IsEmpty() && q_hist.RecNo() < q_hist.RecordCount() - 1) {
+        q_hist.Next();
+        lista->selectRow(q_hist.RecNo());
     }
 }
 
 void Tmain::btprintClick() {
     // A reprint waits for no cycle: while one runs (or after an error stopped polling) the
     // click is refused with a beep, so the window never blocks on it.
-    if (!tt->isActive()) {
+    if (!core_.TimerEnabled()) {
         QApplication::beep();
         return;
     }
-    tt->stop();
+    const db::TDbQuery& q_hist = core_.q_hist;
     QString dados;
-    if (q_hist->Active() && !q_hist->IsEmpty())
-        dados = q_hist->FieldAsString(QStringLiteral("dados"));
-    texto->setPlainText(dados);
-    PrintCard();
-    tt->start();
+    if (q_hist.Active() && !q_hist.IsEmpty())
+        dados = q_hist.FieldAsString(QStringLiteral("dados"));
+    core_.Reprint(dados);
 }
 
 void Tmain::btcloseClick() {
@@ -100,15 +100,16 @@ bool Tmain::eventFilter(QObject* watched, QEvent* event) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && (key->modifiers() & Qt::ControlModifier)) {
             report::Run([this] {
-                if (!q_hist->Active() || q_hist->IsEmpty())
+                db::TDbQuery& q_hist = core_.q_hist;
+                if (!q_hist.Active() || q_hist.IsEmpty())
                     return;
                 if (!report::Confirm(this, QStringLiteral("Delete record?")))
                     return;
-                const int row = q_hist->RecNo();
-                q_hist->DeleteCurrent();
+                const int row = q_hist.RecNo();
+                q_hist.DeleteCurrent();
                 d_hist->Refresh();
-                if (!q_hist->IsEmpty()) {
-                    q_hist->SetRecNo(qMin(row, q_hist->RecordCount() - 1));
+                if (!q_hist.IsEmpty()) {
+                    q_hist.SetRecNo(qMin(row, q_hist.RecordCount() - 1));
                 }
                 ShowHistory();
             });

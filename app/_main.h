@@ -1,30 +1,27 @@
 #pragma once
 
-#include <QDate>
 #include <QString>
 #include <QWidget>
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "db/Command.h"
-#include "db/Connection.h"
-#include "db/Query.h"
-#include "serial/CPort.h"
+#include "app/core/Spooler.h"
+#include "app/core/SpoolerView.h"
 
 class QLabel;
 class QPlainTextEdit;
 class QStackedWidget;
 class QTableView;
-class QTimer;
 class QToolButton;
 class TsuiButton;
 class HistoryModel;
 
-// The spooler's only window: it owns the printer's port, the database connection and
-// statements, the polling timer and the controls, and runs every handler on the main thread.
-class Tmain : public QWidget {
+// The spooler's only window: its controls and their handlers, start-up and shut-down as the
+// window sees them, and the memo whose display lines the card carries. The spooler's work is
+// its core's (`Core()`), which reaches the window only through SpoolerView. The controls
+// carry their names as object names.
+class Tmain : public QWidget, private SpoolerView {
     Q_OBJECT
 
 public:
@@ -35,26 +32,53 @@ public:
     // True when start-up refused to run; the program then ends without showing the window.
     bool Terminated() const { return terminated_; }
 
-    // Settings fixed at start-up.
-    qint32 Posto = 0;         // station number
-    qint32 Protocolo = 0;     // 0: writes paced by pauses; other: hardware flow control
-    qint32 OffsetInicial = 0; // empty lines fed before each text
-    QDate DataValor;          // business date
-    qint32 LastId = 0;        // id of the last job taken
-    bool Titulo = false;      // print the keyword as a title line
-    QString PalavraChave;     // the title keyword
+    Spooler& Core() { return core_; }
 
-    // Components, named as the window lays them out.
-    TComPort* cpcert = nullptr;
-    db::TDbConnection* cn = nullptr;
-    db::TDbQuery* q_print = nullptr;
-    db::TDbQuery* q_hist = nullptr;
-    db::TDbQuery* q_configposto = nullptr;
-    db::TDbCommand* q_addhist = nullptr;
-    db::TDbCommand* q_delete = nullptr;
-    db::TDbCommand* q_delhist = nullptr;
-    QTimer* tt = nullptr;
+    // Handlers.
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void btopenClick();
+    void btfecharClick();
+    void btmodClick();
+    void btupClick();
+    void btdownClick();
+    void btprintClick();
+    void btcloseClick();
 
+    // The memo's display lines as it wraps them, in the printer's code page.
+    std::vector<std::string> DisplayLines() const override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // SpoolerView.
+    void ShowStatus(const QString& text, bool paintNow) override;
+    void ShowCardNumber(const QString& text) override;
+    void ShowMemoText(const QString& text) override;
+    void ProcessPendingEvents() override;
+    void RunHandler(const std::function<void()>& handler) override;
+
+    void BuildControls();
+    void BuildSkinnedButtons();
+    void OpenHistory();
+    void CloseHistory();
+    void ShowHistory();
+
+    bool terminated_ = false;
+    bool shown_ = false;
+    bool closed_ = false;
+
+    // The core before the grid's data source, which reads its history query: the source goes
+    // first, and the grid, destroyed with the window's widgets after both, falls back to no
+    // rows.
+    Spooler core_;
+    std::unique_ptr<HistoryModel> d_hist;
+
+    // Controls, owned by the window as their parent.
     QToolButton* btopen = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* numcartao = nullptr;
@@ -69,56 +93,9 @@ public:
     QWidget* tabhist = nullptr;
     QLabel* Label3 = nullptr;
     QTableView* lista = nullptr;
-    HistoryModel* d_hist = nullptr;
     TsuiButton* btup = nullptr;
     TsuiButton* btdown = nullptr;
     TsuiButton* btprint = nullptr;
     TsuiButton* btmod = nullptr;
     TsuiButton* btfechar = nullptr;
-
-    // Handlers.
-    void FormCreate();
-    void FormShow();
-    void FormClose();
-    void ttTimer();
-    void btopenClick();
-    void btfecharClick();
-    void btmodClick();
-    void btupClick();
-    void btdownClick();
-    void btprintClick();
-    void btcloseClick();
-
-    QString ReadGlobalConfig(const QString& key, const QString& def);
-
-    // The card printer dialogue.
-    void SendInitialisation();
-    void PrintCard();
-    void Pause(std::uint32_t milliseconds);
-    // Writes the whole string or fails.
-    void WriteAll(const std::string& bytes);
-    void PacedWrite(const std::string& bytes, std::uint32_t milliseconds);
-    // The memo's display lines as it wraps them, in the printer's code page.
-    std::vector<std::string> DisplayLines() const;
-
-    // Whether the polling timer runs.
-    bool TimerEnabled() const;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    void BuildControls();
-    void BuildSkinnedButtons();
-    void OpenHistory();
-    void CloseHistory();
-    void ShowHistory();
-    void SetStatus(const QString& text);
-
-    QString programFolder_;
-    bool terminated_ = false;
-    bool shown_ = false;
-    bool closed_ = false;
 };

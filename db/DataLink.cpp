@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QStringEncoder>
 
 namespace db {
 
@@ -421,6 +422,14 @@ DataLink ReadDataLinkFile(const QString& fileName) {
         throw LinkError(QStringLiteral("file '%1'").arg(fileName),
                         QStringLiteral("cannot be read: %1").arg(file.errorString()));
     return ParseDataLink(bytes, fileName);
+}
+
+QByteArray DataLinkFileBytes(const QString& initString) {
+    const QString text =
+        QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n") +
+        initString + QStringLiteral("\r\n");
+    QStringEncoder encoder(QStringConverter::Utf16LE);
+    return QByteArray("\xFF\xFE", 2) + QByteArray(encoder.encode(text));
 }
 
 QString DataLinkFileConnectionString(const QString& path) {

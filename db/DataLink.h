@@ -51,6 +51,10 @@ QString InitStringFromDataLinkBytes(const QByteArray& bytes, const QString& file
 // file's path: its folder anchors relative SQLite files, and error messages name it.
 DataLink ParseDataLink(const QByteArray& bytes, const QString& fileName);
 
+// The bytes of a data link file holding `initString`, as Windows writes one: UTF-16LE with its
+// byte-order mark, "[oledb]", the comment line and the string, CR LF.
+QByteArray DataLinkFileBytes(const QString& initString);
+
 // Reads and parses a data link file from disk; DbError when it is missing or unreadable.
 DataLink ReadDataLinkFile(const QString& fileName);
 

@@ -5,12 +5,11 @@
 #   tsan    the threaded tests (ctest label "threaded") under ThreadSanitizer, five rounds
 #           (build-tsan/, or $PLINOVA_TSAN_BUILD_DIR).
 # Usage: scripts/sanitize.sh [asan] [tsan]   (both when no argument is given)
-# Any sanitizer report stops the test that made it and fails the run. A test that fails
-# without a report is run once more: the instrumented programs run several times slower,
-# which some timing-bound tests do not allow for; the plain run in scripts/test.sh holds
-# every test to a single try. Only the test programs and what they run are built. The database tests use the PostgreSQL server named by the
-# PLINOVA_TEST_PG_* variables (scripts/test.sh starts one); without them a throwaway server
-# is started here. Leaks inside third-party libraries are suppressed by
+# Any sanitizer report stops the test that made it and fails the run, and so does any failing
+# test: every test gets a single try, as in the plain run (the tests' timing holds on a slow,
+# loaded machine). Only the test programs and what they run are built. The database tests use
+# the PostgreSQL server named by the PLINOVA_TEST_PG_* variables (scripts/test.sh starts one);
+# without them a throwaway server is started here. Leaks inside third-party libraries are suppressed by
 # scripts/lsan-suppressions.txt; none of ours is.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -27,14 +26,14 @@ configure() {
     -DCMAKE_CXX_FLAGS="-O1 -g1 -fno-sanitize-recover=all" >/dev/null
 }
 
-# Runs ctest in build folder $1 with the further arguments given; fails when a test still
-# fails after its second try, or when any try printed a sanitizer report.
+# Runs ctest in build folder $1 with the further arguments given; fails when a test fails or
+# printed a sanitizer report.
 run_ctest() {
   local dir="$1"
   shift
   local log="$dir/sanitizer-ctest.log"
   local status=0
-  (cd "$dir" && ctest --output-on-failure -j 2 --timeout 600 --repeat until-pass:2 "$@") 2>&1 |
+  (cd "$dir" && ctest --output-on-failure -j 2 --timeout 600 "$@") 2>&1 |
     tee "$log" || status=$?
   if grep -qE 'ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:' "$log"; then
     echo "sanitize.sh: sanitizer reports in $log:" >&2

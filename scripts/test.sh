@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds, checks the C++ formatting, and runs the whole test suite, with a throwaway PostgreSQL server on loopback for
-# the database tests (natively and through ODBC); then builds, checks, installs and tries the
-# Debian packages (scripts/test-packages.sh), runs every fuzzer for a short while
-# (scripts/fuzz.sh) and the tests again under the sanitizers (scripts/sanitize.sh).
+# Builds, checks the C++ formatting, and runs the whole test suite, with a throwaway
+# PostgreSQL server on loopback for the database tests (natively and through ODBC); then
+# builds, checks, installs and tries the Debian packages (scripts/test-packages.sh), runs
+# every fuzzer for a short while (scripts/fuzz.sh) and the tests again under the sanitizers
+# (scripts/sanitize.sh).
 # PLINOVA_TEST_QUICK=1 stops after the plain test run.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"

@@ -1,13 +1,16 @@
-#include "CPort.h"
+#include "serial/CPort.h"
 
-#include "ComStore.h"
-#include "ComSyncQueue.h"
-#include "ComText.h"
-#include "ComThread.h"
+#include "serial/ComPlatform.h"
+#include "serial/ComRequest.h"
+#include "serial/ComStore.h"
+#include "serial/ComText.h"
+#include "serial/ComThread.h"
+
+using namespace serial;
 
 TCustomComPort::TCustomComPort(TComponent* owner, TComPlatform* comPlatform)
     : TComponent(owner), platform_(comPlatform != nullptr ? comPlatform : &SystemComPlatform()),
-      syncQueue_(std::make_shared<TComSyncQueue>()) {
+      deviceHandle_(INVALID_HANDLE_VALUE) {
     parity_ = std::make_unique<TComParity>();
     parity_->SetComPort(this);
     flowControl_ = std::make_unique<TComFlowControl>();
@@ -25,7 +28,7 @@ TCustomComPort::~TCustomComPort() {
         // A destructor cannot raise; the report is the user's only way to learn of it.
         SyncHost().ReportException(std::current_exception());
     }
-    retiringThread_.reset();
+    Release();
     buffer_.reset();
     flowControl_.reset();
     timeouts_.reset();
@@ -42,46 +45,73 @@ TComSyncHost& TCustomComPort::SyncHost() const {
 void TCustomComPort::Open() {
     if (connected_ || IsDesigning())
         return;
-    retiringThread_.reset();
+    ReapRetiredThreads();
     DeliverBeforeOpen();
     OpenDevice();
     connected_ = true;
     try {
         ApplyAllSettings();
+        if (!events_.Empty())
+            watchThread_ = std::make_unique<TComThread>(*this);
     } catch (...) {
         CloseDevice();
         connected_ = false;
         throw;
     }
-    if (events_.Empty()) {
-        watchThreadRunning_ = false;
-    } else {
-        notifyWindow_ = syncMethod_ == smWindowSync;
-        watchThread_ = std::make_unique<TComThread>(*this);
-        watchThreadRunning_ = true;
-    }
+    watchThreadRunning_ = watchThread_ != nullptr;
+    notifyWindow_ = watchThreadRunning_ && syncMethod_ == smWindowSync;
     DeliverAfterOpen();
 }
 
 void TCustomComPort::Close() {
-    if (!connected_ || IsDesigning())
+    if (!connected_ || IsDesigning() || closing_)
         return;
-    DeliverBeforeClose();
-    AbortAllRequests();
-    if (watchThreadRunning_) {
-        // Inside a delivery the thread waits for this very call to return: stop it and wait
-        // for it later. The rest of its batch is skipped and it ends at its next wait.
-        if (watchThread_->IsCurrentThread() || syncQueue_->InSynchronizedCall()) {
-            watchThread_->RequestStop();
-            retiringThread_ = std::move(watchThread_);
-        }
-        watchThread_.reset();
-        watchThreadRunning_ = false;
-        notifyWindow_ = false;
+    closing_ = true;
+    try {
+        DeliverBeforeClose();
+        AbortAllRequests();
+    } catch (...) {
+        closing_ = false;
+        throw;
     }
+    if (watchThreadRunning_)
+        StopWatchThread();
+    ReapRetiredThreads();
     CloseDevice();
     connected_ = false;
+    closing_ = false;
     DeliverAfterClose();
+}
+
+void TCustomComPort::StopWatchThread() {
+    std::unique_ptr<TComThread> thread = std::move(watchThread_);
+    watchThreadRunning_ = false;
+    notifyWindow_ = false;
+    if (thread == nullptr)
+        return;
+    // Inside its own delivery the thread waits for this very call to return. It skips the
+    // rest of its batch and ends at its next wait.
+    if (thread->InOwnDelivery()) {
+        thread->Retire();
+        retiredThreads_.push_back(std::move(thread));
+        return;
+    }
+    thread.reset();
+}
+
+void TCustomComPort::ReapRetiredThreads() {
+    std::vector<std::unique_ptr<TComThread>> ended;
+    for (std::unique_ptr<TComThread>& thread : retiredThreads_)
+        if (!thread->InOwnDelivery())
+            ended.push_back(std::move(thread));
+    std::erase(retiredThreads_, nullptr);
+}
+
+void TCustomComPort::Release() {
+    StopWatchThread();
+    retiredThreads_.clear();
+    CloseDevice();
+    connected_ = false;
 }
 
 void TCustomComPort::SetConnected(bool value) {

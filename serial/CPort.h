@@ -2,14 +2,13 @@
 // overlapped reads and writes, an event thread watching line events and settings storage.
 #pragma once
 
-#include "ComComponent.h"
-#include "ComPlatform.h"
-#include "ComRequest.h"
-#include "ComSettings.h"
-#include "ComSyncHost.h"
-#include "ComTypes.h"
-#include "EComPort.h"
-#include "PortLink.h"
+#include "serial/ComComponent.h"
+#include "serial/ComHandle.h"
+#include "serial/ComSettings.h"
+#include "serial/ComSyncHost.h"
+#include "serial/ComTypes.h"
+#include "serial/EComPort.h"
+#include "serial/PortLink.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,8 +21,14 @@ class ProfileFile;
 class Registry;
 } // namespace platform
 
+// The platform layer stays out of the component's users' sight: they see only these names.
+namespace serial {
+class TComPlatform;
 class TComThread;
-class TComSyncQueue;
+struct TDCB;
+} // namespace serial
+
+struct TComRequest;
 
 using TNotifyEvent = std::function<void(TComponent* sender)>;
 using TRxCharEvent = std::function<void(TComponent* sender, std::int32_t count)>;
@@ -37,7 +42,7 @@ inline constexpr std::uint32_t PortEventMessage = 1025;
 class TCustomComPort : public TComponent {
 public:
     // The port works on the platform given, or on the system's own when none is.
-    explicit TCustomComPort(TComponent* owner, TComPlatform* comPlatform = nullptr);
+    explicit TCustomComPort(TComponent* owner, serial::TComPlatform* comPlatform = nullptr);
     ~TCustomComPort() override;
 
     // --- Lifecycle -------------------------------------------------------------------------
@@ -87,7 +92,7 @@ public:
     virtual void ApplyBufferSettings();
     virtual void ApplyAllSettings();
     // The device control block the line settings make; built afresh on every call.
-    TDCB BuildDeviceControlBlock() const;
+    serial::TDCB BuildDeviceControlBlock() const;
 
     // --- Input and output ------------------------------------------------------------------
     TComRequest* CreateRequest();
@@ -141,12 +146,11 @@ public:
     virtual void LoadFromProfile(platform::ProfileFile& profile);
 
     // --- Platform and threads --------------------------------------------------------------
-    THandle DeviceHandle() const { return deviceHandle_; }
-    TComPlatform& ComPlatform() const { return *platform_; }
+    serial::THandle DeviceHandle() const { return deviceHandle_; }
+    serial::TComPlatform& ComPlatform() const { return *platform_; }
     // The host through which events reach the main thread; the default host when not set.
     void SetSyncHost(TComSyncHost* host) { syncHost_ = host; }
     TComSyncHost& SyncHost() const;
-    TComSyncQueue& SyncQueue() const { return *syncQueue_; }
     bool WatchThreadRunning() const { return watchThreadRunning_; }
     TThreadPriority WatchThreadPriority() const { return watchThreadPriority_; }
     void SetWatchThreadPriority(TThreadPriority value) { watchThreadPriority_ = value; }
@@ -195,17 +199,28 @@ private:
                              void (TCustomComPort::*emit)(bool));
     template <typename Slot, typename... Args> void NotifyLinks(Slot PortLink::*slot, Args... args);
     bool AnyLinkHas(PortLink::TSignalSlot PortLink::*slot) const;
-    std::uint32_t ClearErrors(TComStat& stat);
+    std::uint32_t ClearErrors(std::uint32_t& inQueue, std::uint32_t& outQueue);
+    // Stops the event thread; one that cannot be waited for from here (this call comes from
+    // its own delivery) is told to stop and waited for later.
+    void StopWatchThread();
+    // Waits for the stopped threads that can be waited for from here.
+    void ReapRetiredThreads();
+    // What a failed Close leaves behind at destruction: the threads and the device.
+    void Release();
+    // A request for a synchronous operation; failing to make one raises `errorCode`.
+    TComRequest* NewRequest(std::int32_t errorCode);
 
-    TComPlatform* platform_;
+    serial::TComPlatform* platform_;
     TComSyncHost* syncHost_ = nullptr;
-    std::shared_ptr<TComSyncQueue> syncQueue_;
-    std::unique_ptr<TComThread> watchThread_;
-    // An event thread told to stop by a Close made inside one of its own deliveries; it
-    // cannot be waited for there and is waited for at the next Open or at destruction.
-    std::unique_ptr<TComThread> retiringThread_;
+    std::unique_ptr<serial::TComThread> watchThread_;
+    // Event threads told to stop by a Close made inside one of their own deliveries; they
+    // cannot be waited for there and are waited for at the next Open or Close, or at
+    // destruction.
+    std::vector<std::unique_ptr<serial::TComThread>> retiredThreads_;
+    // True while Close runs: a handler it calls that closes the port again finds it closing.
+    bool closing_ = false;
     bool watchThreadRunning_ = false;
-    THandle deviceHandle_ = INVALID_HANDLE_VALUE;
+    serial::THandle deviceHandle_;
     bool notifyWindow_ = false;
     std::vector<PortLink*> linkList_;
     bool rxCountMode_ = true;

@@ -1,4 +1,4 @@
-#include "ComComponent.h"
+#include "serial/ComComponent.h"
 
 #include <algorithm>
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace serial {
+
 inline constexpr std::uint32_t ERROR_SUCCESS = 0;
 inline constexpr std::uint32_t ERROR_FILE_NOT_FOUND = 2;
 inline constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
@@ -17,3 +19,5 @@ inline constexpr std::uint32_t ERROR_OPERATION_ABORTED = 995;
 inline constexpr std::uint32_t ERROR_IO_INCOMPLETE = 996;
 inline constexpr std::uint32_t ERROR_IO_PENDING = 997;
 inline constexpr std::uint32_t ERROR_DEVICE_NOT_CONNECTED = 1167;
+
+} // namespace serial

@@ -1,4 +1,4 @@
-#include "ComPlainSyncHost.h"
+#include "serial/ComPlainSyncHost.h"
 
 #include <stdexcept>
 

@@ -2,7 +2,7 @@
 // queue until the owner of the main thread runs them.
 #pragma once
 
-#include "ComSyncHost.h"
+#include "serial/ComSyncHost.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -4,10 +4,13 @@
 // the table in ComErrorCodes.h for GetLastError on the calling thread.
 #pragma once
 
+#include "serial/ComHandle.h"
+
 #include <cstdint>
 #include <string>
 
-using THandle = std::intptr_t;
+namespace serial {
+
 inline constexpr THandle INVALID_HANDLE_VALUE = -1;
 inline constexpr std::uint32_t INFINITE = 0xFFFFFFFFu;
 inline constexpr std::uint32_t MAXDWORD = 0xFFFFFFFFu;
@@ -155,3 +158,5 @@ public:
 
 // The platform of the system the program runs on; lives for the whole process.
 TComPlatform& SystemComPlatform();
+
+} // namespace serial

@@ -1,10 +1,12 @@
-#include "ComPlatformBase.h"
+#include "serial/ComPlatformBase.h"
 
-#include "ComErrorCodes.h"
+#include "serial/ComErrorCodes.h"
 
 #include <chrono>
 #include <thread>
 #include <vector>
+
+namespace serial {
 
 namespace {
 thread_local std::uint32_t lastError = ERROR_SUCCESS;
@@ -160,12 +162,14 @@ void TComPlatformBase::MarkPending(TOverlapped* overlapped) {
 
 void TComPlatformBase::Complete(TOverlapped* overlapped, std::uint32_t status,
                                 std::uint32_t bytes) {
+    // Once the status is written the block's owner may free it: read the event first.
+    const THandle event = overlapped->hEvent;
     {
         std::lock_guard lock(overlappedMutex_);
         overlapped->Internal = status;
         overlapped->InternalHigh = bytes;
     }
-    TComPlatformBase::SetEvent(overlapped->hEvent);
+    TComPlatformBase::SetEvent(event);
 }
 
 bool TComPlatformBase::GetOverlappedResult(THandle device, TOverlapped* overlapped,
@@ -196,3 +200,5 @@ bool TComPlatformBase::GetOverlappedResult(THandle device, TOverlapped* overlapp
         return true;
     }
 }
+
+} // namespace serial

@@ -3,13 +3,15 @@
 // platforms derive from it.
 #pragma once
 
-#include "ComPlatform.h"
+#include "serial/ComPlatform.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <vector>
+
+namespace serial {
 
 class TComPlatformBase : public TComPlatform {
 public:
@@ -58,3 +60,5 @@ private:
     std::map<THandle, Event> events_;
     std::mutex overlappedMutex_;
 };
+
+} // namespace serial

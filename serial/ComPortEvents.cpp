@@ -1,10 +1,12 @@
 // Delivery steps, event hooks and links of the port.
-#include "CPort.h"
+#include "serial/CPort.h"
 
-#include "ComThread.h"
+#include "serial/ComThread.h"
 
 #include <algorithm>
 #include <memory>
+
+using namespace serial;
 
 void TCustomComPort::EmitAfterClose() {
     if (OnAfterClose)

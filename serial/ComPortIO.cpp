@@ -1,29 +1,61 @@
 // Reads, writes, queue counts, modem signals and line errors of the port.
-#include "CPort.h"
+#include "serial/CPort.h"
 
-#include "ComErrorCodes.h"
+#include "serial/ComErrorCodes.h"
+#include "serial/ComPlatform.h"
+#include "serial/ComRequest.h"
+
+using namespace serial;
 
 namespace {
 std::int32_t LastError(TComPlatform& platform) {
     return static_cast<std::int32_t>(platform.GetLastError());
 }
 
-// Frees a request when the synchronous operation that made it ends, also by an error.
+// Makes sure a request the device may still hold has ended before it is freed: one whose
+// wait failed is aborted and waited for. Returns false when that cannot be seen, and the
+// request must then be left to the device rather than freed under it.
+bool Settle(TCustomComPort& port, TComRequest* request) {
+    TComPlatform& platform = port.ComPlatform();
+    std::uint32_t bytes = 0;
+    if (platform.GetOverlappedResult(port.DeviceHandle(), &request->OverlappedState, &bytes,
+                                     false) ||
+        platform.GetLastError() != ERROR_IO_INCOMPLETE)
+        return true;
+    return platform.PurgeComm(port.DeviceHandle(),
+                              request->Direction == rdWrite ? PURGE_TXABORT : PURGE_RXABORT) &&
+           platform.WaitForSingleObject(request->OverlappedState.hEvent, INFINITE) == WAIT_OBJECT_0;
+}
+
+// The request of one synchronous operation: freed when the operation ends, also by an error.
 class TRequestGuard {
 public:
-    TRequestGuard(TCustomComPort& port) : port_(port), request_(port.CreateRequest()) {}
-    ~TRequestGuard() { port_.FreeRequest(request_); }
+    TRequestGuard(TCustomComPort& port, TComRequest* request) : port_(port), request_(request) {}
+    ~TRequestGuard() {
+        if (finished_ || Settle(port_, request_))
+            port_.FreeRequest(request_);
+    }
     TComRequest* Get() const { return request_; }
+    // The operation's wait returned: the device holds the request no more.
+    void Finished() { finished_ = true; }
 
 private:
     TCustomComPort& port_;
     TComRequest* request_;
+    bool finished_ = false;
 };
 } // namespace
 
 TComRequest* TCustomComPort::CreateRequest() {
+    return NewRequest(CError_InvalidAsync);
+}
+
+TComRequest* TCustomComPort::NewRequest(std::int32_t errorCode) {
+    const THandle event = platform_->CreateEvent(true, true);
+    if (event == 0)
+        throw EComPort(errorCode, LastError(*platform_));
     auto* request = new TComRequest();
-    request->OverlappedState.hEvent = platform_->CreateEvent(true, true);
+    request->OverlappedState.hEvent = event;
     return request;
 }
 
@@ -59,9 +91,14 @@ std::int32_t TCustomComPort::StartWriteText(const std::string& text, TComRequest
 }
 
 std::int32_t TCustomComPort::WriteText(const std::string& text) {
-    TRequestGuard request(*this);
+    // Nothing to write needs no request, and no device either.
+    if (text.empty())
+        return 0;
+    TRequestGuard request(*this, NewRequest(CError_WriteFailed));
     StartWriteText(text, request.Get());
-    return WaitForRequest(request.Get());
+    const std::int32_t written = WaitForRequest(request.Get());
+    request.Finished();
+    return written;
 }
 
 std::int32_t TCustomComPort::StartRead(void* buffer, std::int32_t count, TComRequest* request) {
@@ -86,16 +123,23 @@ std::int32_t TCustomComPort::StartReadText(std::string& text, std::int32_t count
 }
 
 std::int32_t TCustomComPort::ReadBytes(void* buffer, std::int32_t count) {
-    TRequestGuard request(*this);
+    TRequestGuard request(*this, NewRequest(CError_ReadFailed));
     StartRead(buffer, count, request.Get());
-    return WaitForRequest(request.Get());
+    const std::int32_t read = WaitForRequest(request.Get());
+    request.Finished();
+    return read;
 }
 
 std::int32_t TCustomComPort::ReadText(std::string& text, std::int32_t count) {
-    TRequestGuard request(*this);
+    text.clear();
+    // Nothing to read needs no request, and no device either.
+    if (count <= 0)
+        return 0;
+    TRequestGuard request(*this, NewRequest(CError_ReadFailed));
     StartReadText(text, count, request.Get());
     try {
         const std::int32_t read = WaitForRequest(request.Get());
+        request.Finished();
         text.resize(static_cast<std::size_t>(read));
         return read;
     } catch (...) {
@@ -131,23 +175,26 @@ void TCustomComPort::AbortAllRequests() {
         throw EComPort(CError_PurgeFailed, LastError(*platform_));
 }
 
-std::uint32_t TCustomComPort::ClearErrors(TComStat& stat) {
+std::uint32_t TCustomComPort::ClearErrors(std::uint32_t& inQueue, std::uint32_t& outQueue) {
     std::uint32_t errors = 0;
+    TComStat stat;
     if (!platform_->ClearCommError(deviceHandle_, &errors, &stat))
         throw EComPort(CError_ClearComFailed, LastError(*platform_));
+    inQueue = stat.cbInQue;
+    outQueue = stat.cbOutQue;
     return errors;
 }
 
 std::int32_t TCustomComPort::InputQueued() {
-    TComStat stat;
-    ClearErrors(stat);
-    return static_cast<std::int32_t>(stat.cbInQue);
+    std::uint32_t in = 0, out = 0;
+    ClearErrors(in, out);
+    return static_cast<std::int32_t>(in);
 }
 
 std::int32_t TCustomComPort::OutputQueued() {
-    TComStat stat;
-    ClearErrors(stat);
-    return static_cast<std::int32_t>(stat.cbOutQue);
+    std::uint32_t in = 0, out = 0;
+    ClearErrors(in, out);
+    return static_cast<std::int32_t>(out);
 }
 
 TModemSignals TCustomComPort::ModemSignals() {
@@ -167,8 +214,8 @@ TModemSignals TCustomComPort::ModemSignals() {
 }
 
 TComErrors TCustomComPort::TakeLineErrors() {
-    TComStat stat;
-    const std::uint32_t word = ClearErrors(stat);
+    std::uint32_t in = 0, out = 0;
+    const std::uint32_t word = ClearErrors(in, out);
     TComErrors errors;
     if (word & CE_FRAME)
         errors.Include(ceFrame);

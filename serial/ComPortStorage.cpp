@@ -1,10 +1,12 @@
 // Storing the port's settings to, and loading them from, a registry key or a profile file.
-#include "CPort.h"
+#include "serial/CPort.h"
 
-#include "ComText.h"
+#include "serial/ComText.h"
 
 #include "platform/ProfileFile.h"
 #include "platform/Registry.h"
+
+#include <charconv>
 
 namespace {
 
@@ -175,14 +177,12 @@ public:
     void Number(const char* name, std::int32_t, std::int32_t def,
                 const std::function<void(std::int32_t)>& apply) override {
         const std::string text = profile_.ReadString(section_, name, std::to_string(def));
-        // A value that is not a whole number keeps the default, as a missing key does.
-        try {
-            std::size_t used = 0;
-            const long value = std::stol(text, &used);
-            apply(used == text.size() ? static_cast<std::int32_t>(value) : def);
-        } catch (const std::logic_error&) {
-            apply(def);
-        }
+        // A value that is not a whole number of 32 bits keeps the default, as a missing key
+        // does.
+        std::int32_t value = 0;
+        const char* end = text.data() + text.size();
+        const auto [at, error] = std::from_chars(text.data(), end, value);
+        apply(error == std::errc() && at == end && !text.empty() ? value : def);
     }
 
 private:

@@ -1,15 +1,15 @@
 // One overlapped read or write with its own completion event.
 #pragma once
 
-#include "ComPlatform.h"
-#include "ComTypes.h"
+#include "serial/ComPlatform.h"
+#include "serial/ComTypes.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 struct TComRequest {
-    TOverlapped OverlappedState;
+    serial::TOverlapped OverlappedState;
     TRequestDirection Direction = rdWrite;
     // Private copy of the bytes given to the last write on this request, for the links.
     std::optional<std::string> SentCopy;

@@ -3,7 +3,7 @@
 // object's group. An object without a link only stores values.
 #pragma once
 
-#include "ComTypes.h"
+#include "serial/ComTypes.h"
 
 #include <cstdint>
 

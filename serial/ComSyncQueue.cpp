@@ -1,4 +1,6 @@
-#include "ComSyncQueue.h"
+#include "serial/ComSyncQueue.h"
+
+namespace serial {
 
 void TComSyncQueue::Post(TComSyncHost& host, const std::shared_ptr<Item>& item) {
     {
@@ -102,3 +104,5 @@ void TComSyncQueue::ThreadEnded() {
     }
     changed_.notify_all();
 }
+
+} // namespace serial

@@ -3,7 +3,7 @@
 // thread also runs it itself while it waits for the event thread to end.
 #pragma once
 
-#include "ComSyncHost.h"
+#include "serial/ComSyncHost.h"
 
 #include <condition_variable>
 #include <deque>
@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+
+namespace serial {
 
 class TComSyncQueue : public std::enable_shared_from_this<TComSyncQueue> {
 public:
@@ -46,3 +48,5 @@ private:
     // Touched by the main thread only.
     int synchronizedDepth_ = 0;
 };
+
+} // namespace serial

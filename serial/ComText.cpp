@@ -1,4 +1,4 @@
-#include "ComText.h"
+#include "serial/ComText.h"
 
 #include <array>
 #include <charconv>

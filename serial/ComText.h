@@ -2,7 +2,7 @@
 // regard to ASCII letter case; a text that matches nothing gives the enumeration's fallback.
 #pragma once
 
-#include "ComTypes.h"
+#include "serial/ComTypes.h"
 
 #include <string>
 

@@ -1,7 +1,12 @@
-#include "ComThread.h"
+#include "serial/ComThread.h"
 
-#include "CPort.h"
-#include "ComSyncQueue.h"
+#include "serial/CPort.h"
+#include "serial/ComErrorCodes.h"
+#include "serial/ComSyncQueue.h"
+
+#include <system_error>
+
+namespace serial {
 
 namespace {
 constexpr std::uint32_t maskBits[] = {EV_RXCHAR, EV_TXEMPTY, EV_RXFLAG, EV_RING, EV_BREAK,
@@ -29,41 +34,67 @@ TComEvents MaskToEventSet(std::uint32_t mask) {
 }
 
 TComThread::TComThread(TCustomComPort& port)
-    : port_(port), platform_(port.ComPlatform()), stopSignal_(platform_.CreateEvent(true, false)) {
-    platform_.SetCommMask(port_.DeviceHandle(), EventSetToMask(port_.Events()));
-    port_.SyncQueue().ThreadStarted();
-    thread_ = std::thread([this] { Execute(); });
+    : port_(port), platform_(port.ComPlatform()), device_(port.DeviceHandle()),
+      queue_(std::make_shared<TComSyncQueue>()),
+      retired_(std::make_shared<std::atomic<bool>>(false)) {
+    stopSignal_ = platform_.CreateEvent(true, false);
+    if (stopSignal_ == 0)
+        throw EComPort(CError_OpenFailed, static_cast<std::int32_t>(platform_.GetLastError()));
+    platform_.SetCommMask(device_, EventSetToMask(port_.Events()));
+    queue_->ThreadStarted();
+    try {
+        thread_ = std::thread([this] { Execute(); });
+    } catch (const std::system_error&) {
+        platform_.SetCommMask(device_, 0);
+        platform_.CloseHandle(stopSignal_);
+        throw EComPort(CError_OpenFailed, static_cast<std::int32_t>(ERROR_NOT_ENOUGH_MEMORY));
+    }
 }
 
 TComThread::~TComThread() {
     RequestStop();
-    port_.SyncQueue().ServeUntilThreadEnds(port_.SyncHost());
+    queue_->ServeUntilThreadEnds(port_.SyncHost());
     thread_.join();
+    platform_.CloseHandle(stopSignal_);
+}
+
+bool TComThread::InOwnDelivery() const {
+    return std::this_thread::get_id() == thread_.get_id() || queue_->InSynchronizedCall();
+}
+
+void TComThread::Retire() {
+    *retired_ = true;
+    RequestStop();
 }
 
 void TComThread::RequestStop() {
-    platform_.SetEvent(stopSignal_);
+    if (stopRequested_.exchange(true))
+        return;
+    // The stop signal is the only way to end the thread's wait: it must get through.
+    for (int tries = 0; !platform_.SetEvent(stopSignal_); ++tries)
+        platform_.Sleep(tries < 10 ? 0 : 10);
     platform_.Sleep(0);
 }
 
 void TComThread::Execute() {
-    const THandle device = port_.DeviceHandle();
-    TOverlapped overlapped;
-    overlapped.hEvent = platform_.CreateEvent(true, true);
-    const THandle waitList[2] = {stopSignal_, overlapped.hEvent};
-    // Lives as long as the block: a wait still pending when the loop ends writes it when
-    // the mask is cleared below.
-    std::uint32_t mask = 0;
+    // Heap blocks: a wait that cannot be seen to end leaves its block to the driver for good.
+    auto overlapped = std::make_unique<TOverlapped>();
+    auto mask = std::make_unique<std::uint32_t>(0);
+    overlapped->hEvent = platform_.CreateEvent(true, true);
+    const THandle waitList[2] = {stopSignal_, overlapped->hEvent};
+    bool waitPending = false;
     bool failed = false;
     try {
         for (;;) {
-            mask = 0;
-            platform_.WaitCommEvent(device, &mask, &overlapped);
+            *mask = 0;
+            waitPending = !platform_.WaitCommEvent(device_, mask.get(), overlapped.get()) &&
+                          platform_.GetLastError() == ERROR_IO_PENDING;
             if (platform_.WaitForMultipleObjects(2, waitList, false, INFINITE) != WAIT_OBJECT_0 + 1)
                 break;
+            waitPending = false;
             std::uint32_t count = 0;
-            if (platform_.GetOverlappedResult(device, &overlapped, &count, false)) {
-                receivedEvents_ = MaskToEventSet(mask);
+            if (platform_.GetOverlappedResult(device_, overlapped.get(), &count, false)) {
+                receivedEvents_ = MaskToEventSet(*mask);
                 DeliverEvents();
             }
         }
@@ -72,19 +103,26 @@ void TComThread::Execute() {
         // events until it is opened again.
         failed = true;
     }
-    platform_.SetCommMask(device, 0);
+    // Clearing the mask ends a wait still pending; the driver may also be writing the result
+    // of one it took just before. Either way the block must outlive that write.
+    const bool cleared = platform_.SetCommMask(device_, 0);
+    if (waitPending && !(cleared && platform_.WaitForSingleObject(overlapped->hEvent, INFINITE) ==
+                                        WAIT_OBJECT_0)) {
+        overlapped.release();
+        mask.release();
+    }
     // After a failed delivery the port stays open: what is queued still belongs to the user.
-    if (!failed)
-        platform_.PurgeComm(device, PURGE_TXCLEAR | PURGE_RXCLEAR);
-    platform_.CloseHandle(overlapped.hEvent);
-    platform_.CloseHandle(stopSignal_);
-    port_.SyncQueue().ThreadEnded();
+    if (!failed && !*retired_)
+        platform_.PurgeComm(device_, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    if (overlapped)
+        platform_.CloseHandle(overlapped->hEvent);
+    queue_->ThreadEnded();
 }
 
 void TComThread::DeliverEvents() {
     switch (port_.SyncMethod()) {
     case smThreadSync:
-        port_.SyncQueue().Synchronize(port_.SyncHost(), [this] { RunEventSteps(); });
+        queue_->Synchronize(port_.SyncHost(), [this] { RunEventSteps(); });
         break;
     case smWindowSync:
         SendEventMessages();
@@ -97,8 +135,8 @@ void TComThread::DeliverEvents() {
 
 void TComThread::RunEventSteps() {
     for (TComEvent event : DeliveryOrder) {
-        // A handler may have closed the port.
-        if (!port_.Connected())
+        // A handler may have closed the port, or closed and opened it again.
+        if (*retired_ || !port_.Connected())
             return;
         if (!receivedEvents_.Contains(event))
             continue;
@@ -143,7 +181,11 @@ void TComThread::SendEventMessages() {
             continue;
         const std::uint32_t bit = EventMaskBit(event);
         TCustomComPort* port = &port_;
-        port_.SyncQueue().SendMessage(port_.SyncHost(),
-                                      [port, bit] { port->HandlePortEventMessage(bit); });
+        queue_->SendMessage(port_.SyncHost(), [port, bit, retired = retired_] {
+            if (!*retired)
+                port->HandlePortEventMessage(bit);
+        });
     }
 }
+
+} // namespace serial

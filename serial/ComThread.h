@@ -2,16 +2,23 @@
 // every batch to the port's delivery steps by the port's sync method.
 #pragma once
 
-#include "ComPlatform.h"
-#include "ComTypes.h"
+#include "serial/ComPlatform.h"
+#include "serial/ComTypes.h"
 
+#include <atomic>
+#include <memory>
 #include <thread>
 
 class TCustomComPort;
 
+namespace serial {
+
+class TComSyncQueue;
+
 class TComThread {
 public:
-    // Arms the device's event mask from the port's Events and starts waiting.
+    // Arms the device's event mask from the port's Events and starts waiting. Raises
+    // EComPort (code 1) when the thread or its stop signal cannot be made.
     explicit TComThread(TCustomComPort& port);
     // Tells the thread to stop and waits for it to end, serving the deliveries it hands to
     // the calling (main) thread meanwhile.
@@ -19,11 +26,15 @@ public:
     TComThread(const TComThread&) = delete;
     TComThread& operator=(const TComThread&) = delete;
 
-    // Sets the stop signal; the thread ends at its next wait.
-    void RequestStop();
-    bool IsCurrentThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+    // True on the thread itself and while the main thread runs one of its synchronised
+    // deliveries: there the thread waits for the caller, who cannot wait for it.
+    bool InOwnDelivery() const;
+    // Tells the thread to stop without waiting for it: it delivers nothing more, not even
+    // the rest of its current batch, and ends at its next wait.
+    void Retire();
 
 private:
+    void RequestStop();
     void Execute();
     void DeliverEvents();
     void RunEventSteps();
@@ -31,7 +42,12 @@ private:
 
     TCustomComPort& port_;
     TComPlatform& platform_;
-    THandle stopSignal_;
+    const THandle device_;
+    THandle stopSignal_ = 0;
+    std::atomic<bool> stopRequested_{false};
+    std::shared_ptr<TComSyncQueue> queue_;
+    // Shared with the messages this thread sends, which may run after it is retired.
+    std::shared_ptr<std::atomic<bool>> retired_;
     TComEvents receivedEvents_;
     std::thread thread_;
 };
@@ -42,3 +58,5 @@ inline constexpr TComEvent DeliveryOrder[] = {evError, evRxChar, evTxEmpty, evBr
 std::uint32_t EventSetToMask(TComEvents events);
 TComEvents MaskToEventSet(std::uint32_t mask);
 std::uint32_t EventMaskBit(TComEvent event);
+
+} // namespace serial

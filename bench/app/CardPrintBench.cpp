@@ -22,10 +22,10 @@ namespace {
 
 using namespace std::chrono;
 
-const std::string kRequest("\x10\x04\x05", 3);
-const std::string kRelease("\x1B\x71", 2);
+using printer::kRelease;
+using printer::kStatusRequest;
 
-double Ms(FakePrinter::Clock::duration d) {
+double Ms(TestPrinter::Clock::duration d) {
     return duration<double, std::milli>(d).count();
 }
 
@@ -38,24 +38,22 @@ void Pacing(int lines, int repetitions) {
         Station st;
         st.WriteDefaults(0);
         auto w = st.Start();
-        w->tt->stop();
-        st.Printer().WaitFor(std::string("\x1B\x74\x02", 3), seconds(2));
-        std::this_thread::sleep_for(milliseconds(20));
-        st.Printer().Clear();
+        w->Core().tt.stop();
+        st.PrinterInitialised();
         QString text;
         for (int i = 0; i < lines; ++i)
             text += QStringLiteral("%1 Linha de teste numero %2\r\n").arg(i % 10).arg(i);
         st.AddJob(7, 0, 1, 0, QString(), text);
-        Cycle(*w);
+        Cycle(w->Core());
         const std::string got = st.Printer().Received();
         const std::size_t release = got.find(kRelease);
-        const std::size_t found = got.rfind(kRequest, release);
+        const std::size_t found = got.rfind(kStatusRequest, release);
         measured = Ms(st.Printer().ArrivalOf(release) - st.Printer().ArrivalOf(found + 2));
         // 50 after the status request, 50 after the small-font command, 200 after each line,
         // 50 after the form feed.
         mandated = 150.0 + 200.0 * lines;
         // 10 bits a byte at 9600 baud, for the bytes between the request and the release.
-        lineTime = (release - (found + kRequest.size())) * 10.0 * 1000.0 / 9600.0;
+        lineTime = (release - (found + kStatusRequest.size())) * 10.0 * 1000.0 / 9600.0;
         ratios.push_back(measured / mandated);
     }
     std::sort(ratios.begin(), ratios.end());
@@ -68,7 +66,7 @@ void InsertToRequest(int jobs) {
     Station st;
     st.WriteDefaults(0);
     auto w = st.Start();
-    st.Printer().WaitFor(std::string("\x1B\x74\x02", 3), seconds(2));
+    st.Printer().WaitFor(printer::kInitialisationEnd, seconds(10));
     std::vector<double> delays;
     for (int i = 0; i < jobs; ++i) {
         // Queue at a random moment of the cycle.
@@ -76,17 +74,17 @@ void InsertToRequest(int jobs) {
         WaitUntil([] { return false; }, milliseconds(wait));
         const int before = st.Printer().StatusRequests();
         const std::size_t offset = st.Printer().Received().size();
-        const auto t0 = FakePrinter::Clock::now();
+        const auto t0 = TestPrinter::Clock::now();
         st.AddJob(7, 0, i, 0, QString(), QStringLiteral("x"));
         // The card print runs inside the event loop: the request's own arrival time counts.
         WaitUntil([&] { return st.Printer().StatusRequests() > before; }, seconds(5));
-        const std::size_t request = st.Printer().Received().find(kRequest, offset);
+        const std::size_t request = st.Printer().Received().find(kStatusRequest, offset);
         delays.push_back(Ms(st.Printer().ArrivalOf(request) - t0));
         // Let the card finish before the next job.
         WaitUntil(
             [&] {
                 return st.Rows(QStringLiteral("SELECT id FROM printer")).empty() &&
-                       w->status->text() == QStringLiteral("Pronto");
+                       Controls(*w).status->text() == QStringLiteral("Pronto");
             },
             seconds(10));
     }

@@ -22,9 +22,9 @@ struct Stats {
     double opensPerCycle;
 };
 
-template <typename F> Stats Measure(Tmain& w, int n, F&& cycle) {
+template <typename F> Stats Measure(Spooler& core, int n, F&& cycle) {
     std::vector<double> t;
-    const int opens0 = w.cn->OpenCount();
+    const int opens0 = core.cn.OpenCount();
     const double cpu0 = bench::CpuNow();
     for (int i = 0; i < n; ++i) {
         const double a = bench::Now();
@@ -34,7 +34,7 @@ template <typename F> Stats Measure(Tmain& w, int n, F&& cycle) {
     const double cpu = (bench::CpuNow() - cpu0) / n;
     std::sort(t.begin(), t.end());
     return {t[t.size() / 2], t[std::min(t.size() - 1, t.size() * 99 / 100)], cpu,
-            double(w.cn->OpenCount() - opens0) / n};
+            double(core.cn.OpenCount() - opens0) / n};
 }
 
 void Report(const char* backend, const char* what, const Stats& s, int statements) {
@@ -54,47 +54,48 @@ void Run(Backend backend, int n) {
     const double t0 = bench::Now();
     auto w = st.Start();
     const double startup = bench::Now() - t0;
-    if (w->Terminated() || !w->TimerEnabled()) {
+    if (w->Terminated() || !w->Core().TimerEnabled()) {
         std::printf("| %s | start-up failed |\n", dbtest::BackendName(backend).c_str());
         return;
     }
-    w->tt->stop();
+    Spooler& core = w->Core();
+    core.tt.stop();
     const std::string backendName = dbtest::BackendName(backend);
     const char* name = backendName.c_str();
     std::printf("| %s | start-up to enabled timer | | | %.1f | | |\n", name, startup);
 
-    Report(name, "idle cycle", Measure(*w, n, [&](int) { w->ttTimer(); }), 2);
+    Report(name, "idle cycle", Measure(core, n, [&](int) { core.ttTimer(); }), 2);
 
     for (int i = 0; i < n; ++i)
         st.AddJob(7, 1, i, 0, QString(), QString());
-    Report(name, "drawer job cycle", Measure(*w, n, [&](int) { w->ttTimer(); }), 2);
+    Report(name, "drawer job cycle", Measure(core, n, [&](int) { core.ttTimer(); }), 2);
 
     // A print job's statements, run as the cycle runs them, without the card print.
     for (int i = 0; i < n; ++i)
         st.AddJob(7, 0, i, 0, QString(), QStringLiteral("2 Bifana\r\n1 Sopa do dia\r\n"));
     Report(
         name, "print job cycle without the card",
-        Measure(*w, n,
+        Measure(core, n,
                 [&](int i) {
-                    w->q_print->ParamByName(QStringLiteral("posto")).SetValue(7);
-                    w->q_print->Open();
-                    const int id = w->q_print->FieldAsInteger(QStringLiteral("id"));
-                    w->q_addhist->ParamByName(QStringLiteral("datahora"))
+                    core.q_print.ParamByName(QStringLiteral("posto")).SetValue(7);
+                    core.q_print.Open();
+                    const int id = core.q_print.FieldAsInteger(QStringLiteral("id"));
+                    core.q_addhist.ParamByName(QStringLiteral("datahora"))
                         .SetValue(QDateTime::currentDateTime());
-                    w->q_addhist->ParamByName(QStringLiteral("id")).SetValue(id);
-                    w->q_addhist->ParamByName(QStringLiteral("titulo")).SetValue(0);
-                    w->q_addhist->ParamByName(QStringLiteral("dados"))
-                        .SetValue(w->q_print->FieldAsString(QStringLiteral("dados")));
-                    w->q_addhist->ParamByName(QStringLiteral("palavrachave")).SetValue(QString());
-                    w->q_addhist->ParamByName(QStringLiteral("cartao")).SetValue(i);
-                    w->q_addhist->ParamByName(QStringLiteral("previsao"))
+                    core.q_addhist.ParamByName(QStringLiteral("id")).SetValue(id);
+                    core.q_addhist.ParamByName(QStringLiteral("titulo")).SetValue(0);
+                    core.q_addhist.ParamByName(QStringLiteral("dados"))
+                        .SetValue(core.q_print.FieldAsString(QStringLiteral("dados")));
+                    core.q_addhist.ParamByName(QStringLiteral("palavrachave")).SetValue(QString());
+                    core.q_addhist.ParamByName(QStringLiteral("cartao")).SetValue(i);
+                    core.q_addhist.ParamByName(QStringLiteral("previsao"))
                         .SetValue(QStringLiteral("2 Bifana"));
-                    w->q_addhist->ParamByName(QStringLiteral("datavalor"))
-                        .SetValue(w->DataValor.startOfDay());
-                    w->q_addhist->Execute();
-                    w->q_print->Close();
-                    w->q_delete->ParamByName(QStringLiteral("id")).SetValue(id);
-                    w->q_delete->Execute();
+                    core.q_addhist.ParamByName(QStringLiteral("datavalor"))
+                        .SetValue(core.DataValor.startOfDay());
+                    core.q_addhist.Execute();
+                    core.q_print.Close();
+                    core.q_delete.ParamByName(QStringLiteral("id")).SetValue(id);
+                    core.q_delete.Execute();
                 }),
         3);
     std::printf("| %s | resident memory after the cycles | | | %ld kB | | |\n", name,

@@ -75,7 +75,8 @@ void Run(Backend backend, int rows, int repetitions) {
         std::printf("| %s | start-up failed |\n", name.c_str());
         return;
     }
-    w->tt->stop();
+    db::TDbQuery& q_hist = w->Core().q_hist;
+    w->Core().tt.stop();
     st.Sql(FillStatement(backend, rows));
     w->show();
     if (!QTest::qWaitForWindowExposed(w.get()))
@@ -87,13 +88,13 @@ void Run(Backend backend, int rows, int repetitions) {
     std::vector<double> fetch;
     for (int r = 0; r < repetitions; ++r) {
         const double t = bench::Now();
-        w->q_hist->Open();
+        q_hist.Open();
         fetch.push_back(bench::Now() - t);
-        w->q_hist->Close();
+        q_hist.Close();
     }
 
     PaintCounter grid;
-    w->lista->viewport()->installEventFilter(&grid);
+    Controls(*w).lista->viewport()->installEventFilter(&grid);
     std::vector<double> open, openReturn, toEnd, leave;
     long rss = 0;
     for (int r = 0; r < repetitions; ++r) {
@@ -102,18 +103,17 @@ void Run(Backend backend, int rows, int repetitions) {
         openReturn.push_back(bench::Now() - t0);
         WaitForPaint(grid);
         open.push_back(bench::Now() - t0);
-        if (w->q_hist->RecordCount() != rows)
-            std::printf("| %s | %d rows listed, not %d |\n", name.c_str(), w->q_hist->RecordCount(),
+        if (q_hist.RecordCount() != rows)
+            std::printf("| %s | %d rows listed, not %d |\n", name.c_str(), q_hist.RecordCount(),
                         rows);
         rss = std::max(rss, bench::RssKb());
 
         const double t1 = bench::Now();
-        QTest::keyClick(w->lista, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(Controls(*w).lista, Qt::Key_End, Qt::ControlModifier);
         WaitForPaint(grid);
         toEnd.push_back(bench::Now() - t1);
-        if (w->q_hist->RecNo() != rows - 1)
-            std::printf("| %s | Ctrl+End left row %d current |\n", name.c_str(),
-                        w->q_hist->RecNo());
+        if (q_hist.RecNo() != rows - 1)
+            std::printf("| %s | Ctrl+End left row %d current |\n", name.c_str(), q_hist.RecNo());
 
         const double t2 = bench::Now();
         Handler([&] { w->btmodClick(); });

@@ -8,6 +8,7 @@
 
 #include "serial/CPort.h"
 #include "serial/ComPlainSyncHost.h"
+#include "tools/pty/PseudoTerminal.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/read.hpp>
@@ -109,17 +110,10 @@ void Check(bool ok, const char* what) {
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 5000;
     const int idleSeconds = argc > 2 ? std::atoi(argv[2]) : 10;
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    Check(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0, "no pseudo-terminal");
-    const std::string slave = ptsname(master);
-    termios raw{};
-    tcgetattr(master, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(master, TCSANOW, &raw);
-    // Held open throughout so that the line does not hang up between two clients.
-    const int keepOpen = open(slave.c_str(), O_RDWR | O_NOCTTY);
-    Check(keepOpen >= 0, "cannot open the pseudo-terminal");
-    const pid_t printer = StartPrinter(master);
+    // The device is held open throughout so that the line does not hang up between two clients.
+    PseudoTerminal line(PseudoTerminal::Device::Held);
+    const std::string slave = line.DevicePath();
+    const pid_t printer = StartPrinter(line.MasterFd());
 
     std::vector<Client> clients = {{"component, event thread on", {}, 0},
                                    {"component, no event thread", {}, 0},
@@ -215,7 +209,6 @@ int main(int argc, char** argv) {
                     "(%.4f %%)\n",
                     cpu * 1e3, wall, cpu / wall * 100.0);
     }
-    close(keepOpen);
     kill(printer, SIGTERM);
     waitpid(printer, nullptr, 0);
     return 0;

@@ -3,6 +3,7 @@
 // written as %XX.
 #include "platform/Registry.h"
 
+#include <charconv>
 #include <cstdio>
 #include <fstream>
 
@@ -193,11 +194,13 @@ std::int32_t Registry::ReadInteger(const std::string& name) const {
         throw RegistryError("Failed to get data for " + Quote(name));
     if (value->type != RegDataType::Integer)
         throw RegistryError("Invalid data type for " + Quote(name));
-    try {
-        return static_cast<std::int32_t>(std::stol(value->data));
-    } catch (const std::exception&) {
+    // Only what a 32-bit value can hold; anything else is not this kind's data.
+    std::int32_t number = 0;
+    const char* end = value->data.data() + value->data.size();
+    const auto [at, error] = std::from_chars(value->data.data(), end, number);
+    if (error != std::errc() || at != end || value->data.empty())
         throw RegistryError("Failed to get data for " + Quote(name));
-    }
+    return number;
 }
 
 std::string Registry::ReadBinary(const std::string& name) const {

@@ -1,16 +1,16 @@
-#include "ComPlatformPosix.h"
+#include "serial/posix/ComPlatformPosix.h"
 
-#include "PosixDevice.h"
-#include "PosixErrors.h"
 #include "serial/ComErrorCodes.h"
+#include "serial/posix/PosixDevice.h"
+#include "serial/posix/PosixErrors.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <unistd.h>
 #include <vector>
+
+namespace serial {
 
 TComPlatformPosix::~TComPlatformPosix() {
     std::lock_guard lock(mutex_);
@@ -47,28 +47,35 @@ THandle TComPlatformPosix::CreateFile(const std::string& deviceName) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = sys_.Open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         SetLastError(ErrnoToSystemError(errno));
         return INVALID_HANDLE_VALUE;
     }
-    if (!isatty(fd)) {
-        close(fd);
-        SetLastError(ERROR_FILE_NOT_FOUND);
+    auto refuse = [&](std::uint32_t error) {
+        sys_.Close(fd);
+        SetLastError(error);
         return INVALID_HANDLE_VALUE;
-    }
+    };
+    termios settings{};
+    if (sys_.GetAttr(fd, settings) != 0)
+        return refuse(ERROR_FILE_NOT_FOUND);
     // The lock keeps out every other opener that asks for one, whatever its rights; the
     // terminal's exclusive mode keeps out other programs that open the device plainly.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        close(fd);
-        SetLastError(ErrnoToSystemError(error));
-        return INVALID_HANDLE_VALUE;
-    }
-    ioctl(fd, TIOCEXCL);
+    if (sys_.Lock(fd) != 0)
+        return refuse(ErrnoToSystemError(errno));
+    sys_.SetExclusive(fd);
+    // A serial driver reports a port type. The node of a port with no UART behind it
+    // (/dev/ttyS3 on most PCs) reports none and cannot even read its lines: no port there.
+    // Some USB drivers leave the type unset on working ports; their lines read fine.
+    int type = PORT_UNKNOWN;
+    const bool serialDriver = sys_.PortType(fd, type) == 0;
+    int lines = 0;
+    if (serialDriver && type == PORT_UNKNOWN && sys_.ModemLines(fd, lines) != 0)
+        return refuse(ERROR_FILE_NOT_FOUND);
     const THandle handle = NewHandle();
     auto device = std::make_shared<TPosixDevice>(
-        fd, [this](TOverlapped* ov) { MarkPending(ov); },
+        sys_, fd, serialDriver, [this](TOverlapped* ov) { MarkPending(ov); },
         [this](TOverlapped* ov, std::uint32_t status, std::uint32_t bytes) {
             Complete(ov, status, bytes);
         });
@@ -260,6 +267,8 @@ bool TComPlatformPosix::WaitCommEvent(THandle device, std::uint32_t* mask,
 }
 
 TComPlatform& SystemComPlatform() {
-    static TComPlatformPosix platform;
+    static TComPlatformPosix platform(KernelSys());
     return platform;
 }
+
+} // namespace serial

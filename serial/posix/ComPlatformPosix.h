@@ -1,17 +1,22 @@
 // The serial platform over POSIX terminal devices. "COMn" names /dev/ttyS(n-1), a name
-// beginning with "/" is a device path; devices are opened exclusively.
+// beginning with "/" is a device path; devices are opened exclusively. Every call on a
+// device goes through the system-call interface it is given: the kernel's by default.
 #pragma once
 
 #include "serial/ComPlatformBase.h"
+#include "serial/posix/PosixSys.h"
 
 #include <map>
 #include <memory>
 #include <mutex>
 
+namespace serial {
+
 class TPosixDevice;
 
 class TComPlatformPosix : public TComPlatformBase {
 public:
+    explicit TComPlatformPosix(TPosixSys& sys = KernelSys()) : sys_(sys) {}
     ~TComPlatformPosix() override;
 
     THandle CreateFile(const std::string& deviceName) override;
@@ -54,8 +59,11 @@ private:
     void ForgetPendingRead(THandle event);
     void KickServices();
 
+    TPosixSys& sys_;
     std::mutex mutex_;
     std::map<THandle, std::shared_ptr<TPosixDevice>> devices_;
     // Reads that went pending, by their event, for the waits that help them along.
     std::map<THandle, PendingRead> pendingReads_;
 };
+
+} // namespace serial

@@ -1,9 +1,11 @@
-#include "PosixBaudRate.h"
+#include "serial/posix/PosixBaudRate.h"
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
 #include <cerrno>
 #include <sys/ioctl.h>
+
+namespace serial {
 
 int SetArbitraryBaudRate(int fd, std::uint32_t rate) {
     struct termios2 settings {};
@@ -18,9 +20,4 @@ int SetArbitraryBaudRate(int fd, std::uint32_t rate) {
     return 0;
 }
 
-std::uint32_t ReadBaudRate(int fd) {
-    struct termios2 settings {};
-    if (ioctl(fd, TCGETS2, &settings) != 0)
-        return 0;
-    return settings.c_ospeed;
-}
+} // namespace serial

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 
+namespace serial {
+
 // Sets both directions of the line to `rate` bits per second. Returns 0 or an errno value.
 int SetArbitraryBaudRate(int fd, std::uint32_t rate);
-// The rate both directions run at, as the kernel reports it; 0 when it cannot say.
-std::uint32_t ReadBaudRate(int fd);
+
+} // namespace serial

@@ -1,44 +1,27 @@
-#include "PosixDevice.h"
+#include "serial/posix/PosixDevice.h"
 
-#include "PosixErrors.h"
-#include "PosixLineSettings.h"
 #include "serial/ComErrorCodes.h"
+#include "serial/posix/PosixErrors.h"
+#include "serial/posix/PosixLineSettings.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <linux/serial.h>
-#include <mutex>
-#include <poll.h>
-#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 #include <utility>
 
+namespace serial {
 namespace {
 
 constexpr std::uint32_t maxQueueSize = 64u * 1024u * 1024u;
+constexpr int modemInputs = TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG;
+constexpr std::uint32_t modemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+// How often the lines are read where the driver cannot wait for a change.
+constexpr auto modemPollInterval = std::chrono::milliseconds(10);
 
-// TIOCMIWAIT cannot be woken by any descriptor; a signal without a restart flag ends it.
-int ModemWakeSignal() {
-    return SIGRTMIN + 4;
-}
-
-void InstallModemWakeHandler() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        struct sigaction action {};
-        action.sa_handler = [](int) {};
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = 0;
-        sigaction(ModemWakeSignal(), &action, nullptr);
-    });
-}
-
-std::uint32_t ModemEvents(int before, int after) {
+std::uint32_t LineEvents(int before, int after) {
     const int changed = before ^ after;
     std::uint32_t events = 0;
     if (changed & TIOCM_CTS)
@@ -56,25 +39,41 @@ std::chrono::milliseconds Ms(std::uint64_t ms) {
     return std::chrono::milliseconds(ms);
 }
 
+timespec Timespec(std::chrono::steady_clock::duration left) {
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::max(left, std::chrono::steady_clock::duration::zero()))
+                        .count();
+    return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+}
+
+void Signal(int eventFd) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = write(eventFd, &one, sizeof one);
+}
+
+void Drain(int eventFd) {
+    std::uint64_t count = 0;
+    [[maybe_unused]] ssize_t n = read(eventFd, &count, sizeof count);
+}
+
 } // namespace
 
-TPosixDevice::TPosixDevice(int fd, TStarter markPending, TCompleter complete)
-    : fd_(fd), wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
-      helperWakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), markPending_(std::move(markPending)),
-      complete_(std::move(complete)) {
+TPosixDevice::TPosixDevice(TPosixSys& sys, int fd, bool serialDriver, TStarter markPending,
+                           TCompleter complete)
+    : sys_(sys), fd_(fd), wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+      helperWakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), paced_(serialDriver),
+      markPending_(std::move(markPending)), complete_(std::move(complete)) {
     int bits = 0;
-    hasModemLines_ = ioctl(fd_, TIOCMGET, &bits) == 0;
+    hasModemLines_ = sys_.ModemLines(fd_, bits) == 0;
     modemBits_ = hasModemLines_ ? bits : 0;
-    serial_icounter_struct counters{};
-    hasErrorCounters_ = ioctl(fd_, TIOCGICOUNT, &counters) == 0;
-    if (hasErrorCounters_)
-        counters_ = {counters.frame, counters.overrun, counters.parity, counters.brk,
-                     counters.buf_overrun};
+    serial_icounter_struct c{};
+    hasCounters_ = sys_.Counters(fd_, c) == 0;
+    if (hasCounters_)
+        counters_ = {c.cts,     c.dsr,    c.dcd, c.rng,        c.frame,
+                     c.overrun, c.parity, c.brk, c.buf_overrun};
     service_ = std::thread([this] { ServiceLoop(); });
-    if (hasModemLines_) {
-        InstallModemWakeHandler();
+    if (hasModemLines_)
         modem_ = std::thread([this] { ModemLoop(); });
-    }
 }
 
 TPosixDevice::~TPosixDevice() {
@@ -82,17 +81,17 @@ TPosixDevice::~TPosixDevice() {
     service_.join();
     if (modem_.joinable()) {
         modemStop_ = true;
-        // Repeat the signal until the thread leaves: it may be between two waits.
+        // Repeat the wake-up until the thread leaves: it may be between two waits.
         const auto handle = modem_.native_handle();
         while (!modemEnded_) {
-            pthread_kill(handle, ModemWakeSignal());
+            sys_.WakeModemWait(handle);
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         modem_.join();
     }
     close(helperWakeFd_);
     close(wakeFd_);
-    close(fd_);
+    sys_.Close(fd_);
 }
 
 void TPosixDevice::Shutdown() {
@@ -101,18 +100,18 @@ void TPosixDevice::Shutdown() {
         std::lock_guard lock(mutex_);
         stopping_ = true;
         for (const ReadRequest& r : reads_)
-            done.push_back({r.ov, ERROR_OPERATION_ABORTED, r.got});
+            done.push_back({r.ov, ERROR_OPERATION_ABORTED, r.timeout.Got()});
         for (const WriteRequest& w : writes_)
             done.push_back({w.ov, ERROR_OPERATION_ABORTED, w.sent});
         reads_.clear();
         writes_.clear();
+        EndDrainingLocked(ERROR_OPERATION_ABORTED, false, done);
         if (waitOv_ != nullptr)
             done.push_back({std::exchange(waitOv_, nullptr), ERROR_OPERATION_ABORTED, 0});
     }
     Finish(done);
     Wake();
-    const std::uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = write(helperWakeFd_, &one, sizeof one);
+    Signal(helperWakeFd_);
 }
 
 void TPosixDevice::KickService() {
@@ -126,17 +125,14 @@ void TPosixDevice::KickService() {
 }
 
 void TPosixDevice::Wake() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
+    Signal(wakeFd_);
 }
 
 void TPosixDevice::Finish(std::vector<Completion>& done) {
     for (const Completion& c : done)
         complete_(c.ov, c.status, c.bytes);
-    if (!done.empty() && helping_) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = write(helperWakeFd_, &one, sizeof one);
-    }
+    if (!done.empty() && helping_)
+        Signal(helperWakeFd_);
     done.clear();
 }
 
@@ -165,13 +161,8 @@ bool TPosixDevice::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool& t
         if (!ended && limited && now >= waitEnd)
             timedOut = true;
         TClock::time_point deadline = limited ? waitEnd : TClock::time_point::max();
-        if (!ended && !timedOut) {
-            const ReadRequest& head = reads_.front();
-            if (head.hasTotal)
-                deadline = std::min(deadline, head.totalDeadline);
-            if (head.interval != 0 && head.got > 0)
-                deadline = std::min(deadline, head.lastByte + Ms(head.interval));
-        }
+        if (!ended && !timedOut)
+            deadline = std::min(deadline, reads_.front().timeout.Deadline());
         const bool canRead = !gone_ && rx_.size() < rxLimit_;
         bool kick = false;
         if (ended || timedOut) {
@@ -188,30 +179,22 @@ bool TPosixDevice::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool& t
         if (ended || timedOut)
             return true;
         pollfd fds[2] = {{helperWakeFd_, POLLIN, 0}, {canRead ? fd_ : -1, POLLIN, 0}};
-        timespec limit{};
-        if (deadline != TClock::time_point::max()) {
-            const auto left = std::max(deadline - TClock::now(), TClock::duration::zero());
-            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-            limit.tv_sec = static_cast<time_t>(ns / 1000000000);
-            limit.tv_nsec = static_cast<long>(ns % 1000000000);
-        }
-        ppoll(fds, 2, deadline != TClock::time_point::max() ? &limit : nullptr, nullptr);
-        if (fds[0].revents & POLLIN) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] ssize_t n = read(helperWakeFd_, &count, sizeof count);
-        }
+        const timespec limit = Timespec(deadline - TClock::now());
+        sys_.Poll(fds, 2, deadline != TClock::time_point::max() ? &limit : nullptr);
+        if (fds[0].revents & POLLIN)
+            Drain(helperWakeFd_);
         lock.lock();
     }
 }
 
 std::uint32_t TPosixDevice::KernelInQueue() const {
     int count = 0;
-    return ioctl(fd_, TIOCINQ, &count) == 0 && count > 0 ? static_cast<std::uint32_t>(count) : 0;
+    return sys_.InputCount(fd_, count) == 0 && count > 0 ? static_cast<std::uint32_t>(count) : 0;
 }
 
 std::uint32_t TPosixDevice::KernelOutQueue() const {
     int count = 0;
-    return ioctl(fd_, TIOCOUTQ, &count) == 0 && count > 0 ? static_cast<std::uint32_t>(count) : 0;
+    return sys_.OutputCount(fd_, count) == 0 && count > 0 ? static_cast<std::uint32_t>(count) : 0;
 }
 
 std::uint32_t TPosixDevice::OutputPendingLocked() const {
@@ -219,6 +202,12 @@ std::uint32_t TPosixDevice::OutputPendingLocked() const {
     for (const WriteRequest& w : writes_)
         pending += static_cast<std::uint32_t>(w.data.size()) - w.sent;
     return pending + (gone_ ? 0 : KernelOutQueue());
+}
+
+TPosixDevice::TClock::duration TPosixDevice::ByteTimeLocked() const {
+    // Ten bits a byte: start, eight data bits, stop; a longer frame is checked again.
+    const std::uint64_t rate = dcb_.BaudRate != 0 ? dcb_.BaudRate : 9600;
+    return std::chrono::microseconds(10ull * 1000000ull / rate + 1);
 }
 
 void TPosixDevice::RaiseLocked(std::uint32_t events, std::vector<Completion>& done) {
@@ -231,29 +220,47 @@ void TPosixDevice::RaiseLocked(std::uint32_t events, std::vector<Completion>& do
     }
 }
 
-void TPosixDevice::CountLineErrorsLocked() {
+std::uint32_t TPosixDevice::CountersLocked() {
     serial_icounter_struct c{};
-    if (!hasErrorCounters_ || ioctl(fd_, TIOCGICOUNT, &c) != 0)
-        return;
+    if (!hasCounters_ || sys_.Counters(fd_, c) != 0)
+        return 0;
+    std::uint32_t errors = 0;
     if (c.frame != counters_.frame)
-        errors_ |= CE_FRAME;
+        errors |= CE_FRAME;
     if (c.parity != counters_.parity)
-        errors_ |= CE_RXPARITY;
+        errors |= CE_RXPARITY;
     if (c.overrun != counters_.overrun)
-        errors_ |= CE_OVERRUN;
+        errors |= CE_OVERRUN;
     if (c.brk != counters_.brk)
-        errors_ |= CE_BREAK;
+        errors |= CE_BREAK;
     if (c.buf_overrun != counters_.bufOverrun)
-        errors_ |= CE_RXOVER;
-    counters_ = {c.frame, c.overrun, c.parity, c.brk, c.buf_overrun};
+        errors |= CE_RXOVER;
+    std::uint32_t events = 0;
+    if (errors & ~CE_BREAK)
+        events |= EV_ERR;
+    if (errors & CE_BREAK)
+        events |= EV_BREAK;
+    // A line that went up and down again between two looks still counts as a change.
+    if (c.cts != counters_.cts)
+        events |= EV_CTS;
+    if (c.dsr != counters_.dsr)
+        events |= EV_DSR;
+    if (c.dcd != counters_.dcd)
+        events |= EV_RLSD;
+    if (c.rng != counters_.rng)
+        events |= EV_RING;
+    errors_ |= errors;
+    counters_ = {c.cts, c.dsr, c.dcd, c.rng, c.frame, c.overrun, c.parity, c.brk, c.buf_overrun};
+    return events;
 }
 
 void TPosixDevice::PullInputLocked(std::vector<Completion>& done) {
     std::uint32_t events = 0;
     char chunk[4096];
+    bool pulled = false;
     while (!gone_ && rx_.size() < rxLimit_) {
         const std::size_t want = std::min<std::size_t>(sizeof chunk, rxLimit_ - rx_.size());
-        const ssize_t n = read(fd_, chunk, want);
+        const ssize_t n = sys_.Read(fd_, chunk, want);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN)
@@ -262,24 +269,22 @@ void TPosixDevice::PullInputLocked(std::vector<Completion>& done) {
             HangUpLocked(done);
             break;
         }
+        pulled = true;
         TPosixRxDecoder::Result got = decoder_.Decode(chunk, static_cast<std::size_t>(n));
         const bool dsrLow = dcb_.fDsrSensitivity && hasModemLines_ && !(modemBits_ & TIOCM_DSR);
         if (!dsrLow)
             rx_ += got.data;
         else
             got.events &= ~(EV_RXCHAR | EV_RXFLAG);
-        if (got.errors != 0 && hasErrorCounters_) {
-            const std::uint32_t before = errors_;
-            CountLineErrorsLocked();
-            if (errors_ == before)
-                errors_ |= got.errors;
-        } else {
-            errors_ |= got.errors;
-        }
+        errors_ |= got.errors;
         events |= got.events;
         if (static_cast<std::size_t>(n) < want)
             break;
     }
+    // The terminal layer marks framing and parity errors only with the parity check on, and
+    // overruns never: the driver's counters tell them whatever the settings.
+    if (pulled)
+        events |= CountersLocked() & (EV_ERR | EV_BREAK);
     const bool above = rx_.size() * 10 >= static_cast<std::size_t>(rxLimit_) * 8;
     if (above && !above80_)
         events |= EV_RX80FULL;
@@ -294,60 +299,131 @@ void TPosixDevice::ServeReadsLocked(TClock::time_point now, std::vector<Completi
         if (reads_.empty())
             return;
         ReadRequest& r = reads_.front();
-        const std::size_t n = std::min<std::size_t>(r.count - r.got, rx_.size());
+        const std::uint32_t got = r.timeout.Got();
+        const std::size_t n = std::min<std::size_t>(r.count - got, rx_.size());
         if (n > 0) {
-            std::memcpy(r.buffer + r.got, rx_.data(), n);
+            std::memcpy(r.buffer + got, rx_.data(), n);
             rx_.erase(0, n);
-            r.got += static_cast<std::uint32_t>(n);
-            r.lastByte = now;
+            r.timeout.BytesCame(got + static_cast<std::uint32_t>(n), now);
         }
-        const bool ends = r.got == r.count || (r.firstByteEnds && r.got > 0) ||
-                          (r.hasTotal && now >= r.totalDeadline) ||
-                          (r.interval != 0 && r.got > 0 && now - r.lastByte >= Ms(r.interval)) ||
-                          (gone_ && rx_.empty());
-        if (!ends)
+        if (!r.timeout.Ends(now) && !(gone_ && rx_.empty()))
             return;
-        const bool failed = gone_ && r.got == 0;
-        done.push_back({r.ov, failed ? ERROR_DEVICE_NOT_CONNECTED : ERROR_SUCCESS, r.got});
+        const bool failed = gone_ && r.timeout.Got() == 0 && r.count > 0;
+        done.push_back(
+            {r.ov, failed ? ERROR_DEVICE_NOT_CONNECTED : ERROR_SUCCESS, r.timeout.Got()});
         reads_.pop_front();
     }
+}
+
+bool TPosixDevice::HandOverLocked(WriteRequest& w, std::vector<Completion>& done) {
+    while (!gone_ && w.sent < w.data.size()) {
+        const ssize_t n = sys_.Write(fd_, w.data.data() + w.sent, w.data.size() - w.sent);
+        if (n > 0) {
+            w.sent += static_cast<std::uint32_t>(n);
+            handedOver_ += static_cast<std::uint64_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN) {
+            outputBlocked_ = true;
+            return true;
+        }
+        if (ErrnoToSystemError(n < 0 ? errno : EIO) == ERROR_DEVICE_NOT_CONNECTED || w.sent > 0) {
+            HangUpLocked(done);
+            return false;
+        }
+        return false;
+    }
+    return !gone_;
+}
+
+void TPosixDevice::WrittenLocked(TOverlapped* ov, std::uint32_t count, TClock::time_point deadline,
+                                 bool hasDeadline, TClock::time_point now,
+                                 std::vector<Completion>& done) {
+    if (!paced_) {
+        done.push_back({ov, ERROR_SUCCESS, count});
+    } else {
+        const bool first = draining_.empty();
+        draining_.push_back({ov, handedOver_ - count, handedOver_, deadline, hasDeadline});
+        if (first)
+            drainingCheck_ = now + ByteTimeLocked() * std::max<std::uint32_t>(KernelOutQueue(), 1);
+    }
+    // Watching the output drain costs a query of the driver: only for a listener.
+    drainWatch_ = (commMask_ & EV_TXEMPTY) != 0;
+    drainCheck_ = now;
+}
+
+std::uint64_t TPosixDevice::LeftTheLineLocked() const {
+    return handedOver_ - std::min<std::uint64_t>(handedOver_, gone_ ? 0 : KernelOutQueue());
+}
+
+void TPosixDevice::EndDrainingLocked(std::uint32_t status, bool discard,
+                                     std::vector<Completion>& done) {
+    if (draining_.empty())
+        return;
+    const std::uint64_t left = LeftTheLineLocked();
+    for (const DrainingWrite& d : draining_) {
+        const std::uint64_t sent = std::clamp(left, d.start, d.end) - d.start;
+        done.push_back({d.ov, status, static_cast<std::uint32_t>(sent)});
+    }
+    draining_.clear();
+    if (discard && !gone_) {
+        sys_.Flush(fd_, TCOFLUSH);
+        handedOver_ = left;
+    }
+}
+
+void TPosixDevice::CheckDrainingLocked(TClock::time_point now, std::vector<Completion>& done) {
+    if (draining_.empty() || now < drainingCheck_)
+        return;
+    const std::uint64_t left = LeftTheLineLocked();
+    while (!draining_.empty() && draining_.front().end <= left) {
+        const DrainingWrite& d = draining_.front();
+        done.push_back({d.ov, ERROR_SUCCESS, static_cast<std::uint32_t>(d.end - d.start)});
+        draining_.pop_front();
+    }
+    if (draining_.empty())
+        return;
+    const DrainingWrite& head = draining_.front();
+    if (head.hasDeadline && now >= head.deadline) {
+        // The line did not take the bytes in time: the write ends short with what left, and
+        // the rest must not go out later.
+        EndDrainingLocked(ERROR_SUCCESS, true, done);
+        return;
+    }
+    drainingCheck_ = now + ByteTimeLocked() * static_cast<long>(head.end - left);
+    if (head.hasDeadline)
+        drainingCheck_ = std::min(drainingCheck_, head.deadline);
 }
 
 void TPosixDevice::ServeWritesLocked(TClock::time_point now, std::vector<Completion>& done) {
     outputBlocked_ = false;
     while (!writes_.empty()) {
         WriteRequest& w = writes_.front();
-        while (!gone_ && w.sent < w.data.size()) {
-            const ssize_t n = write(fd_, w.data.data() + w.sent, w.data.size() - w.sent);
-            if (n > 0) {
-                w.sent += static_cast<std::uint32_t>(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && errno == EAGAIN) {
-                outputBlocked_ = true;
-                break;
-            }
-            HangUpLocked(done);
-            return;
-        }
-        if (w.sent == w.data.size()) {
-            done.push_back({w.ov, ERROR_SUCCESS, w.sent});
+        if (!HandOverLocked(w, done)) {
+            if (gone_)
+                return;
+            done.push_back({w.ov, ERROR_GEN_FAILURE, w.sent});
+        } else if (w.sent == w.data.size()) {
+            WrittenLocked(w.ov, w.sent, w.deadline, w.hasDeadline, now, done);
         } else if (w.hasDeadline && now >= w.deadline) {
             // The line did not take the bytes in time: the write ends short, not failed.
-            done.push_back({w.ov, ERROR_SUCCESS, w.sent});
+            if (paced_) {
+                draining_.push_back({w.ov, handedOver_ - w.sent, handedOver_, w.deadline, true});
+                EndDrainingLocked(ERROR_SUCCESS, true, done);
+            } else {
+                done.push_back({w.ov, ERROR_SUCCESS, w.sent});
+            }
         } else {
             return;
         }
         writes_.pop_front();
-        drainWatch_ = (commMask_ & EV_TXEMPTY) != 0;
-        drainCheck_ = now;
     }
 }
 
 void TPosixDevice::CheckDrainedLocked(TClock::time_point now, std::vector<Completion>& done) {
-    if (!drainWatch_ || !writes_.empty() || now < drainCheck_)
+    if (!drainWatch_ || !writes_.empty() || !draining_.empty() || now < drainCheck_)
         return;
     const std::uint32_t queued = gone_ ? 0 : KernelOutQueue();
     if (queued == 0) {
@@ -355,9 +431,8 @@ void TPosixDevice::CheckDrainedLocked(TClock::time_point now, std::vector<Comple
         RaiseLocked(EV_TXEMPTY, done);
         return;
     }
-    // Look again about when the queued bytes should have left the line (ten bits a byte).
-    const std::uint64_t rate = dcb_.BaudRate != 0 ? dcb_.BaudRate : 9600;
-    drainCheck_ = now + std::chrono::microseconds(queued * 10ull * 1000000ull / rate + 1000);
+    // Look again about when the queued bytes should have left the line.
+    drainCheck_ = now + ByteTimeLocked() * static_cast<long>(queued) + Ms(1);
 }
 
 void TPosixDevice::HangUpLocked(std::vector<Completion>& done) {
@@ -368,17 +443,29 @@ void TPosixDevice::HangUpLocked(std::vector<Completion>& done) {
     for (const WriteRequest& w : writes_)
         done.push_back({w.ov, ERROR_DEVICE_NOT_CONNECTED, w.sent});
     writes_.clear();
+    EndDrainingLocked(ERROR_DEVICE_NOT_CONNECTED, false, done);
     RaiseLocked(EV_ERR, done);
 }
 
 void TPosixDevice::UpdateModemLocked(std::vector<Completion>& done) {
     int bits = 0;
-    if (ioctl(fd_, TIOCMGET, &bits) != 0)
+    if (sys_.ModemLines(fd_, bits) != 0)
         return;
-    const std::uint32_t events = ModemEvents(modemBits_, bits);
+    // The counters see a short pulse (a ring, above all) that two readings of the lines miss.
+    // Reading them takes every change they show, so the line errors and breaks counted since
+    // the last look are raised here too; the next pull of data would find them taken.
+    const std::uint32_t events = hasCounters_ ? CountersLocked() | LineEvents(modemBits_, bits)
+                                              : LineEvents(modemBits_, bits);
     modemBits_ = bits;
     if (events != 0)
         RaiseLocked(events, done);
+}
+
+bool TPosixDevice::WantsModemPollLocked() const {
+    if (!modemPolled_ || gone_)
+        return false;
+    const bool listening = waitOv_ != nullptr && (commMask_ & modemEvents) != 0;
+    return listening || dcb_.fDsrSensitivity != 0;
 }
 
 void TPosixDevice::ServiceLoop() {
@@ -396,21 +483,26 @@ void TPosixDevice::ServiceLoop() {
             ServeReadsLocked(now, done);
             ServeWritesLocked(now, done);
             ServeReadsLocked(now, done);
+            CheckDrainingLocked(now, done);
             CheckDrainedLocked(now, done);
             auto consider = [&](TClock::time_point t) {
                 hasDeadline = true;
                 deadline = std::min(deadline, t);
             };
-            if (!reads_.empty()) {
-                const ReadRequest& r = reads_.front();
-                if (r.hasTotal)
-                    consider(r.totalDeadline);
-                if (r.interval != 0 && r.got > 0)
-                    consider(r.lastByte + Ms(r.interval));
+            if (WantsModemPollLocked()) {
+                if (now >= modemCheck_) {
+                    UpdateModemLocked(done);
+                    modemCheck_ = now + modemPollInterval;
+                }
+                consider(modemCheck_);
             }
+            if (!reads_.empty() && reads_.front().timeout.Deadline() != TClock::time_point::max())
+                consider(reads_.front().timeout.Deadline());
             if (!writes_.empty() && writes_.front().hasDeadline)
                 consider(writes_.front().deadline);
-            if (drainWatch_ && writes_.empty())
+            if (!draining_.empty())
+                consider(drainingCheck_);
+            if (drainWatch_ && writes_.empty() && draining_.empty())
                 consider(drainCheck_);
             if (gone_)
                 fds[1].fd = -1;
@@ -419,20 +511,12 @@ void TPosixDevice::ServiceLoop() {
                                                    (outputBlocked_ ? POLLOUT : 0));
         }
         Finish(done);
-        timespec limit{};
-        if (hasDeadline) {
-            const auto left = std::max(deadline - TClock::now(), TClock::duration::zero());
-            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-            limit.tv_sec = static_cast<time_t>(ns / 1000000000);
-            limit.tv_nsec = static_cast<long>(ns % 1000000000);
-        }
-        const int ready = ppoll(fds, 2, hasDeadline ? &limit : nullptr, nullptr);
+        const timespec limit = Timespec(deadline - TClock::now());
+        const int ready = sys_.Poll(fds, 2, hasDeadline ? &limit : nullptr);
         if (ready <= 0)
             continue;
-        if (fds[0].revents & POLLIN) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] ssize_t n = read(wakeFd_, &count, sizeof count);
-        }
+        if (fds[0].revents & POLLIN)
+            Drain(wakeFd_);
         if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             std::lock_guard lock(mutex_);
             PullInputLocked(done);
@@ -444,20 +528,27 @@ void TPosixDevice::ServiceLoop() {
 
 void TPosixDevice::ModemLoop() {
     while (!modemStop_) {
-        const int r = ioctl(fd_, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG);
-        if (modemStop_)
-            break;
-        if (r != 0 && errno == EINTR)
-            continue;
+        // A change between two waits is not seen by the next one: look before each.
         std::vector<Completion> done;
         {
             std::lock_guard lock(mutex_);
             UpdateModemLocked(done);
         }
         Finish(done);
-        // A driver without line-change waits, or a device that went away, ends the watch.
-        if (r != 0)
-            break;
+        const int r = sys_.WaitModemChange(fd_, modemInputs);
+        if (modemStop_ || r == 0 || errno == EINTR)
+            continue;
+        // A driver without line-change waits: the service thread reads the lines at
+        // intervals instead, while someone listens.
+        {
+            std::lock_guard lock(mutex_);
+            if (!gone_) {
+                modemPolled_ = true;
+                modemCheck_ = TClock::now();
+            }
+        }
+        Wake();
+        break;
     }
     modemEnded_ = true;
 }
@@ -476,19 +567,23 @@ std::uint32_t TPosixDevice::SetupComm(std::uint32_t inQueue, std::uint32_t outQu
 }
 
 std::uint32_t TPosixDevice::SetCommState(const TDCB& dcb) {
-    std::lock_guard lock(mutex_);
-    if (gone_)
-        return ERROR_DEVICE_NOT_CONNECTED;
-    const std::uint32_t error = ApplyDeviceControlBlock(fd_, dcb, hasModemLines_);
-    if (error != ERROR_SUCCESS)
-        return error;
-    dcb_ = dcb;
-    TPosixRxDecoder::Settings settings;
-    settings.discardNull = dcb.fNull != 0;
-    settings.replaceErrors = dcb.fErrorChar != 0;
-    settings.errorChar = dcb.ErrorChar;
-    settings.eventChar = dcb.EvtChar;
-    decoder_.SetSettings(settings);
+    {
+        std::lock_guard lock(mutex_);
+        if (gone_)
+            return ERROR_DEVICE_NOT_CONNECTED;
+        const std::uint32_t error = ApplyDeviceControlBlock(sys_, fd_, dcb, hasModemLines_);
+        if (error != ERROR_SUCCESS)
+            return error;
+        dcb_ = dcb;
+        TPosixRxDecoder::Settings settings;
+        settings.discardNull = dcb.fNull != 0;
+        settings.replaceErrors = dcb.fErrorChar != 0;
+        settings.errorChar = dcb.ErrorChar;
+        settings.eventChar = dcb.EvtChar;
+        decoder_.SetSettings(settings);
+    }
+    // DSR sensitivity may need the lines watched now.
+    Wake();
     return ERROR_SUCCESS;
 }
 
@@ -518,47 +613,31 @@ std::uint32_t TPosixDevice::Read(char* buffer, std::uint32_t count, std::uint32_
         }
         const auto now = TClock::now();
         const bool wasFull = rx_.size() >= rxLimit_;
-        const TCommTimeouts& t = timeouts_;
-        ReadRequest r{buffer, count, 0, ov, now, false, 0, false, now};
-        const bool returnAtOnce = t.ReadIntervalTimeout == MAXDWORD &&
-                                  t.ReadTotalTimeoutMultiplier == 0 &&
-                                  t.ReadTotalTimeoutConstant == 0;
-        r.firstByteEnds = t.ReadIntervalTimeout == MAXDWORD &&
-                          t.ReadTotalTimeoutMultiplier == MAXDWORD &&
-                          t.ReadTotalTimeoutConstant != 0;
-        if (r.firstByteEnds) {
-            r.hasTotal = true;
-            r.totalDeadline = now + Ms(t.ReadTotalTimeoutConstant);
-        } else if (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0) {
-            r.hasTotal = true;
-            r.totalDeadline = now + Ms(std::uint64_t{t.ReadTotalTimeoutMultiplier} * count +
-                                       t.ReadTotalTimeoutConstant);
-        }
-        if (t.ReadIntervalTimeout != MAXDWORD)
-            r.interval = t.ReadIntervalTimeout;
+        ReadRequest r{buffer, count, ov, TReadTimeout(timeouts_, count, now)};
         if (result == ERROR_IO_PENDING && reads_.empty()) {
             // Bytes still in the terminal driver belong to the queue too: take them as the
             // receive queue makes room.
+            std::uint32_t got = 0;
             for (;;) {
-                const std::size_t n = std::min<std::size_t>(count - r.got, rx_.size());
-                std::memcpy(buffer + r.got, rx_.data(), n);
+                const std::size_t n = std::min<std::size_t>(count - got, rx_.size());
+                std::memcpy(buffer + got, rx_.data(), n);
                 rx_.erase(0, n);
-                r.got += static_cast<std::uint32_t>(n);
-                if (r.got == count)
+                got += static_cast<std::uint32_t>(n);
+                if (got == count)
                     break;
                 PullInputLocked(done);
                 if (rx_.empty())
                     break;
             }
-            const bool ends = r.got == count || returnAtOnce || (r.firstByteEnds && r.got > 0);
-            if (gone_ && r.got == 0 && count > 0) {
+            r.timeout.BytesCame(got, now);
+            if (gone_ && got == 0 && count > 0) {
                 // Everything received before the line went away has been read.
                 result = ERROR_DEVICE_NOT_CONNECTED;
                 done.push_back({ov, result, 0});
-            } else if (ends || gone_) {
+            } else if (r.timeout.Ends(now) || gone_) {
                 result = ERROR_SUCCESS;
-                doneBytes = r.got;
-                done.push_back({ov, ERROR_SUCCESS, r.got});
+                doneBytes = got;
+                done.push_back({ov, ERROR_SUCCESS, got});
             }
         }
         if (result == ERROR_IO_PENDING)
@@ -589,40 +668,24 @@ std::uint32_t TPosixDevice::Write(const char* buffer, std::uint32_t count, std::
             done.push_back({ov, result, 0});
         } else {
             const auto now = TClock::now();
-            std::uint32_t sent = 0;
-            if (writes_.empty()) {
-                while (sent < count) {
-                    const ssize_t n = write(fd_, buffer + sent, count - sent);
-                    if (n > 0)
-                        sent += static_cast<std::uint32_t>(n);
-                    else if (!(n < 0 && errno == EINTR))
-                        break;
+            const TCommTimeouts& t = timeouts_;
+            const std::uint64_t total =
+                std::uint64_t{t.WriteTotalTimeoutMultiplier} * count + t.WriteTotalTimeoutConstant;
+            WriteRequest w{std::string(buffer, count), 0, ov, now + Ms(total), total != 0};
+            // Behind other writes a write waits its turn; the bytes taken count for it.
+            const bool handed = writes_.empty() && HandOverLocked(w, done);
+            if (writes_.empty() && !handed) {
+                result = gone_ ? ERROR_DEVICE_NOT_CONNECTED : ErrnoToSystemError(errno);
+                done.push_back({ov, result, w.sent});
+            } else if (handed && w.sent == count) {
+                WrittenLocked(ov, count, w.deadline, w.hasDeadline, now, done);
+                if (!paced_) {
+                    result = ERROR_SUCCESS;
+                    doneBytes = count;
                 }
-            }
-            if (sent == count) {
-                result = ERROR_SUCCESS;
-                doneBytes = count;
-                done.push_back({ov, ERROR_SUCCESS, count});
-                // Watching the output drain costs a query of the driver: only for a listener.
-                drainWatch_ = (commMask_ & EV_TXEMPTY) != 0;
-                drainCheck_ = now;
                 CheckDrainedLocked(now, done);
-                wake = drainWatch_;
-            } else if (errno != EAGAIN && errno != EINTR && writes_.empty()) {
-                result = ErrnoToSystemError(errno);
-                if (result == ERROR_DEVICE_NOT_CONNECTED)
-                    HangUpLocked(done);
-                done.push_back({ov, result, sent});
+                wake = paced_ || drainWatch_;
             } else {
-                const TCommTimeouts& t = timeouts_;
-                // The bytes already taken count for this request when it ends.
-                WriteRequest w{std::string(buffer, count), sent, ov, now, false};
-                const std::uint64_t total = std::uint64_t{t.WriteTotalTimeoutMultiplier} * count +
-                                            t.WriteTotalTimeoutConstant;
-                if (total != 0) {
-                    w.hasDeadline = true;
-                    w.deadline = now + Ms(total);
-                }
                 writes_.push_back(std::move(w));
                 wake = true;
             }
@@ -639,24 +702,28 @@ std::uint32_t TPosixDevice::Purge(std::uint32_t flags) {
     bool wake = false;
     {
         std::lock_guard lock(mutex_);
-        if (flags & PURGE_TXABORT) {
+        if (flags & (PURGE_TXABORT | PURGE_TXCLEAR)) {
             for (const WriteRequest& w : writes_)
                 done.push_back({w.ov, ERROR_OPERATION_ABORTED, w.sent});
             writes_.clear();
+            // The bytes of ended writes must not go out after them.
+            EndDrainingLocked(ERROR_OPERATION_ABORTED, true, done);
         }
         if (flags & PURGE_RXABORT) {
             for (const ReadRequest& r : reads_)
-                done.push_back({r.ov, ERROR_OPERATION_ABORTED, r.got});
+                done.push_back({r.ov, ERROR_OPERATION_ABORTED, r.timeout.Got()});
             reads_.clear();
         }
-        if ((flags & PURGE_TXCLEAR) && !gone_)
-            tcflush(fd_, TCOFLUSH);
+        if ((flags & PURGE_TXCLEAR) && !gone_) {
+            sys_.Flush(fd_, TCOFLUSH);
+            handedOver_ = LeftTheLineLocked();
+        }
         if (flags & PURGE_RXCLEAR) {
             wake = rx_.size() >= rxLimit_;
             rx_.clear();
             above80_ = false;
             if (!gone_)
-                tcflush(fd_, TCIFLUSH);
+                sys_.Flush(fd_, TCIFLUSH);
         }
     }
     Finish(done);
@@ -669,7 +736,8 @@ std::uint32_t TPosixDevice::ClearError(std::uint32_t& errors, TComStat& stat) {
     std::vector<Completion> done;
     {
         std::lock_guard lock(mutex_);
-        PullInputLocked(done);
+        // Bytes taken from the driver here go to a read that waits for them first.
+        ServeReadsLocked(TClock::now(), done);
         // A device that went away stays in error: no later call can clear that.
         errors = errors_ | (gone_ ? CE_IOE : 0);
         errors_ = 0;
@@ -687,7 +755,7 @@ std::uint32_t TPosixDevice::ModemStatus(std::uint32_t& status) {
     std::lock_guard lock(mutex_);
     int bits = 0;
     // Without modem lines (a pseudo-terminal), or once the device is gone, all are off.
-    if (!hasModemLines_ || gone_ || ioctl(fd_, TIOCMGET, &bits) != 0)
+    if (!hasModemLines_ || gone_ || sys_.ModemLines(fd_, bits) != 0)
         return ERROR_SUCCESS;
     if (bits & TIOCM_CTS)
         status |= MS_CTS_ON;
@@ -728,13 +796,13 @@ std::uint32_t TPosixDevice::WaitEvent(std::uint32_t* mask, TOverlapped* ov) {
         waitMask_ = mask;
         waitOv_ = ov;
         // Bytes that came while nobody waited raise their events now.
-        PullInputLocked(done);
+        ServeReadsLocked(TClock::now(), done);
         RaiseLocked(0, done);
-        if (!done.empty())
+        if (std::any_of(done.begin(), done.end(), [ov](const Completion& c) { return c.ov == ov; }))
             result = ERROR_SUCCESS;
     }
     Finish(done);
-    // The service thread watches the input again now that someone waits for its events.
+    // The service thread watches the input (and the lines) again now that someone waits.
     if (result == ERROR_IO_PENDING)
         Wake();
     return result;
@@ -750,3 +818,5 @@ bool TPosixDevice::WantsInputLocked() const {
     const bool eventWait = waitOv_ != nullptr && (commMask_ & inputEvents) != 0;
     return eventWait || (!reads_.empty() && !helping_);
 }
+
+} // namespace serial

@@ -1,15 +1,20 @@
 // One open terminal device with the behaviour of a Windows serial driver on top: a receive
 // queue of the size SetupComm gives, overlapped reads and writes bounded by the Windows
-// timeout rules, purge, error word, modem status and line events.
+// timeout rules, purge, error word, modem status and line events. Every call on the
+// device goes through a TPosixSys: the kernel, or a simulation in tests.
 //
-// Nothing here polls. A service thread sleeps in ppoll() on the device and an eventfd that
-// wakes it when a request arrives; it only sets a time limit when a request or the output
-// drain has a deadline. Modem lines are watched by a second thread blocked in TIOCMIWAIT,
-// started only for devices that have modem lines.
+// Nothing here polls while nobody listens. A service thread sleeps in ppoll() on the
+// device and an eventfd that wakes it when a request arrives; it only sets a time limit
+// when a request, the output drain or a modem-line check has a deadline. Modem lines are
+// watched by a second thread blocked in TIOCMIWAIT, started only for devices that have
+// modem lines; where the driver lacks that wait, the service thread reads the lines at a
+// short interval, only while someone listens for them.
 #pragma once
 
-#include "PosixRxDecoder.h"
 #include "serial/ComPlatform.h"
+#include "serial/posix/PosixRxDecoder.h"
+#include "serial/posix/PosixSys.h"
+#include "serial/posix/ReadTimeout.h"
 
 #include <atomic>
 #include <chrono>
@@ -20,6 +25,8 @@
 #include <thread>
 #include <vector>
 
+namespace serial {
+
 class TPosixDevice {
 public:
     using TClock = std::chrono::steady_clock;
@@ -27,8 +34,11 @@ public:
     using TCompleter = std::function<void(TOverlapped*, std::uint32_t, std::uint32_t)>;
     using TStarter = std::function<void(TOverlapped*)>;
 
-    // Takes over an open, non-blocking terminal descriptor.
-    TPosixDevice(int fd, TStarter markPending, TCompleter complete);
+    // Takes over an open, non-blocking terminal descriptor. `serialDriver`: a real serial
+    // driver (one that reports a port type), whose output leaves at the baud rate; a write
+    // then ends when its bytes have left, not when the kernel has taken them.
+    TPosixDevice(TPosixSys& sys, int fd, bool serialDriver, TStarter markPending,
+                 TCompleter complete);
     // Ends every pending request as aborted and stops serving; threads that still hold the
     // device return from their calls.
     void Shutdown();
@@ -64,13 +74,8 @@ private:
     struct ReadRequest {
         char* buffer;
         std::uint32_t count;
-        std::uint32_t got;
         TOverlapped* ov;
-        TClock::time_point totalDeadline;
-        bool hasTotal;
-        std::uint32_t interval; // ms between two bytes; 0 for none
-        bool firstByteEnds;     // ends as soon as any byte has come
-        TClock::time_point lastByte;
+        TReadTimeout timeout;
     };
     struct WriteRequest {
         std::string data;
@@ -79,10 +84,23 @@ private:
         TClock::time_point deadline;
         bool hasDeadline;
     };
+    // A write whose bytes the kernel has taken, waiting for them to leave the line: they are
+    // the bytes from `start` to `end` of everything handed to the kernel.
+    struct DrainingWrite {
+        TOverlapped* ov;
+        std::uint64_t start;
+        std::uint64_t end;
+        TClock::time_point deadline;
+        bool hasDeadline;
+    };
     struct Completion {
         TOverlapped* ov;
         std::uint32_t status;
         std::uint32_t bytes;
+    };
+    struct Counters {
+        int cts = 0, dsr = 0, dcd = 0, rng = 0;
+        int frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
     };
 
     void ServiceLoop();
@@ -94,24 +112,40 @@ private:
     void RaiseLocked(std::uint32_t events, std::vector<Completion>& done);
     void ServeReadsLocked(TClock::time_point now, std::vector<Completion>& done);
     void ServeWritesLocked(TClock::time_point now, std::vector<Completion>& done);
+    // Hands bytes to the kernel; false when the device went away.
+    bool HandOverLocked(WriteRequest& w, std::vector<Completion>& done);
+    // A write whose bytes the kernel has all taken: ends now, or when they have left.
+    void WrittenLocked(TOverlapped* ov, std::uint32_t count, TClock::time_point deadline,
+                       bool hasDeadline, TClock::time_point now, std::vector<Completion>& done);
+    void CheckDrainingLocked(TClock::time_point now, std::vector<Completion>& done);
+    // Ends every draining write with the bytes of it that have left, with `status`; with
+    // `discard` what is still queued is thrown away, as a write that ends must not go on.
+    void EndDrainingLocked(std::uint32_t status, bool discard, std::vector<Completion>& done);
+    std::uint64_t LeftTheLineLocked() const;
     void CheckDrainedLocked(TClock::time_point now, std::vector<Completion>& done);
     void HangUpLocked(std::vector<Completion>& done);
     void UpdateModemLocked(std::vector<Completion>& done);
-    void CountLineErrorsLocked();
+    bool WantsModemPollLocked() const;
+    // Line errors and line changes the driver counted since the last look; returns their
+    // events and adds the errors to the error word.
+    std::uint32_t CountersLocked();
     void Finish(std::vector<Completion>& done);
     std::uint32_t KernelInQueue() const;
     std::uint32_t KernelOutQueue() const;
     std::uint32_t OutputPendingLocked() const;
     bool WantsInputLocked() const;
+    TClock::duration ByteTimeLocked() const;
 
+    TPosixSys& sys_;
     const int fd_;
     const int wakeFd_;
     // Wakes a thread inside HelpRead when another thread ended requests.
     const int helperWakeFd_;
+    const bool paced_;
     TStarter markPending_;
     TCompleter complete_;
     bool hasModemLines_ = false;
-    bool hasErrorCounters_ = false;
+    bool hasCounters_ = false;
 
     std::mutex mutex_;
     bool stopping_ = false;
@@ -124,6 +158,10 @@ private:
     TCommTimeouts timeouts_;
     std::deque<ReadRequest> reads_;
     std::deque<WriteRequest> writes_;
+    std::deque<DrainingWrite> draining_;
+    // Every byte handed to the kernel so far.
+    std::uint64_t handedOver_ = 0;
+    TClock::time_point drainingCheck_;
     bool outputBlocked_ = false;
     // A read went pending after the service thread computed its time limit.
     bool serviceStale_ = false;
@@ -135,9 +173,10 @@ private:
     std::uint32_t* waitMask_ = nullptr;
     TOverlapped* waitOv_ = nullptr;
     int modemBits_ = 0;
-    struct Counters {
-        int frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
-    } counters_;
+    // The driver has no TIOCMIWAIT: the lines are read at intervals instead.
+    bool modemPolled_ = false;
+    TClock::time_point modemCheck_;
+    Counters counters_;
 
     std::atomic<bool> helping_{false};
     std::atomic<bool> modemStop_{false};
@@ -145,3 +184,5 @@ private:
     std::thread service_;
     std::thread modem_;
 };
+
+} // namespace serial

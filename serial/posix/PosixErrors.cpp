@@ -1,8 +1,10 @@
-#include "PosixErrors.h"
+#include "serial/posix/PosixErrors.h"
 
 #include "serial/ComErrorCodes.h"
 
 #include <cerrno>
+
+namespace serial {
 
 std::uint32_t ErrnoToSystemError(int errnoValue) {
     switch (errnoValue) {
@@ -39,3 +41,5 @@ std::uint32_t ErrnoToSystemError(int errnoValue) {
         return ERROR_GEN_FAILURE;
     }
 }
+
+} // namespace serial

@@ -1,12 +1,13 @@
-#include "PosixLineSettings.h"
+#include "serial/posix/PosixLineSettings.h"
 
-#include "PosixBaudRate.h"
-#include "PosixErrors.h"
 #include "serial/ComErrorCodes.h"
+#include "serial/posix/PosixErrors.h"
 
 #include <cerrno>
 #include <sys/ioctl.h>
 #include <termios.h>
+
+namespace serial {
 
 namespace {
 
@@ -42,11 +43,11 @@ bool Valid(const TDCB& dcb) {
 
 } // namespace
 
-std::uint32_t ApplyDeviceControlBlock(int fd, const TDCB& dcb, bool hasModemLines) {
+std::uint32_t ApplyDeviceControlBlock(TPosixSys& sys, int fd, const TDCB& dcb, bool hasModemLines) {
     if (!Valid(dcb))
         return ERROR_INVALID_PARAMETER;
     termios t{};
-    if (tcgetattr(fd, &t) != 0)
+    if (sys.GetAttr(fd, t) != 0)
         return ErrnoToSystemError(errno);
     cfmakeraw(&t);
     // Errors and breaks arrive marked in the byte stream; the decoder turns them into line
@@ -96,16 +97,16 @@ std::uint32_t ApplyDeviceControlBlock(int fd, const TDCB& dcb, bool hasModemLine
     const bool standard = StandardSpeed(dcb.BaudRate, speed);
     cfsetispeed(&t, speed);
     cfsetospeed(&t, speed);
-    if (tcsetattr(fd, TCSANOW, &t) != 0)
+    if (sys.SetAttr(fd, t) != 0)
         return ErrnoToSystemError(errno);
     if (!standard) {
-        if (int error = SetArbitraryBaudRate(fd, dcb.BaudRate); error != 0)
-            return ErrnoToSystemError(error);
+        if (sys.SetCustomRate(fd, dcb.BaudRate) != 0)
+            return ErrnoToSystemError(errno);
     }
     // tcsetattr succeeds when any part was taken; a device that cannot run the frame asked
     // for keeps its own, and that is a refusal.
     termios taken{};
-    if (tcgetattr(fd, &taken) != 0)
+    if (sys.GetAttr(fd, taken) != 0)
         return ErrnoToSystemError(errno);
     if ((taken.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB)) !=
         (t.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB)))
@@ -117,9 +118,11 @@ std::uint32_t ApplyDeviceControlBlock(int fd, const TDCB& dcb, bool hasModemLine
         (dcb.fDtrControl == DTR_CONTROL_DISABLE ? clear : set) |= TIOCM_DTR;
         if (dcb.fRtsControl != RTS_CONTROL_HANDSHAKE)
             (dcb.fRtsControl == RTS_CONTROL_DISABLE ? clear : set) |= TIOCM_RTS;
-        if ((set != 0 && ioctl(fd, TIOCMBIS, &set) != 0) ||
-            (clear != 0 && ioctl(fd, TIOCMBIC, &clear) != 0))
+        if ((set != 0 && sys.SetModemLines(fd, set) != 0) ||
+            (clear != 0 && sys.ClearModemLines(fd, clear) != 0))
             return ErrnoToSystemError(errno);
     }
     return ERROR_SUCCESS;
 }
+
+} // namespace serial

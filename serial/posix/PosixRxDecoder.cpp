@@ -1,6 +1,8 @@
-#include "PosixRxDecoder.h"
+#include "serial/posix/PosixRxDecoder.h"
 
 #include "serial/ComPlatform.h"
+
+namespace serial {
 
 void TPosixRxDecoder::Emit(Result& result, char byte) {
     if (byte == 0 && settings_.discardNull)
@@ -36,7 +38,6 @@ TPosixRxDecoder::Result TPosixRxDecoder::Decode(const char* bytes, std::size_t c
             if (c == 0) {
                 result.errors |= CE_BREAK;
                 result.events |= EV_BREAK;
-                Emit(result, 0);
             } else {
                 result.errors |= CE_RXPARITY;
                 result.events |= EV_ERR;
@@ -50,3 +51,5 @@ TPosixRxDecoder::Result TPosixRxDecoder::Decode(const char* bytes, std::size_t c
         result.events |= EV_RXCHAR;
     return result;
 }
+
+} // namespace serial

@@ -1,10 +1,13 @@
 // Turns the bytes the terminal driver hands over, with its error marks (0xFF 0x00 x for a
 // byte received with a parity or framing error, 0xFF 0x00 0x00 for a break, 0xFF 0xFF for a
-// data byte 0xFF), into the bytes a reader gets and the line events they raise.
+// data byte 0xFF), into the bytes a reader gets and the line events they raise. A break
+// raises its event and error and adds no byte.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+namespace serial {
 
 class TPosixRxDecoder {
 public:
@@ -30,3 +33,5 @@ private:
     Settings settings_;
     int marked_ = 0; // bytes of a mark seen so far: 0, 1 (0xFF) or 2 (0xFF 0x00)
 };
+
+} // namespace serial

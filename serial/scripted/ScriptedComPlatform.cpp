@@ -1,10 +1,13 @@
-#include "ScriptedComPlatform.h"
+#include "serial/scripted/ScriptedComPlatform.h"
 
 #include "serial/ComErrorCodes.h"
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 #include <utility>
+
+namespace serial {
 
 void TScriptedComPlatform::AddDevice(const std::string& name) {
     std::lock_guard lock(mutex_);
@@ -19,6 +22,44 @@ void TScriptedComPlatform::FailCall(const std::string& call, std::uint32_t code)
 void TScriptedComPlatform::CallSucceeds(const std::string& call) {
     std::lock_guard lock(mutex_);
     failures_.erase(call);
+}
+
+void TScriptedComPlatform::DelayCompletions(std::chrono::milliseconds delay) {
+    std::lock_guard lock(mutex_);
+    completionDelay_ = delay;
+}
+
+bool TScriptedComPlatform::Refused(const char* call) {
+    std::uint32_t error = 0;
+    if (faults_.Strikes(call, error)) {
+        SetLastError(error);
+        return true;
+    }
+    std::lock_guard lock(mutex_);
+    auto failure = failures_.find(call);
+    if (failure == failures_.end())
+        return false;
+    SetLastError(failure->second);
+    return true;
+}
+
+void TScriptedComPlatform::CompleteWaits(
+    const std::vector<std::pair<TOverlapped*, std::uint32_t>>& done) {
+    if (done.empty())
+        return;
+    std::chrono::milliseconds delay{0};
+    {
+        std::lock_guard lock(mutex_);
+        delay = completionDelay_;
+    }
+    inFlight_ += static_cast<int>(done.size());
+    if (delay.count() > 0)
+        std::this_thread::sleep_for(delay);
+    for (auto [overlapped, status] : done) {
+        // Counted out first: the block's event, set last, lets its owner go on at once.
+        --inFlight_;
+        Complete(overlapped, status, 0);
+    }
 }
 
 void TScriptedComPlatform::FeedInput(const std::string& bytes) {
@@ -64,8 +105,7 @@ void TScriptedComPlatform::RaiseEvents(std::uint32_t mask) {
         history_ |= mask & commMask_;
         CompleteWaitLocked(done);
     }
-    for (auto [overlapped, status] : done)
-        Complete(overlapped, status, 0);
+    CompleteWaits(done);
 }
 
 void TScriptedComPlatform::HoldRequests(bool hold) {
@@ -135,8 +175,12 @@ bool TScriptedComPlatform::IsOpen(const std::string& name) const {
 
 bool TScriptedComPlatform::Begin(const std::string& call, const std::string& record,
                                  THandle device) {
+    std::uint32_t error = 0;
+    const bool struck = faults_.Strikes(call.c_str(), error);
     std::lock_guard lock(mutex_);
     calls_.push_back(record);
+    if (struck)
+        return Fail(error);
     if (open_.count(device) == 0)
         return Fail(ERROR_INVALID_HANDLE);
     auto failure = failures_.find(call);
@@ -151,8 +195,14 @@ bool TScriptedComPlatform::IsDevice(THandle handle) {
 }
 
 THandle TScriptedComPlatform::CreateFile(const std::string& deviceName) {
+    std::uint32_t error = 0;
+    const bool struck = faults_.Strikes("CreateFile", error);
     std::lock_guard lock(mutex_);
     calls_.push_back("CreateFile(" + deviceName + ")");
+    if (struck) {
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
     auto failure = failures_.find("CreateFile");
     if (failure != failures_.end()) {
         SetLastError(failure->second);
@@ -332,8 +382,7 @@ bool TScriptedComPlatform::WaitCommEvent(THandle device, std::uint32_t* mask,
         waitOverlapped_ = overlapped;
         CompleteWaitLocked(done);
     }
-    for (auto [ov, status] : done)
-        Complete(ov, status, 0);
+    CompleteWaits(done);
     if (done.empty())
         return Fail(ERROR_IO_PENDING);
     return true;
@@ -353,27 +402,38 @@ void TScriptedComPlatform::RecordEventCall(const std::string& record) {
 bool TScriptedComPlatform::CloseHandle(THandle handle) {
     if (!IsDevice(handle))
         RecordEventCall("CloseHandle(event)");
-    return TComPlatformBase::CloseHandle(handle);
+    const bool refused = Refused("CloseHandle");
+    const std::uint32_t error = GetLastError();
+    const bool closed = TComPlatformBase::CloseHandle(handle);
+    return refused ? Fail(error) : closed;
 }
 
 THandle TScriptedComPlatform::CreateEvent(bool manualReset, bool initialState) {
     RecordEventCall("CreateEvent");
+    if (Refused("CreateEvent"))
+        return 0;
     return TComPlatformBase::CreateEvent(manualReset, initialState);
 }
 
 bool TScriptedComPlatform::SetEvent(THandle event) {
     RecordEventCall("SetEvent");
+    if (Refused("SetEvent"))
+        return false;
     return TComPlatformBase::SetEvent(event);
 }
 
 bool TScriptedComPlatform::ResetEvent(THandle event) {
     RecordEventCall("ResetEvent");
+    if (Refused("ResetEvent"))
+        return false;
     return TComPlatformBase::ResetEvent(event);
 }
 
 std::uint32_t TScriptedComPlatform::WaitForSingleObject(THandle handle,
                                                         std::uint32_t milliseconds) {
     RecordEventCall("WaitForSingleObject");
+    if (Refused("WaitForSingleObject"))
+        return WAIT_FAILED;
     return TComPlatformBase::WaitForMultipleObjects(1, &handle, false, milliseconds);
 }
 
@@ -381,11 +441,17 @@ std::uint32_t TScriptedComPlatform::WaitForMultipleObjects(std::uint32_t count,
                                                            const THandle* handles, bool waitAll,
                                                            std::uint32_t milliseconds) {
     RecordEventCall("WaitForMultipleObjects");
+    if (Refused("WaitForMultipleObjects"))
+        return WAIT_FAILED;
     return TComPlatformBase::WaitForMultipleObjects(count, handles, waitAll, milliseconds);
 }
 
 bool TScriptedComPlatform::GetOverlappedResult(THandle device, TOverlapped* overlapped,
                                                std::uint32_t* bytesTransferred, bool wait) {
     RecordEventCall("GetOverlappedResult");
+    if (Refused("GetOverlappedResult"))
+        return false;
     return TComPlatformBase::GetOverlappedResult(device, overlapped, bytesTransferred, wait);
 }
+
+} // namespace serial

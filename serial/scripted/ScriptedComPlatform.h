@@ -4,13 +4,18 @@
 #pragma once
 
 #include "serial/ComPlatformBase.h"
+#include "serial/scripted/CallFault.h"
 
+#include <atomic>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
+
+namespace serial {
 
 class TScriptedComPlatform : public TComPlatformBase {
 public:
@@ -19,6 +24,14 @@ public:
     // Every later call of that name fails with the code until CallSucceeds.
     void FailCall(const std::string& call, std::uint32_t code);
     void CallSucceeds(const std::string& call);
+    // Counts the calls of the calling thread from now on and fails the nth (see TCallFault).
+    // A failed CloseHandle still releases the handle, as a close that reports an error does.
+    TCallFault& Faults() { return faults_; }
+    // The driver takes a line event's wait block, then lets this time pass before it writes
+    // the result into it: a completion in flight that a test can race against.
+    void DelayCompletions(std::chrono::milliseconds delay);
+    // Wait blocks taken by the driver and not yet written.
+    int CompletionsInFlight() const { return inFlight_; }
     // Bytes the line has received, queued for reads.
     void FeedInput(const std::string& bytes);
     // Every byte written so far, in order; taken out of the record.
@@ -85,6 +98,10 @@ private:
     // Starts a call: records it and says whether it may go on (the device is open and the
     // call is not scripted to fail); on refusal the error is set.
     bool Begin(const std::string& call, const std::string& record, THandle device);
+    // Fault injection and scripted failures of calls that take no device; true when the
+    // call must fail, with its error set.
+    bool Refused(const char* call);
+    void CompleteWaits(const std::vector<std::pair<TOverlapped*, std::uint32_t>>& done);
     std::uint32_t ReadNow(char* buffer, std::uint32_t count);
     void RecordEventCall(const std::string& record);
     void CompleteWaitLocked(std::vector<std::pair<TOverlapped*, std::uint32_t>>& done);
@@ -106,6 +123,11 @@ private:
     bool hold_ = false;
     bool recordEvents_ = false;
     std::deque<Pending> held_;
+    TCallFault faults_;
+    std::chrono::milliseconds completionDelay_{0};
+    std::atomic<int> inFlight_{0};
     TDCB lastDcb_;
     TCommTimeouts lastTimeouts_;
 };
+
+} // namespace serial

@@ -1,5 +1,5 @@
-#include "app/ConfigValues.h"
-#include "app/Win1252.h"
+#include "app/core/ConfigValues.h"
+#include "app/core/Win1252.h"
 
 #include <gtest/gtest.h>
 

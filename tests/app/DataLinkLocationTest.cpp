@@ -1,4 +1,4 @@
-#include "app/DataLinkLocation.h"
+#include "app/core/DataLinkLocation.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,7 @@
 #include "Station.h"
 
-#include <QCoreApplication>
 #include <QTimer>
 #include <fstream>
-#include <thread>
 
 #include "app/ErrorReport.h"
 #include "app/_main.h"
@@ -21,23 +19,12 @@ void Put(const fs::path& p, const std::string& content) {
 
 } // namespace
 
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
 void Handler(const std::function<void()>& handler) {
     report::Run(handler);
 }
 
-void Cycle(Tmain& window) {
-    report::Run([&] { window.ttTimer(); });
+void Cycle(Spooler& core) {
+    report::Run([&] { core.ttTimer(); });
 }
 
 Station::Station(Backend backend) : database_(dbtest::TestDatabase::Create(backend)) {
@@ -139,15 +126,13 @@ std::unique_ptr<Tmain> Station::Start() {
 std::unique_ptr<Tmain> Station::StartStopped() {
     auto w = Start();
     if (!w->Terminated())
-        w->tt->stop();
+        w->Core().tt.stop();
     return w;
 }
 
 bool Station::PrinterInitialised() {
-    if (!printer_.WaitFor(kInitialisationEnd, std::chrono::seconds(2)))
+    if (!printer_.WaitFor(printer::kInitialisationEnd, std::chrono::seconds(10)))
         return false;
-    // Let a late chunk of the sequence arrive before the record is cleared.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     printer_.Clear();
     return true;
 }

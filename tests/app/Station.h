@@ -11,26 +11,27 @@
 #include <string>
 #include <vector>
 
-#include "FakePrinter.h"
+#include "Controls.h"
+#include "EventLoopWait.h"
+#include "PrinterBytes.h"
 #include "TestDatabase.h"
+#include "TestPrinter.h"
 
 using dbtest::Backend;
 
+class Spooler;
 class Tmain;
 namespace db {
 class TDbConnection;
 }
 
-// Runs the event loop until `done` holds; false after `timeout`.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
-
 // Runs a window handler as the event loop does: an error that leaves it is reported.
 void Handler(const std::function<void()>& handler);
 // One polling cycle, run as a timer tick runs it.
-void Cycle(Tmain& window);
+void Cycle(Spooler& core);
 
 // A station folder in a temporary directory, made the working directory, with its profile
-// files, its data link file naming a fresh database of the backend, and a fake printer on a
+// files, its data link file naming a fresh database of the backend, and a test printer on a
 // pseudo-terminal.
 class Station {
 public:
@@ -38,14 +39,14 @@ public:
     ~Station();
 
     const std::filesystem::path& Folder() const { return folder_; }
-    FakePrinter& Printer() { return printer_; }
+    TestPrinter& Printer() { return printer_; }
     db::TDbConnection& Db() { return *cn_; }
 
     // Writes the station's settings; keys not given are left out of the files.
     void WritePlinovaIni(const std::map<std::string, std::string>& opcoes,
                          const std::map<std::string, std::string>& vandrel = {});
     void WriteMolvarIni(const std::string& posto);
-    // The usual settings: printer on, the fake printer's device, protocol 0, station 7.
+    // The usual settings: printer on, the test printer's device, the protocol, station 7.
     void WriteDefaults(int protocol = 0);
     void WriteDataLink(const std::string& initString);
 
@@ -59,11 +60,8 @@ public:
     // Starts the window with its timer stopped, so that cycles are run by hand.
     std::unique_ptr<Tmain> StartStopped();
     // Waits until the initialisation sequence has reached the printer, then forgets what the
-    // printer received so far; false when it does not come within two seconds.
+    // printer received so far; false when it does not come.
     bool PrinterInitialised();
-
-    // The last command of the printer's initialisation sequence.
-    static inline const std::string kInitialisationEnd{"\x1B\x74\x02", 3};
 
     // Warnings and error reports shown, as "caption: text".
     QStringList messages;
@@ -72,6 +70,6 @@ private:
     std::unique_ptr<dbtest::TestDatabase> database_;
     std::filesystem::path folder_;
     std::filesystem::path oldCwd_;
-    FakePrinter printer_;
+    TestPrinter printer_;
     std::unique_ptr<db::TDbConnection> cn_;
 };

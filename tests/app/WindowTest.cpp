@@ -29,10 +29,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kRequest("\x10\x04\x05", 3);
-const std::string kSmall("\x1B\x21\x01", 3);
-const std::string kLarge("\x1B\x21\x31", 3);
-const std::string kEnd("\x0C\x1B\x71", 3);
+const std::string& kSmall = printer::kSmallFont;
+const std::string& kEnd = printer::kCardEnd;
 
 // The running window of a station, shown off screen, with its polling stopped so that each
 // test drives it by clicks. Confirmation boxes are answered by `answer`.
@@ -73,7 +71,7 @@ protected:
         cmd.ParamByName(QStringLiteral("dados")).SetValue(dados);
         cmd.ParamByName(QStringLiteral("cartao")).SetValue(cartao);
         cmd.ParamByName(QStringLiteral("previsao")).SetValue(previsao);
-        cmd.ParamByName(QStringLiteral("datavalor")).SetValue(w->DataValor.startOfDay());
+        cmd.ParamByName(QStringLiteral("datavalor")).SetValue(w->Core().DataValor.startOfDay());
         cmd.Execute();
     }
     // Rows 1..n: id i, card 100 + i, text "Linha i".
@@ -83,38 +81,29 @@ protected:
                        QStringLiteral("Linha %1").arg(i));
     }
 
+    Controls Ui() const { return Controls(*w); }
     void Click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
     // The card numbers the grid lists, top to bottom.
     QStringList GridCards() const {
         QStringList cards;
-        const QAbstractItemModel* m = w->lista->model();
+        const QAbstractItemModel* m = Ui().lista->model();
         for (int r = 0; r < m->rowCount(); ++r)
             cards << m->index(r, 1).data().toString();
         return cards;
     }
     int SelectedRow() const {
-        const QModelIndexList rows = w->lista->selectionModel()->selectedRows();
+        const QModelIndexList rows = Ui().lista->selectionModel()->selectedRows();
         return rows.size() == 1 ? rows.front().row() : -1;
     }
-    int CurrentId() const { return w->q_hist->FieldAsInteger(QStringLiteral("id")); }
+    int CurrentId() const { return w->Core().q_hist.FieldAsInteger(QStringLiteral("id")); }
 
-    // What the card carried: from after the last status request of the card wait to the
-    // release.
-    std::string CardBytes() const {
-        const std::string got = st->Printer().Received();
-        const std::size_t release = got.find("\x1B\x71");
-        if (release == std::string::npos)
-            return "<no card>";
-        const std::size_t lastRequest = got.rfind(kRequest, release);
-        return got.substr(lastRequest + kRequest.size(),
-                          release + 2 - lastRequest - kRequest.size());
-    }
+    std::string CardBytes() const { return st->Printer().CardBytes(); }
 
     void Reprint() {
         st->Printer().Clear();
-        w->tt->start();
-        Click(w->btprint);
+        w->Core().tt.start();
+        Click(Ui().btprint);
     }
 
     std::unique_ptr<Station> st;
@@ -133,49 +122,51 @@ TEST_P(Window, LooksAsLaidOut) {
     EXPECT_EQ(w->size(), QSize(335, 26)) << "collapsed when shown";
 
     // The captions fit their right-aligned boxes in the window's face.
-    for (QLabel* label : {w->Label1, w->Label2, w->Label3, w->Label4, w->status}) {
+    for (QLabel* label : {Ui().Label1, Ui().Label2, Ui().Label3, Ui().Label4, Ui().status}) {
         SCOPED_TRACE(label->text().toStdString());
         const QString longest =
-            label == w->status ? QStringLiteral("Introduza cartão") : label->text();
+            label == Ui().status ? QStringLiteral("Introduza cartão") : label->text();
         EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(longest), label->width());
         EXPECT_EQ(label->font().pixelSize(), 11);
     }
-    EXPECT_TRUE(w->status->font().bold());
-    EXPECT_EQ(w->status->palette().color(QPalette::WindowText), QColor(0, 0, 128));
-    EXPECT_TRUE(QFontInfo(w->texto->font()).fixedPitch()) << "the memo's face is monospaced";
+    EXPECT_TRUE(Ui().status->font().bold());
+    EXPECT_EQ(Ui().status->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+    EXPECT_TRUE(QFontInfo(Ui().texto->font()).fixedPitch()) << "the memo's face is monospaced";
 
     // Tab goes btfechar, the page's own controls, btmod.
     auto chain = [&] {
         QStringList names;
-        QWidget* f = w->btfechar;
+        QWidget* f = Ui().btfechar;
         do {
             if ((f->focusPolicy() & Qt::TabFocus) && f->isVisibleTo(w.get()))
                 names << f->objectName();
             f = f->nextInFocusChain();
-        } while (f != w->btfechar && names.size() < 20);
+        } while (f != Ui().btfechar && names.size() < 20);
         return names.join(QLatin1Char(','));
     };
     EXPECT_EQ(chain(), QStringLiteral("btfechar,texto,btmod"));
-    Click(w->btopen);
-    Click(w->btmod);
+    Click(Ui().btopen);
+    Click(Ui().btmod);
     EXPECT_EQ(chain(), QStringLiteral("btfechar,lista,btup,btdown,btprint,btmod"));
 }
 
 TEST_P(Window, ColumnWidthsSurviveEachReopen) {
     AddRows(2);
     for (int visit = 0; visit < 2; ++visit) {
-        Click(w->btopen);
-        Click(w->btmod);
-        EXPECT_EQ(w->lista->columnWidth(0), 41);
-        EXPECT_EQ(w->lista->columnWidth(1), CardColumnDefaultWidth(w->lista));
-        EXPECT_EQ(w->lista->columnWidth(2), 190);
-        Click(w->btfechar);
+        Click(Ui().btopen);
+        Click(Ui().btmod);
+        EXPECT_EQ(Ui().lista->columnWidth(0), 41);
+        EXPECT_EQ(Ui().lista->columnWidth(1), CardColumnDefaultWidth(Ui().lista));
+        EXPECT_EQ(Ui().lista->columnWidth(2), 190);
+        Click(Ui().btfechar);
     }
-    const QFontMetrics titles(w->lista->horizontalHeader()->font());
-    EXPECT_GT(CardColumnDefaultWidth(w->lista), titles.horizontalAdvance(QStringLiteral("Cartão")));
+    const QFontMetrics titles(Ui().lista->horizontalHeader()->font());
+    EXPECT_GT(CardColumnDefaultWidth(Ui().lista),
+              titles.horizontalAdvance(QStringLiteral("Cartão")));
     // The three columns and the scroll bar fit in the grid without a horizontal scroll bar.
-    EXPECT_LE(41 + CardColumnDefaultWidth(w->lista) + 190,
-              w->lista->contentsRect().width() - w->lista->verticalScrollBar()->sizeHint().width());
+    EXPECT_LE(41 + CardColumnDefaultWidth(Ui().lista) + 190,
+              Ui().lista->contentsRect().width() -
+                  Ui().lista->verticalScrollBar()->sizeHint().width());
 }
 
 // The card takes the memo's own wrapped lines: the count per line is what the memo shows,
@@ -184,11 +175,11 @@ TEST_P(Window, MemoLinesAreTheMemosOwnWrap) {
     const QString text = QString(200, QLatin1Char('x')) + QStringLiteral("\num dois tres quatro "
                                                                          "cinco seis sete oito "
                                                                          "nove dez onze doze");
-    w->texto->setPlainText(text);
+    Ui().texto->setPlainText(text);
     const std::vector<std::string> lines = w->DisplayLines();
     std::vector<std::string> shown;
-    for (QTextBlock b = w->texto->document()->begin(); b.isValid(); b = b.next()) {
-        w->texto->document()->documentLayout()->blockBoundingRect(b);
+    for (QTextBlock b = Ui().texto->document()->begin(); b.isValid(); b = b.next()) {
+        Ui().texto->document()->documentLayout()->blockBoundingRect(b);
         for (int i = 0; i < b.layout()->lineCount(); ++i) {
             const QTextLine l = b.layout()->lineAt(i);
             shown.push_back(b.text().mid(l.textStart(), l.textLength()).toStdString());
@@ -200,63 +191,63 @@ TEST_P(Window, MemoLinesAreTheMemosOwnWrap) {
 
     w.reset();
     w = st->Start();
-    w->tt->stop();
+    w->Core().tt.stop();
     ASSERT_FALSE(w->isVisible());
-    w->texto->setPlainText(text);
+    Ui().texto->setPlainText(text);
     EXPECT_EQ(w->DisplayLines(), lines) << "a window never shown wraps the same";
 }
 
 TEST_P(Window, ExpandAlwaysShowsTheLastPrint) {
     AddRows(1);
-    Click(w->btopen);
+    Click(Ui().btopen);
     EXPECT_EQ(w->height(), 500);
-    EXPECT_EQ(w->pcontrol->currentIndex(), 0);
+    EXPECT_EQ(Ui().pcontrol->currentIndex(), 0);
 
-    Click(w->btmod);
-    EXPECT_EQ(w->pcontrol->currentIndex(), 1);
-    EXPECT_TRUE(w->q_hist->Active());
-    Click(w->btopen);
+    Click(Ui().btmod);
+    EXPECT_EQ(Ui().pcontrol->currentIndex(), 1);
+    EXPECT_TRUE(w->Core().q_hist.Active());
+    Click(Ui().btopen);
     EXPECT_EQ(w->height(), 26);
-    EXPECT_FALSE(w->q_hist->Active()) << "collapsing closes the history";
+    EXPECT_FALSE(w->Core().q_hist.Active()) << "collapsing closes the history";
 
-    Click(w->btopen);
+    Click(Ui().btopen);
     EXPECT_EQ(w->height(), 500);
-    EXPECT_EQ(w->pcontrol->currentIndex(), 0) << "the last print, not the history";
-    EXPECT_FALSE(w->q_hist->Active());
+    EXPECT_EQ(Ui().pcontrol->currentIndex(), 0) << "the last print, not the history";
+    EXPECT_FALSE(w->Core().q_hist.Active());
 
-    Click(w->btmod);
-    Click(w->btfechar);
+    Click(Ui().btmod);
+    Click(Ui().btfechar);
     EXPECT_EQ(w->height(), 26);
-    EXPECT_FALSE(w->q_hist->Active());
-    Click(w->btfechar);
+    EXPECT_FALSE(w->Core().q_hist.Active());
+    Click(Ui().btfechar);
     EXPECT_EQ(w->height(), 26);
     EXPECT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
 }
 
 TEST_P(Window, MinimiseAndRestoreKeepSizeAndPage) {
     AddRows(2);
-    Click(w->btclose);
+    Click(Ui().btclose);
     EXPECT_TRUE(w->isMinimized());
     w->showNormal();
     EXPECT_EQ(w->height(), 26);
 
-    Click(w->btopen);
-    Click(w->btmod);
-    Click(w->btdown);
-    Click(w->btclose);
+    Click(Ui().btopen);
+    Click(Ui().btmod);
+    Click(Ui().btdown);
+    Click(Ui().btclose);
     EXPECT_TRUE(w->isMinimized());
     EXPECT_TRUE(w->isVisible()) << "minimised, not closed";
     w->showNormal();
     EXPECT_FALSE(w->isMinimized());
     EXPECT_EQ(w->height(), 500);
-    EXPECT_EQ(w->pcontrol->currentIndex(), 1);
+    EXPECT_EQ(Ui().pcontrol->currentIndex(), 1);
     EXPECT_EQ(SelectedRow(), 1);
 }
 
 TEST_P(WindowOnEveryDatabase, HistoryIsReadAgainOnEachVisit) {
     AddRows(2);
-    Click(w->btopen);
-    Click(w->btmod);
+    Click(Ui().btopen);
+    Click(Ui().btmod);
     EXPECT_EQ(GridCards(), (QStringList{"102", "101"})) << "highest id first";
     EXPECT_EQ(SelectedRow(), 0);
 
@@ -265,14 +256,14 @@ TEST_P(WindowOnEveryDatabase, HistoryIsReadAgainOnEachVisit) {
     st->AddJob(8, 0, 1, 0, QString(), QString());
     st->AddJob(8, 0, 2, 0, QString(), QString());
     st->AddJob(7, 0, 555, 0, QString(), QStringLiteral("novo"));
-    Cycle(*w);
-    w->tt->stop();
+    Cycle(w->Core());
+    w->Core().tt.stop();
     ASSERT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
     EXPECT_EQ(GridCards().size(), 2);
-    Click(w->btmod);
-    EXPECT_FALSE(w->q_hist->Active());
-    EXPECT_EQ(w->texto->toPlainText(), QStringLiteral("novo"));
-    Click(w->btmod);
+    Click(Ui().btmod);
+    EXPECT_FALSE(w->Core().q_hist.Active());
+    EXPECT_EQ(Ui().texto->toPlainText(), QStringLiteral("novo"));
+    Click(Ui().btmod);
     EXPECT_EQ(GridCards().front(), QStringLiteral("555"));
     EXPECT_EQ(GridCards().size(), 3);
     EXPECT_EQ(SelectedRow(), 0);
@@ -280,33 +271,33 @@ TEST_P(WindowOnEveryDatabase, HistoryIsReadAgainOnEachVisit) {
 
 TEST_P(Window, UpAndDownStopAtTheEnds) {
     AddRows(3);
-    Click(w->btopen);
-    Click(w->btmod);
-    Click(w->btup);
+    Click(Ui().btopen);
+    Click(Ui().btmod);
+    Click(Ui().btup);
     EXPECT_EQ(CurrentId(), 3) << "up on the first row stays";
     EXPECT_EQ(SelectedRow(), 0);
-    Click(w->btdown);
-    Click(w->btdown);
+    Click(Ui().btdown);
+    Click(Ui().btdown);
     EXPECT_EQ(CurrentId(), 1);
-    Click(w->btdown);
+    Click(Ui().btdown);
     EXPECT_EQ(CurrentId(), 1) << "down on the last row stays";
     EXPECT_EQ(SelectedRow(), 2);
-    Click(w->btup);
+    Click(Ui().btup);
     EXPECT_EQ(CurrentId(), 2);
     EXPECT_EQ(SelectedRow(), 1);
     // A row picked in the grid is the current row for the buttons.
-    w->lista->selectRow(0);
+    Ui().lista->selectRow(0);
     EXPECT_EQ(CurrentId(), 3);
-    Click(w->btdown);
+    Click(Ui().btdown);
     EXPECT_EQ(SelectedRow(), 1);
 
     st->Sql(QStringLiteral("DELETE FROM historico"));
-    Click(w->btmod);
-    Click(w->btmod);
-    EXPECT_EQ(w->lista->model()->rowCount(), 0);
-    Click(w->btup);
-    Click(w->btdown);
-    EXPECT_EQ(w->q_hist->RecNo(), -1) << "an empty history does not move";
+    Click(Ui().btmod);
+    Click(Ui().btmod);
+    EXPECT_EQ(Ui().lista->model()->rowCount(), 0);
+    Click(Ui().btup);
+    Click(Ui().btdown);
+    EXPECT_EQ(w->Core().q_hist.RecNo(), -1) << "an empty history does not move";
     EXPECT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
 }
 
@@ -316,10 +307,10 @@ TEST_P(WindowOnEveryDatabase, ReprintPrintsTheWholeStoredTextAndKeepsTheSelectio
     AddHistory(1, 11, QStringLiteral("outro"), QStringLiteral("outro"));
     AddHistory(2, 22, longText, longText.left(50));
     AddHistory(3, 33, QStringLiteral("o mais novo"), QStringLiteral("o mais novo"));
-    w->numcartao->setText(QStringLiteral("9"));
-    Click(w->btopen);
-    Click(w->btmod);
-    Click(w->btdown);
+    Ui().numcartao->setText(QStringLiteral("9"));
+    Click(Ui().btopen);
+    Click(Ui().btmod);
+    Click(Ui().btdown);
     ASSERT_EQ(CurrentId(), 2);
 
     Reprint();
@@ -328,24 +319,24 @@ TEST_P(WindowOnEveryDatabase, ReprintPrintsTheWholeStoredTextAndKeepsTheSelectio
                                "Primeira linha de um pedido grande\r\n"
                                "Segunda linha, bem depois da previs\xE3o\r\nFim\r\n" +
                                kEnd);
-    EXPECT_EQ(w->texto->toPlainText(), QStringLiteral("Primeira linha de um pedido grande\n"
-                                                      "Segunda linha, bem depois da previsão\n"
-                                                      "Fim"));
+    EXPECT_EQ(Ui().texto->toPlainText(), QStringLiteral("Primeira linha de um pedido grande\n"
+                                                        "Segunda linha, bem depois da previsão\n"
+                                                        "Fim"));
     EXPECT_EQ(SelectedRow(), 1);
     EXPECT_EQ(CurrentId(), 2);
-    EXPECT_TRUE(w->TimerEnabled());
-    EXPECT_EQ(w->status->text(), QStringLiteral("Remova cartão"));
-    EXPECT_EQ(w->numcartao->text(), QStringLiteral("9"));
+    EXPECT_TRUE(w->Core().TimerEnabled());
+    EXPECT_EQ(Ui().status->text(), QStringLiteral("Remova cartão"));
+    EXPECT_EQ(Ui().numcartao->text(), QStringLiteral("9"));
     EXPECT_EQ(st->Rows(QStringLiteral("SELECT id FROM historico")).size(), 3u)
         << "a reprint writes no history";
 
     // While a cycle runs (the timer is off) the click is refused and nothing is printed.
-    w->tt->stop();
+    w->Core().tt.stop();
     st->Printer().Clear();
-    Click(w->btprint);
+    Click(Ui().btprint);
     std::this_thread::sleep_for(60ms);
     EXPECT_EQ(st->Printer().Received(), "");
-    EXPECT_FALSE(w->TimerEnabled());
+    EXPECT_FALSE(w->Core().TimerEnabled());
 }
 
 TEST_P(Window, ReprintWithoutARowPrintsAnEmptyCard) {
@@ -353,22 +344,22 @@ TEST_P(Window, ReprintWithoutARowPrintsAnEmptyCard) {
                            "(0, 'GLOBAL', 'OFFSET INICIAL', '2')"));
     w.reset();
     w = st->Start();
-    w->tt->stop();
+    w->Core().tt.stop();
     w->show();
-    ASSERT_TRUE(st->Printer().WaitFor(std::string("\x1B\x74\x02", 3), 2s));
-    ASSERT_EQ(w->OffsetInicial, 2);
+    ASSERT_TRUE(st->Printer().WaitFor(printer::kInitialisationEnd, 10s));
+    ASSERT_EQ(w->Core().OffsetInicial, 2);
 
     // The history page of an empty history, then the last-print page with the query closed.
-    Click(w->btopen);
-    Click(w->btmod);
+    Click(Ui().btopen);
+    Click(Ui().btmod);
     for (int page = 1; page >= 0; --page) {
         SCOPED_TRACE(page);
-        ASSERT_EQ(w->pcontrol->currentIndex(), page);
-        w->texto->setPlainText(QStringLiteral("texto anterior"));
+        ASSERT_EQ(Ui().pcontrol->currentIndex(), page);
+        Ui().texto->setPlainText(QStringLiteral("texto anterior"));
         Reprint();
-        EXPECT_EQ(w->texto->toPlainText(), QString());
+        EXPECT_EQ(Ui().texto->toPlainText(), QString());
         EXPECT_EQ(CardBytes(), "\r\n\r\n" + kSmall + kEnd);
-        Click(w->btmod);
+        Click(Ui().btmod);
     }
     EXPECT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
 }
@@ -378,25 +369,25 @@ TEST_P(WindowOnEveryDatabase, CtrlDeleteAsksAndDeletesExactlyThatRow) {
     // A twin of row 2 in every column but the date: only the row asked for goes.
     AddHistory(2, 102, QStringLiteral("Linha 2"), QStringLiteral("Linha 2"),
                QDateTime::currentDateTime().addSecs(-60));
-    Click(w->btopen);
-    Click(w->btmod);
-    w->lista->setFocus();
+    Click(Ui().btopen);
+    Click(Ui().btmod);
+    Ui().lista->setFocus();
     answer = false;
-    QTest::keyClick(w->lista, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClick(Ui().lista, Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_EQ(asked, QStringList{"Delete record?"});
     EXPECT_EQ(st->Rows(QStringLiteral("SELECT id FROM historico")).size(), 4u)
         << "Cancel deletes nothing";
 
     // The third row is one of the twins.
-    Click(w->btdown);
-    Click(w->btdown);
+    Click(Ui().btdown);
+    Click(Ui().btdown);
     ASSERT_EQ(CurrentId(), 2);
     auto stamp = [](QString text) {
         return text.replace(QLatin1Char('T'), QLatin1Char(' ')).left(19);
     };
-    const QString rowDate = stamp(w->q_hist->FieldAsString(QStringLiteral("datahora")));
+    const QString rowDate = stamp(w->Core().q_hist.FieldAsString(QStringLiteral("datahora")));
     answer = true;
-    QTest::keyClick(w->lista, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClick(Ui().lista, Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_EQ(asked.size(), 2);
     ASSERT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
     const auto left = st->Rows(QStringLiteral("SELECT id, datahora FROM historico ORDER BY id"));
@@ -409,7 +400,7 @@ TEST_P(WindowOnEveryDatabase, CtrlDeleteAsksAndDeletesExactlyThatRow) {
     EXPECT_EQ(SelectedRow(), 2) << "the row after the deleted one";
 
     // Plain Delete does nothing.
-    QTest::keyClick(w->lista, Qt::Key_Delete);
+    QTest::keyClick(Ui().lista, Qt::Key_Delete);
     EXPECT_EQ(GridCards().size(), 3);
 }
 
@@ -420,27 +411,27 @@ TEST_P(Window, DatabaseDownWhenTheHistoryOpens) {
     saved << std::ifstream(link, std::ios::binary).rdbuf();
     std::ofstream(link, std::ios::binary) << "Provider=NoSuchProvider\r\n";
 
-    Click(w->btopen);
-    Click(w->btmod);
+    Click(Ui().btopen);
+    Click(Ui().btmod);
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_TRUE(st->messages.front().startsWith(QStringLiteral("Plinova: ")))
         << st->messages.front().toStdString();
-    EXPECT_EQ(w->pcontrol->currentIndex(), 1);
-    EXPECT_FALSE(w->q_hist->Active());
-    EXPECT_EQ(w->lista->model()->rowCount(), 0);
+    EXPECT_EQ(Ui().pcontrol->currentIndex(), 1);
+    EXPECT_FALSE(w->Core().q_hist.Active());
+    EXPECT_EQ(Ui().lista->model()->rowCount(), 0);
 
     // The window goes on working: up and down do nothing, a reprint prints an empty card.
-    Click(w->btup);
-    Click(w->btdown);
+    Click(Ui().btup);
+    Click(Ui().btdown);
     Reprint();
     EXPECT_EQ(CardBytes(), kSmall + kEnd);
     EXPECT_EQ(st->messages.size(), 1);
-    Click(w->btmod);
-    EXPECT_EQ(w->pcontrol->currentIndex(), 0);
+    Click(Ui().btmod);
+    EXPECT_EQ(Ui().pcontrol->currentIndex(), 0);
     EXPECT_EQ(st->messages.size(), 1) << "switching back needs no database";
 
     std::ofstream(link, std::ios::binary) << saved.str();
-    Click(w->btmod);
+    Click(Ui().btmod);
     EXPECT_EQ(GridCards(), (QStringList{"102", "101"}));
 }
 
@@ -450,34 +441,34 @@ TEST_P(Window, NullAndHugeRowsShowAndReprint) {
     while (huge.size() < (1 << 20))
         huge += QStringLiteral("palavra ");
     AddHistory(5, 55, huge, QString(1 << 20, QLatin1Char('z')));
-    Click(w->btopen);
-    Click(w->btmod);
+    Click(Ui().btopen);
+    Click(Ui().btmod);
     ASSERT_EQ(GridCards(), (QStringList{"55", ""}));
-    EXPECT_EQ(w->lista->model()->index(1, 0).data().toString(), QString());
-    EXPECT_LE(w->lista->model()->index(0, 2).data().toString().size(), 256);
+    EXPECT_EQ(Ui().lista->model()->index(1, 0).data().toString(), QString());
+    EXPECT_LE(Ui().lista->model()->index(0, 2).data().toString().size(), 256);
     EXPECT_FALSE(w->grab().isNull());
 
-    Click(w->btdown);
+    Click(Ui().btdown);
     Reprint();
-    EXPECT_EQ(w->texto->toPlainText(), QString());
+    EXPECT_EQ(Ui().texto->toPlainText(), QString());
     EXPECT_EQ(CardBytes(), kSmall + kEnd);
     ASSERT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
 
     // The megabyte fills some twenty thousand card lines at 200 ms each: the printer is
     // unplugged after the first ones, which ends the reprint with the error report.
-    Click(w->btup);
+    Click(Ui().btup);
     std::thread unplug([&] {
-        st->Printer().WaitFor("palavra palavra", 5s);
+        st->Printer().WaitFor("palavra palavra", 10s);
         st->Printer().Unplug();
     });
     Reprint();
     unplug.join();
-    EXPECT_EQ(w->texto->toPlainText().size(), huge.size() - 1);
+    EXPECT_EQ(Ui().texto->toPlainText().size(), huge.size() - 1);
     EXPECT_EQ(st->Printer().Received().find(kSmall + "Inicio\r\npalavra palavra"),
               st->Printer().Received().find(kSmall));
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_TRUE(st->messages.front().startsWith(QStringLiteral("Plinova: ")));
-    EXPECT_FALSE(w->TimerEnabled()) << "polling stays stopped after a failed print";
+    EXPECT_FALSE(w->Core().TimerEnabled()) << "polling stays stopped after a failed print";
 }
 
 // During a card print the window handles no events: the state label shows each change only
@@ -492,11 +483,11 @@ TEST_P(Window, StateLabelIsPaintedAtEachChangeOfAPrint) {
         }
     } log;
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-    w->status->installEventFilter(&log);
+    Ui().status->installEventFilter(&log);
     st->AddJob(7, 0, 8, 0, QString(), QStringLiteral("x"));
-    Cycle(*w);
-    w->tt->stop();
-    w->status->removeEventFilter(&log);
+    Cycle(w->Core());
+    w->Core().tt.stop();
+    Ui().status->removeEventFilter(&log);
     log.painted.removeAll(QString());
     log.painted.removeDuplicates();
     EXPECT_EQ(log.painted.mid(0, 3),

@@ -34,7 +34,7 @@ std::string ErrorOf(const QByteArray& bytes) {
 }
 
 TEST(DataLinkFile, ReadsTheWindowsForm) {
-    const QByteArray bytes = dbtest::WindowsDataLinkBytes(
+    const QByteArray bytes = db::DataLinkFileBytes(
         QStringLiteral("Provider=SQLOLEDB.1;Password=s3cret;Persist Security Info=True;User ID=sa;"
                        "Initial Catalog=Molvar;Data Source=SERVIDOR\\SQLEXPRESS"));
     const DataLink link = ParseDataLink(bytes, kFile);
@@ -61,7 +61,7 @@ TEST(DataLinkFile, ReadsPlainTextWithOrWithoutHeader) {
     const QString accented = QStringLiteral("Provider=SQLite;Data Source=Estação.db");
     EXPECT_EQ(ParseDataLink(accented.toUtf8(), kFile).databaseName,
               QStringLiteral("/station/Estação.db"));
-    EXPECT_EQ(ParseDataLink(dbtest::WindowsDataLinkBytes(accented), kFile).databaseName,
+    EXPECT_EQ(ParseDataLink(db::DataLinkFileBytes(accented), kFile).databaseName,
               QStringLiteral("/station/Estação.db"));
 }
 
@@ -236,7 +236,7 @@ TEST(DataLinkErrors, MissingFileIsADatabaseError) {
 // Random damage to valid files must end in a parsed link or a DbError, nothing else.
 TEST(DataLinkErrors, DamagedFilesFailCleanly) {
     const QList<QByteArray> seeds = {
-        dbtest::WindowsDataLinkBytes(
+        db::DataLinkFileBytes(
             QStringLiteral("Provider=SQLOLEDB.1;User ID=sa;Password='x;y';Data Source=h,1433")),
         QByteArray("Provider=MSDASQL;Extended Properties=\"DRIVER={X};A=1\""),
         QByteArray("Provider=PostgreSQL;Data Source=[::1]:5432;Initial Catalog=m"),

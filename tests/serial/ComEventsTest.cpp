@@ -7,6 +7,8 @@
 
 namespace {
 
+using namespace serial;
+
 TEST(ComEvents, WaitsReportTheFirstSignalledObject) {
     TScriptedComPlatform platform;
     const THandle manual = platform.CreateEvent(true, false);

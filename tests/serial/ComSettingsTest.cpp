@@ -5,6 +5,8 @@
 
 namespace {
 
+using namespace serial;
+
 class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -11,6 +11,8 @@
 
 namespace {
 
+using namespace serial;
+
 using namespace std::chrono_literals;
 
 constexpr std::uint32_t allEvents = EV_RXCHAR | EV_RXFLAG | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD |

@@ -8,6 +8,8 @@
 
 namespace {
 
+using namespace serial;
+
 class LifecycleTest : public ::testing::Test {
 protected:
     void SetUp() override {

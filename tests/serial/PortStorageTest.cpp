@@ -12,6 +12,8 @@
 
 namespace {
 
+using namespace serial;
+
 namespace fs = std::filesystem;
 
 class StorageTest : public ::testing::Test {
@@ -152,6 +154,7 @@ TEST_F(StorageTest, MissingProfileKeysKeepTheCurrentSettings) {
     platform::WriteProfileString(File("port.ini"), "cpcert", "BaudRate", "19200");
     platform::WriteProfileString(File("port.ini"), "cpcert", "FlowControl.XonXoffIn", "yes");
     platform::WriteProfileString(File("port.ini"), "cpcert", "Buffer.InputSize", "lots");
+    platform::WriteProfileString(File("port.ini"), "cpcert", "Buffer.OutputSize", "4294967295");
     port.FlowControl().SetOutDSRFlow(true);
     port.Buffer().SetInputSize(2048);
     port.SetStoredGroups(allGroups);
@@ -162,6 +165,7 @@ TEST_F(StorageTest, MissingProfileKeysKeepTheCurrentSettings) {
     EXPECT_TRUE(port.FlowControl().OutDSRFlow());
     EXPECT_EQ(port.Port(), "COM1");
     EXPECT_EQ(port.Buffer().InputSize(), 2048);
+    EXPECT_EQ(port.Buffer().OutputSize(), 1024) << "a number outside 32 bits is no number";
 }
 
 TEST_F(StorageTest, RegistryLoadStopsAtTheFirstBadValue) {

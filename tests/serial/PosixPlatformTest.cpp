@@ -9,6 +9,8 @@
 
 namespace {
 
+using namespace serial;
+
 TEST(PosixDeviceNames, MapToDevicePaths) {
     EXPECT_EQ(TComPlatformPosix::DevicePath("COM1"), "/dev/ttyS0");
     EXPECT_EQ(TComPlatformPosix::DevicePath("com12"), "/dev/ttyS11");
@@ -167,6 +169,39 @@ TEST(PosixTimeouts, ReadEndsAtItsLimitWhateverWaitsForIt) {
     EXPECT_TRUE(ended);
     EXPECT_EQ(read, 0u);
     for (THandle h : {first.hEvent, second.hEvent, other, device})
+        platform.CloseHandle(h);
+}
+
+// Reads queue behind one another; a read that returns at once does so when its turn comes,
+// and a queue count that takes bytes from the driver hands them to a waiting read.
+TEST(PosixReads, QueuedReadsEndWhenTheBytesOrTheirTurnCome) {
+    TComPlatformPosix platform;
+    PtyPair pty;
+    const THandle device = platform.CreateFile(pty.SlavePath());
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(platform.SetCommTimeouts(device, TCommTimeouts{}));
+    TOverlapped first, second;
+    first.hEvent = platform.CreateEvent(true, true);
+    second.hEvent = platform.CreateEvent(true, true);
+    char a[2], b[8];
+    std::uint32_t read = 0;
+    ASSERT_FALSE(platform.ReadFile(device, a, sizeof a, &read, &first));
+    ASSERT_TRUE(platform.SetCommTimeouts(device, TCommTimeouts{MAXDWORD, 0, 0, 0, 0}));
+    ASSERT_FALSE(platform.ReadFile(device, b, sizeof b, &read, &second));
+    EXPECT_EQ(platform.GetLastError(), ERROR_IO_PENDING) << "it waits for its turn";
+    pty.Send("xy");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The count pulls the bytes from the driver; the first read must get them.
+    std::uint32_t errors = 0;
+    TComStat stat;
+    ASSERT_TRUE(platform.ClearCommError(device, &errors, &stat));
+    EXPECT_EQ(platform.WaitForSingleObject(first.hEvent, 2000), WAIT_OBJECT_0);
+    EXPECT_TRUE(platform.GetOverlappedResult(device, &first, &read, false));
+    EXPECT_EQ(std::string(a, read), "xy");
+    EXPECT_EQ(platform.WaitForSingleObject(second.hEvent, 2000), WAIT_OBJECT_0);
+    EXPECT_TRUE(platform.GetOverlappedResult(device, &second, &read, false));
+    EXPECT_EQ(read, 0u);
+    for (THandle h : {first.hEvent, second.hEvent, device})
         platform.CloseHandle(h);
 }
 

@@ -13,6 +13,8 @@
 
 namespace {
 
+using namespace serial;
+
 using namespace std::chrono_literals;
 
 class PtyPortTest : public ::testing::Test {

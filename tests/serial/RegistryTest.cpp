@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -61,6 +62,13 @@ TEST_F(RegistryTest, FailuresNameTheValue) {
     } catch (const platform::RegistryError& e) {
         EXPECT_STREQ(e.what(), "Failed to get data for 'Gone'");
     }
+    {
+        std::ofstream out(file, std::ios::app);
+        out << "[Wide]\nI Size=4294967296\n";
+    }
+    platform::Registry reread(file);
+    ASSERT_TRUE(reread.OpenKey("Wide", false));
+    EXPECT_THROW(reread.ReadInteger("Size"), platform::RegistryError) << "no wrapping to 32 bits";
     platform::Registry unwritable((dir / "no-such-dir" / "store.reg").string());
     EXPECT_FALSE(unwritable.OpenKey("K", true));
 }

@@ -208,9 +208,9 @@ TEST_F(CardsimEndToEnd, PrintsACardThroughThePseudoTerminal) {
          }) {
         port.Write(write);
     }
-    EXPECT_EQ(port.ReadAvailable(500ms).size(), 1u); // the start-up status reply
+    EXPECT_EQ(port.ReadAvailable(10s).size(), 1u); // the start-up status reply
     port.Write(Bytes{0x1B, 0x70, 0x00, 0xC8, 0xC8});
-    ASSERT_TRUE(port.PollUntil(0x12, 3s));
+    ASSERT_TRUE(port.PollUntil(0x12, 10s));
     port.Write("\r\n");
     port.Write(Bytes{0x1B, 0x21, 0x31});
     port.Write("MESA 12\r\n");
@@ -218,9 +218,9 @@ TEST_F(CardsimEndToEnd, PrintsACardThroughThePseudoTerminal) {
     port.Write("Galao \x82 3\r\n"); // 0x82 is "é" in code page 850
     port.Write(Bytes{0x0C});
     port.Write(Bytes{0x1B, 0x71});
-    ASSERT_TRUE(port.PollUntil(0x72, 3s));
+    ASSERT_TRUE(port.PollUntil(0x72, 10s));
 
-    ASSERT_EQ(simulator.Wait(3s), 0) << simulator.Output();
+    ASSERT_EQ(simulator.Wait(10s), 0) << simulator.Output();
     const std::string out = simulator.Output();
     EXPECT_NE(out.find("drawer pulse (pin 2, 200/200)\n"), std::string::npos) << out;
     EXPECT_NE(out.find("card 1, 3 lines\n"), std::string::npos) << out;
@@ -269,7 +269,7 @@ TEST_F(CardsimEndToEnd, PrintsACardThroughThePseudoTerminal) {
                               .count();
     EXPECT_GT(start, 0);
     EXPECT_LT(start + last, now);
-    EXPECT_GT(start, now - 20'000'000);
+    EXPECT_GT(start, now - 300'000'000);
     EXPECT_EQ(received.rfind(" 10 04 01 1B 3D 01 1D 61 27", 0), 0u) << received;
     EXPECT_NE(received.find(" 1B 21 31 4D 45 53 41 20 31 32 0D 0A 1B 21 01"), std::string::npos);
     EXPECT_NE(received.find(" 0C 1B 71"), std::string::npos);
@@ -282,7 +282,7 @@ TEST_F(CardsimEndToEnd, TheDeviceCanBeOpenedAgainAfterAnExclusiveUser) {
         Port port(device);
         ASSERT_EQ(ioctl(port.Fd(), TIOCEXCL), 0);
     }
-    const auto until = std::chrono::steady_clock::now() + 3s;
+    const auto until = std::chrono::steady_clock::now() + 10s;
     while (simulator.Output().find("device closed\n") == std::string::npos &&
            std::chrono::steady_clock::now() < until) {
         simulator.Output(50ms);
@@ -300,17 +300,17 @@ TEST_F(CardsimEndToEnd, StopsOnATermSignalAndOnInactivity) {
         Simulator simulator({"--device-file", (dir_ / "device").string(), "--quiet"});
         simulator.Device();
         simulator.Signal(SIGTERM);
-        EXPECT_EQ(simulator.Wait(3s), 0);
+        EXPECT_EQ(simulator.Wait(10s), 0);
         EXPECT_FALSE(fs::exists(dir_ / "device"));
     }
     {
         Simulator simulator({"--timeout", "1", "--quiet"});
         simulator.Device();
-        EXPECT_EQ(simulator.Wait(3s), 3);
+        EXPECT_EQ(simulator.Wait(10s), 3);
     }
     {
         Simulator simulator({"--insert-delay", "soon"});
-        EXPECT_EQ(simulator.Wait(3s), 2);
+        EXPECT_EQ(simulator.Wait(10s), 2);
     }
 }
 

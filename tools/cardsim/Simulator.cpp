@@ -60,7 +60,7 @@ bool ShownByDefault(const Event& event) {
 
 Simulator::Simulator(const Options& options)
     : options_(options), start_(std::chrono::steady_clock::now()),
-      printer_(TimingOf(options), *this) {
+      watch_(pty_.DevicePath(), pty_.DeviceFd()), printer_(TimingOf(options), *this) {
     if (options_.manual && !TerminalKeys::Available()) {
         throw std::runtime_error("--manual needs a terminal on standard input for the keys");
     }
@@ -83,11 +83,11 @@ Simulator::Simulator(const Options& options)
         images_ = std::make_unique<CardImageWriter>(options_.pngDir);
     }
     publication_ =
-        std::make_unique<DevicePublication>(pty_.SlavePath(), options_.deviceFile, options_.link);
+        std::make_unique<DevicePublication>(pty_.DevicePath(), options_.deviceFile, options_.link);
     // Printed even with --quiet: whoever started the simulator needs the device.
-    std::printf("device: %s\n", pty_.SlavePath().c_str());
+    std::printf("device: %s\n", pty_.DevicePath().c_str());
     std::fflush(stdout);
-    if (pty_.WatchFd() < 0) {
+    if (watch_.Fd() < 0) {
         Notice("cannot watch the device's opens and closes: a program that puts it in "
                "exclusive mode will not be able to open it a second time");
     }
@@ -142,7 +142,7 @@ int Simulator::Run() {
         pollfd fds[4] = {{pty_.MasterFd(), POLLIN, 0},
                          {signalPipe_[0], POLLIN, 0},
                          {keys_ ? keys_->Fd() : -1, POLLIN, 0},
-                         {pty_.WatchFd(), POLLIN, 0}};
+                         {watch_.Fd(), POLLIN, 0}};
         if (poll(fds, 4, PollTimeout(now)) < 0) {
             if (errno == EINTR) {
                 continue;
@@ -157,7 +157,7 @@ int Simulator::Run() {
             ReadDevice();
         }
         if (fds[3].revents != 0) {
-            for (DeviceUse use : pty_.CheckUse()) {
+            for (DeviceUse use : watch_.Check()) {
                 DeviceUseChanged(use);
             }
         }
@@ -246,7 +246,7 @@ bool Simulator::Key(char key) {
 
 void Simulator::Reply(std::uint8_t byte) {
     const std::uint8_t one[] = {byte};
-    if (!pty_.Write(byte)) {
+    if (pty_.Write(one, 1) == 0) {
         Notice("reply " + HexBytes(one) + " dropped: nobody reads the device");
         return;
     }

@@ -3,11 +3,12 @@
 #include "tools/cardsim/CardImageWriter.h"
 #include "tools/cardsim/CardPrinter.h"
 #include "tools/cardsim/DevicePublication.h"
+#include "tools/cardsim/DeviceUseWatch.h"
 #include "tools/cardsim/EscPosDecoder.h"
 #include "tools/cardsim/Options.h"
-#include "tools/cardsim/PseudoTerminal.h"
 #include "tools/cardsim/TerminalKeys.h"
 #include "tools/cardsim/TraceWriter.h"
+#include "tools/pty/PseudoTerminal.h"
 
 #include <chrono>
 #include <memory>
@@ -46,6 +47,7 @@ private:
     Options options_;
     std::chrono::steady_clock::time_point start_;
     PseudoTerminal pty_;
+    DeviceUseWatch watch_;
     std::unique_ptr<DevicePublication> publication_;
     std::unique_ptr<TraceWriter> trace_;
     std::unique_ptr<CardImageWriter> images_;

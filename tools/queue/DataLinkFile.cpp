@@ -3,7 +3,8 @@
 #include <QFileInfo>
 
 #include "db/Connection.h"
+#include "db/DataLink.h"
 
 void UseDataLinkFile(db::TDbConnection& cn, const QString& path) {
-    cn.SetConnectionString(QStringLiteral("FILE NAME=") + QFileInfo(path).absoluteFilePath());
+    cn.SetConnectionString(db::DataLinkFileConnectionString(QFileInfo(path).absoluteFilePath()));
 }

@@ -93,7 +93,8 @@ QString ShellWord(const QString& text) {
 QString PrinterDevice(const StationSettings& s) {
     if (!s.device.isEmpty())
         return s.device;
-    return QString::fromStdString(TComPlatformPosix::DevicePath("COM" + std::to_string(s.port)));
+    return QString::fromStdString(
+        serial::TComPlatformPosix::DevicePath("COM" + std::to_string(s.port)));
 }
 
 } // namespace

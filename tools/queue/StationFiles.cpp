@@ -2,11 +2,10 @@
 
 #include <QDir>
 #include <QSaveFile>
-#include <QStringEncoder>
 #include <stdexcept>
 #include <sys/stat.h>
 
-#include "app/Win1252.h"
+#include "app/core/Win1252.h"
 #include "db/DataLink.h"
 #include "db/DbError.h"
 #include "tools/queue/Args.h"
@@ -70,14 +69,6 @@ QByteArray MolvarIniBytes(const StationSettings& s) {
     return Lines({QStringLiteral("[OPCOES]"), QStringLiteral("Posto=%1").arg(s.station)});
 }
 
-QByteArray DataLinkBytes(const QString& initString) {
-    const QString text =
-        QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n") +
-        initString + QStringLiteral("\r\n");
-    QStringEncoder encoder(QStringConverter::Utf16LE);
-    return QByteArray("\xFF\xFE", 2) + QByteArray(encoder.encode(text));
-}
-
 void CheckStationSettings(const StationSettings& s, const QString& folder) {
     if (s.station < 1 || !FitsFourCharacters(s.station))
         throw UsageError("the station number is 1 to 9999");
@@ -100,7 +91,7 @@ void CheckStationSettings(const StationSettings& s, const QString& folder) {
     try {
         // Parsed as the spooler will parse the file, so that a string it cannot use is
         // refused here rather than at the station's first start.
-        db::ParseDataLink(DataLinkBytes(s.initString), QDir(folder).filePath(kDataLink));
+        db::ParseDataLink(db::DataLinkFileBytes(s.initString), QDir(folder).filePath(kDataLink));
     } catch (const db::DbError& e) {
         throw UsageError(e.what());
     }
@@ -110,5 +101,5 @@ void WriteStationFiles(const StationSettings& s, const QString& folder) {
     const QDir dir(folder);
     Write(dir.filePath(kPlinovaIni), PlinovaIniBytes(s));
     Write(dir.filePath(kMolvarIni), MolvarIniBytes(s));
-    WritePrivate(dir.filePath(kDataLink), DataLinkBytes(s.initString));
+    WritePrivate(dir.filePath(kDataLink), db::DataLinkFileBytes(s.initString));
 }

@@ -20,8 +20,6 @@ QStringList StationFileNames();
 
 QByteArray PlinovaIniBytes(const StationSettings& settings);
 QByteArray MolvarIniBytes(const StationSettings& settings);
-// UTF-16LE with its byte-order mark, "[oledb]", the comment line and the string, CR LF.
-QByteArray DataLinkBytes(const QString& initString);
 
 // Throws UsageError when the settings cannot be written so that the spooler reads them back
 // unchanged: a number longer than the four characters it reads, a device path it would trim,

@@ -1,7 +1,7 @@
 // libFuzzer entry for the configuration value parsers. Any text parses or is refused without
 // fault; a number parsed reads back the same from its decimal and hexadecimal forms, a time
 // of day from its "HH:mm:ss.zzz" form, and a history preview is trimmed and short.
-#include "app/ConfigValues.h"
+#include "app/core/ConfigValues.h"
 
 #include <cstddef>
 #include <cstdint>

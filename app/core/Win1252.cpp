@@ -1,4 +1,4 @@
-#include "app/Win1252.h"
+#include "app/core/Win1252.h"
 
 #include <array>
 

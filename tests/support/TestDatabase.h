@@ -38,10 +38,6 @@ bool PgRequired();
 // Whether the backend can be used here; otherwise *why says what is missing.
 bool BackendAvailable(Backend backend, QString* why);
 
-// The bytes of a data link file as Windows writes it: UTF-16LE with a byte-order mark,
-// "[oledb]", the comment line and the initialisation string, CR LF line ends.
-QByteArray WindowsDataLinkBytes(const QString& initString);
-
 // A fresh database of one backend holding the empty tables printer, historico and
 // configpostos, named by a data link file "Molvar.udl" in a temporary folder. Removed (the
 // folder, and the PostgreSQL database) when the object is destroyed.
@@ -54,7 +50,7 @@ public:
     Backend backend() const { return backend_; }
     QString Folder() const { return dir_.path(); }
     QString DataLinkPath() const;                      // Folder() + "/Molvar.udl"
-    QString ConnectionString() const;                  // "FILE NAME=" + DataLinkPath()
+    QString ConnectionString() const;                  // "FILE NAME=" naming DataLinkPath()
     QString InitString() const { return initString_; } // the link's initialisation string
     // Writes the same data link file (Windows form) to another path, e.g. beside a program.
     void WriteDataLink(const QString& path) const;

@@ -2,13 +2,13 @@
 
 #include "db/Command.h"
 #include "db/Connection.h"
+#include "db/DataLink.h"
 #include "db/DbError.h"
 #include "db/Schema.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QStringEncoder>
 #include <atomic>
 
 namespace dbtest {
@@ -103,14 +103,6 @@ bool BackendAvailable(Backend backend, QString* why) {
     return true;
 }
 
-QByteArray WindowsDataLinkBytes(const QString& initString) {
-    const QString text =
-        QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n") +
-        initString + QStringLiteral("\r\n");
-    QStringEncoder encoder(QStringConverter::Utf16LE);
-    return QByteArray("\xFF\xFE", 2) + QByteArray(encoder.encode(text));
-}
-
 std::unique_ptr<TestDatabase> TestDatabase::Create(Backend backend) {
     std::unique_ptr<TestDatabase> t(new TestDatabase());
     t->backend_ = backend;
@@ -157,11 +149,11 @@ QString TestDatabase::DataLinkPath() const {
 }
 
 QString TestDatabase::ConnectionString() const {
-    return QStringLiteral("FILE NAME=") + DataLinkPath();
+    return db::DataLinkFileConnectionString(DataLinkPath());
 }
 
 void TestDatabase::WriteDataLink(const QString& path) const {
-    WriteFile(path, WindowsDataLinkBytes(initString_));
+    WriteFile(path, db::DataLinkFileBytes(initString_));
 }
 
 } // namespace dbtest

@@ -1,13 +1,9 @@
-#include "app/_main.h"
+#include "app/core/Spooler.h"
 
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QTextBlock>
-#include <QTextDocument>
-#include <QTextLayout>
 #include <thread>
 
-#include "app/Win1252.h"
+#include "app/core/SpoolerView.h"
+#include "app/core/Win1252.h"
 #include "platform/TickCount.h"
 
 namespace {
@@ -25,7 +21,7 @@ const std::int32_t kErrorCounterTimeout = 1121;
 
 } // namespace
 
-void Tmain::SendInitialisation() {
+void Spooler::SendInitialisation() {
     static const std::string kSequence[] = {
         std::string("\x10\x04\x01", 3),     std::string("\x1B\x3D\x01\x1D\x61\x27", 6),
         std::string("\x1B\x52\x00", 3),     std::string("\x1B\x74\x10", 3),
@@ -38,83 +34,46 @@ void Tmain::SendInitialisation() {
         WriteAll(command);
 }
 
-void Tmain::Pause(std::uint32_t milliseconds) {
+void Spooler::Pause(std::uint32_t milliseconds) {
     const std::uint32_t start = platform::GetTickCount();
     // Whole ticks: only a difference above the count guarantees the full time has passed.
     while (platform::GetTickCount() - start <= milliseconds)
         std::this_thread::yield();
 }
 
-void Tmain::WriteAll(const std::string& bytes) {
+void Spooler::WriteAll(const std::string& bytes) {
     // A write the line did not take within its time-out ends short without an error; for
     // anything that must reach the card or the drawer that is a lost line, so it fails as a
     // write failure and the job stays queued.
-    const int written = cpcert->WriteText(bytes);
+    const int written = cpcert.WriteText(bytes);
     if (written != static_cast<int>(bytes.size()))
         throw EComPort(2, kErrorCounterTimeout);
 }
 
-void Tmain::PacedWrite(const std::string& bytes, std::uint32_t milliseconds) {
+void Spooler::PacedWrite(const std::string& bytes, std::uint32_t milliseconds) {
     WriteAll(bytes);
     if (Protocolo == 0)
         Pause(milliseconds);
 }
 
-void Tmain::SetStatus(const QString& text) {
-    status->setText(text);
-    status->repaint();
-}
-
-std::vector<std::string> Tmain::DisplayLines() const {
-    std::vector<std::string> lines;
-    const QTextDocument* doc = texto->document();
-    // The memo wraps at its text area's width, word by word, as it shows the text. The area
-    // is the memo less its frame (it has no scroll bars): its viewport has that size only
-    // once the memo was first shown, and a print may come before that.
-    const qreal width = texto->contentsRect().width() - 2 * doc->documentMargin();
-    QTextOption option = doc->defaultTextOption();
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
-        const QString text = block.text();
-        QTextLayout layout(text, texto->font());
-        layout.setTextOption(option);
-        layout.beginLayout();
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
-            line.setLineWidth(width);
-        layout.endLayout();
-        if (layout.lineCount() == 0 || text.isEmpty()) {
-            lines.emplace_back();
-            continue;
-        }
-        for (int i = 0; i < layout.lineCount(); ++i) {
-            const QTextLine line = layout.lineAt(i);
-            lines.push_back(win1252::FromUnicode(text.mid(line.textStart(), line.textLength())));
-        }
-    }
-    // A text that ends with a line break has no further line; an empty memo has none.
-    if (!lines.empty() && lines.back().empty())
-        lines.pop_back();
-    return lines;
-}
-
-void Tmain::PrintCard() {
+void Spooler::PrintCard() {
     std::string reply;
-    const int stale = cpcert->InputQueued();
+    const int stale = cpcert.InputQueued();
     if (stale > 0)
-        cpcert->ReadText(reply, stale);
+        cpcert.ReadText(reply, stale);
 
-    SetStatus(QStringLiteral("Introduza cartão"));
+    view_.ShowStatus(QStringLiteral("Introduza cartão"), true);
     for (;;) {
         reply.assign(1, '\0');
-        cpcert->WriteText(kStatusRequest);
+        cpcert.WriteText(kStatusRequest);
         Pause(50);
-        if (cpcert->InputQueued() > 0)
-            cpcert->ReadText(reply, 1);
+        if (cpcert.InputQueued() > 0)
+            cpcert.ReadText(reply, 1);
         if (!reply.empty() && reply[0] == kCardInPlace)
             break;
     }
 
-    SetStatus(QStringLiteral("Em impressão..."));
+    view_.ShowStatus(QStringLiteral("Em impressão..."), true);
     if (OffsetInicial > 0) {
         for (qint32 i = 0; i < OffsetInicial; ++i)
             WriteAll(kCrLf);
@@ -123,7 +82,7 @@ void Tmain::PrintCard() {
     }
     if (!Titulo)
         PacedWrite(kSmallFont, 50);
-    for (const std::string& line : DisplayLines()) {
+    for (const std::string& line : view_.DisplayLines()) {
         if (Titulo) {
             Titulo = false;
             WriteAll(kLargeFont);
@@ -135,21 +94,21 @@ void Tmain::PrintCard() {
     }
     PacedWrite(kFormFeed, 50);
     WriteAll(kRelease);
-    while (cpcert->OutputQueued() != 0) {
+    while (cpcert.OutputQueued() != 0) {
     }
     Pause(200);
     std::string dropped;
-    while (cpcert->InputQueued() > 0)
-        cpcert->ReadText(dropped, 1);
+    while (cpcert.InputQueued() > 0)
+        cpcert.ReadText(dropped, 1);
 
     for (;;) {
         reply.assign(1, '\0');
-        cpcert->WriteText(kStatusRequest);
+        cpcert.WriteText(kStatusRequest);
         Pause(50);
-        SetStatus(QStringLiteral("Remova cartão"));
+        view_.ShowStatus(QStringLiteral("Remova cartão"), true);
         std::string byte;
-        while (cpcert->InputQueued() > 0) {
-            if (cpcert->ReadText(byte, 1) > 0)
+        while (cpcert.InputQueued() > 0) {
+            if (cpcert.ReadText(byte, 1) > 0)
                 reply = byte;
         }
         if (!reply.empty() && reply[0] == kCardRemoved)

@@ -1,4 +1,4 @@
-#include "app/ConfigValues.h"
+#include "app/core/ConfigValues.h"
 
 #include <cctype>
 #include <limits>

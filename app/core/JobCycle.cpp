@@ -1,0 +1,65 @@
+#include "app/core/Spooler.h"
+
+#include <QDateTime>
+
+#include "app/core/ConfigValues.h"
+#include "app/core/SpoolerView.h"
+
+void Spooler::ttTimer() {
+    tt.stop();
+    q_print.ParamByName(QStringLiteral("posto")).SetValue(Posto);
+    q_print.Open();
+    // A failing cycle still releases the query, so that its connection is not held while
+    // the error is shown and polling stays stopped.
+    try {
+        if (!q_print.IsEmpty()) {
+            const qint32 id = q_print.FieldAsInteger(QStringLiteral("id"));
+            const qint32 cartao = q_print.FieldAsInteger(QStringLiteral("cartao"));
+            view_.ShowCardNumber(q_print.FieldIsNull(QStringLiteral("cartao"))
+                                     ? QString()
+                                     : QString::number(cartao));
+            if (q_print.FieldAsInteger(QStringLiteral("gaveta")) != 0) {
+                WriteAll(std::string("\x1B\x70\x00\xC8\xC8", 5));
+            } else {
+                const QString dados = q_print.FieldAsString(QStringLiteral("dados"));
+                const qint32 titulo = q_print.FieldAsInteger(QStringLiteral("titulo"));
+                const QString palavrachave = q_print.FieldAsString(QStringLiteral("palavrachave"));
+                Titulo = titulo == 1;
+                PalavraChave = palavrachave;
+                view_.ShowMemoText(dados);
+                view_.ProcessPendingEvents();
+
+                q_addhist.ParamByName(QStringLiteral("datahora"))
+                    .SetValue(QDateTime::currentDateTime());
+                q_addhist.ParamByName(QStringLiteral("id")).SetValue(id);
+                q_addhist.ParamByName(QStringLiteral("titulo")).SetValue(titulo);
+                q_addhist.ParamByName(QStringLiteral("dados")).SetValue(dados);
+                q_addhist.ParamByName(QStringLiteral("palavrachave")).SetValue(palavrachave);
+                q_addhist.ParamByName(QStringLiteral("cartao")).SetValue(cartao);
+                q_addhist.ParamByName(QStringLiteral("previsao"))
+                    .SetValue(config::HistoryPreview(dados));
+                q_addhist.ParamByName(QStringLiteral("datavalor")).SetValue(DataValor.startOfDay());
+                q_addhist.Execute();
+
+                PrintCard();
+            }
+            LastId = id;
+        }
+    } catch (...) {
+        q_print.Close();
+        throw;
+    }
+    q_print.Close();
+    q_delete.ParamByName(QStringLiteral("id")).SetValue(LastId);
+    q_delete.Execute();
+    tt.start();
+    view_.ShowStatus(QStringLiteral("Pronto"), false);
+    view_.ShowCardNumber(QString());
+}
+
+void Spooler::Reprint(const QString& dados) {
+    tt.stop();
+    view_.ShowMemoText(dados);
+    PrintCard();
+    tt.start();
+}

@@ -1,0 +1,127 @@
+#include "app/core/Spooler.h"
+
+#include <QDateTime>
+#include <cstdio>
+
+#include "app/core/ConfigValues.h"
+#include "app/core/DataLinkLocation.h"
+#include "app/core/SpoolerView.h"
+#include "db/DataLink.h"
+#include "platform/ProfileFile.h"
+
+namespace {
+
+const char* const kPlinovaIni = ".\\Plinova.ini";
+const char* const kMolvarIni = ".\\Molvar.ini";
+
+// Reads an integer key; `def` when missing, `fallback` when the text is not an integer.
+qint32 ReadIntKey(const char* file, const char* section, const char* key, const char* def,
+                  std::size_t chars, qint32 fallback) {
+    const std::string text = platform::ReadProfileString(file, section, key, def, chars + 1);
+    return config::ParseInteger(text).value_or(fallback);
+}
+
+} // namespace
+
+Spooler::Spooler(SpoolerView& view, const QString& programFolder)
+    : view_(view), programFolder_(programFolder) {
+    q_print.SetSQL(
+        {QStringLiteral("SELECT * FROM printer"), QStringLiteral("WHERE posto = :posto")});
+    q_hist.SetSQL({QStringLiteral("SELECT * FROM historico ORDER BY id DESC")});
+    q_configposto.SetSQL(
+        {QStringLiteral("SELECT valor FROM configpostos"),
+         QStringLiteral("WHERE (posto = 0) AND (seccao = :seccao) AND (chave = :chave)")});
+    q_addhist.SetSQL(
+        {QStringLiteral("INSERT INTO historico (datahora, id, titulo, dados, palavrachave, cartao, "
+                        "previsao, datavalor)"),
+         QStringLiteral(
+             "VALUES (:datahora, :id, :titulo, :dados, :palavrachave, :cartao, :previsao, "
+             ":datavalor)")});
+    q_delete.SetSQL({QStringLiteral("DELETE FROM printer WHERE id=:id")});
+    q_delhist.SetSQL({QStringLiteral("DELETE FROM historico WHERE datavalor < :datavalor")});
+
+    tt.setInterval(1000);
+    // The next cycle must never come before a full second has passed.
+    tt.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tt, &QTimer::timeout, &tt,
+                     [this] { view_.RunHandler([this] { ttTimer(); }); });
+}
+
+Spooler::Refusal Spooler::Prepare() {
+    cn.SetConnectionString(db::DataLinkFileConnectionString(DataLinkPath(programFolder_)));
+
+    if (ReadIntKey(kPlinovaIni, "OPCOES", "Certificadora", "0", 4, 0) == 0)
+        return Refusal::PrinterDisabled;
+    const qint32 portNumber = ReadIntKey(kPlinovaIni, "OPCOES", "Porta Certificadora", "0", 4, 0);
+    Protocolo = ReadIntKey(kPlinovaIni, "OPCOES", "Protocolo Certificadora", "0", 4, 0);
+    Posto = ReadIntKey(kMolvarIni, "OPCOES", "Posto", "0", 4, 0);
+
+    try {
+        OffsetInicial = config::ParseInteger(
+                            ReadGlobalConfig(QStringLiteral("OFFSET INICIAL"), QStringLiteral("0"))
+                                .toStdString())
+                            .value_or(0);
+    } catch (const std::exception&) {
+        // The offset is optional: without a reachable database or a valid value, no offset.
+        OffsetInicial = 0;
+    }
+
+    const std::string limit =
+        platform::ReadProfileString(kPlinovaIni, "OPCOES", "Hora limite", "0", 10);
+    const QTime dayChange = config::ParseTimeOfDay(limit).value_or(QTime(0, 0));
+    DataValor = config::BusinessDate(QDateTime::currentDateTime(), dayChange);
+
+    // On Linux a device path may name the printer's port directly.
+    const std::string device =
+        platform::ReadProfileString(kPlinovaIni, "OPCOES", "Dispositivo Certificadora", "", 256);
+    cpcert.SetPort(device.empty() ? "COM" + std::to_string(portNumber) : device);
+    if (Protocolo != 0) {
+        cpcert.FlowControl().SetFlowControl(fcHardware);
+        cpcert.FlowControl().SetControlRTS(rtsHandshake);
+    } else {
+        cpcert.FlowControl().SetFlowControl(fcNone);
+        cpcert.FlowControl().SetControlRTS(rtsDisable);
+    }
+    try {
+        cpcert.Open();
+    } catch (const std::exception& e) {
+        // The operator's message says only that the port cannot be opened; the reason is
+        // for whoever sets the station up.
+        std::fprintf(stderr, "%s: %s\n", cpcert.Port().c_str(), e.what());
+        return Refusal::PortUnavailable;
+    }
+    return Refusal::None;
+}
+
+void Spooler::Start() {
+    SendInitialisation();
+
+    q_delhist.ParamByName(QStringLiteral("datavalor")).SetValue(DataValor.startOfDay());
+    q_delhist.Execute();
+
+    tt.start();
+}
+
+void Spooler::ClosePort() {
+    if (cpcert.Connected()) {
+        std::string byte;
+        while (cpcert.InputQueued() != 0)
+            cpcert.ReadText(byte, 1);
+        cpcert.Close();
+    }
+}
+
+QString Spooler::ReadGlobalConfig(const QString& key, const QString& def) {
+    q_configposto.ParamByName(QStringLiteral("seccao")).SetValue(QStringLiteral("GLOBAL"));
+    QString upper = key;
+    for (QChar& c : upper)
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - u'a' + u'A');
+    q_configposto.ParamByName(QStringLiteral("chave")).SetValue(upper);
+    q_configposto.Open();
+    QString result = def;
+    if (!q_configposto.IsEmpty())
+        result = q_configposto.FieldAsString(QStringLiteral("valor"));
+    q_configposto.Close();
+    return result;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+#include <vector>
+
+// What the spooler's core needs of its window: the two labels and the memo it writes, the
+// memo's display lines it prints, a moment for the window to catch up before a card print
+// blocks it, and the report of an error that ends a handler.
+class SpoolerView {
+public:
+    // The printer's state. `paintNow`: repainted before the call returns, for the card print,
+    // during which the window handles no events.
+    virtual void ShowStatus(const QString& text, bool paintNow) = 0;
+    // The card number of the job in progress; empty between jobs.
+    virtual void ShowCardNumber(const QString& text) = 0;
+    // Replaces the memo's text: the text of the current or last print.
+    virtual void ShowMemoText(const QString& text) = 0;
+    // The memo's text as the memo wraps it, line by line, in the printer's code page.
+    virtual std::vector<std::string> DisplayLines() const = 0;
+    // Lets the window handle everything pending (painting, and the clicks that came).
+    virtual void ProcessPendingEvents() = 0;
+    // Runs a handler; an error that leaves it is shown by the application's error report and
+    // the caller goes on.
+    virtual void RunHandler(const std::function<void()>& handler) = 0;
+
+protected:
+    ~SpoolerView() = default;
+};

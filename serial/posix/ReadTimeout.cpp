@@ -1,0 +1,44 @@
+#include "serial/posix/ReadTimeout.h"
+
+#include <algorithm>
+
+namespace serial {
+
+TReadTimeout::TReadTimeout(const TCommTimeouts& t, std::uint32_t count, TClock::time_point start)
+    : count_(count), lastByte_(start) {
+    const auto ms = [](std::uint64_t n) { return std::chrono::milliseconds(n); };
+    atOnce_ = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
+              t.ReadTotalTimeoutConstant == 0;
+    firstByteEnds_ = t.ReadIntervalTimeout == MAXDWORD &&
+                     t.ReadTotalTimeoutMultiplier == MAXDWORD && t.ReadTotalTimeoutConstant != 0;
+    if (firstByteEnds_) {
+        hasTotal_ = true;
+        total_ = start + ms(t.ReadTotalTimeoutConstant);
+    } else if (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0) {
+        hasTotal_ = true;
+        total_ = start + ms(std::uint64_t{t.ReadTotalTimeoutMultiplier} * count +
+                            t.ReadTotalTimeoutConstant);
+    }
+    if (t.ReadIntervalTimeout != MAXDWORD)
+        interval_ = ms(t.ReadIntervalTimeout);
+}
+
+void TReadTimeout::BytesCame(std::uint32_t got, TClock::time_point at) {
+    if (got > got_) {
+        got_ = got;
+        lastByte_ = at;
+    }
+}
+
+bool TReadTimeout::Ends(TClock::time_point now) const {
+    return got_ >= count_ || atOnce_ || (firstByteEnds_ && got_ > 0) || now >= Deadline();
+}
+
+TReadTimeout::TClock::time_point TReadTimeout::Deadline() const {
+    auto deadline = hasTotal_ ? total_ : TClock::time_point::max();
+    if (interval_.count() != 0 && got_ > 0)
+        deadline = std::min(deadline, lastByte_ + interval_);
+    return deadline;
+}
+
+} // namespace serial
