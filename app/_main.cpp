@@ -2,12 +2,16 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <vector>
 
 #include "app/ErrorReport.h"
 #include "app/HistoryModel.h"
 #include "app/core/ConfigValues.h"
+#include "app/core/WindowPlacement.h"
 #include "platform/ProfileFile.h"
 
 namespace {
@@ -48,8 +52,21 @@ void Tmain::FormCreate() {
 void Tmain::FormShow() {
     const std::string top = platform::ReadProfileString(kPlinovaIni, "vandrel", "Top", "0", 10);
     const std::string left = platform::ReadProfileString(kPlinovaIni, "vandrel", "Left", "500", 10);
-    move(config::ParseInteger(left).value_or(0), config::ParseInteger(top).value_or(0));
+    const QPoint saved(config::ParseInteger(left).value_or(0),
+                       config::ParseInteger(top).value_or(0));
+    // A position saved on a screen that is gone (a monitor removed, a smaller resolution)
+    // would leave the borderless bar where nothing brings it back: it is moved onto the
+    // nearest screen, and the position used is saved at once.
+    std::vector<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.push_back(screen->geometry());
+    const QPoint used = placement::OnAScreen(saved, QSize(width(), 26), screens);
+    move(used);
     resize(width(), 26);
+    if (used != saved) {
+        platform::WriteProfileString(kPlinovaIni, "vandrel", "Top", std::to_string(used.y()));
+        platform::WriteProfileString(kPlinovaIni, "vandrel", "Left", std::to_string(used.x()));
+    }
 }
 
 void Tmain::FormClose() {

@@ -52,6 +52,10 @@ void Spooler::ttTimer() {
     q_print.Close();
     q_delete.ParamByName(QStringLiteral("id")).SetValue(LastId);
     q_delete.Execute();
+    // The job is gone. Where the database issues ids again (an emptied table whose identity
+    // restarts), repeating this delete in the idle cycles would remove a new job with the
+    // same id unprinted; ids start at 1, so 0 matches nothing.
+    LastId = 0;
     tt.start();
     view_.ShowStatus(QStringLiteral("Pronto"), false);
     view_.ShowCardNumber(QString());

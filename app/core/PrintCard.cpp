@@ -1,10 +1,8 @@
 #include "app/core/Spooler.h"
 
-#include <thread>
-
+#include "app/core/Pause.h"
 #include "app/core/SpoolerView.h"
 #include "app/core/Win1252.h"
-#include "platform/TickCount.h"
 
 namespace {
 
@@ -35,10 +33,7 @@ void Spooler::SendInitialisation() {
 }
 
 void Spooler::Pause(std::uint32_t milliseconds) {
-    const std::uint32_t start = platform::GetTickCount();
-    // Whole ticks: only a difference above the count guarantees the full time has passed.
-    while (platform::GetTickCount() - start <= milliseconds)
-        std::this_thread::yield();
+    pacing::Pause(pacing::SystemTicks(), milliseconds);
 }
 
 void Spooler::WriteAll(const std::string& bytes) {

@@ -64,7 +64,7 @@ public:
     qint32 OffsetInicial = 0; // empty lines fed before each text
     QDate DataValor;          // business date
     // State the job cycle keeps.
-    qint32 LastId = 0;    // id of the last job taken
+    qint32 LastId = 0;    // id of the last job taken, 0 once its delete succeeded
     bool Titulo = false;  // print the keyword as a title line
     QString PalavraChave; // the title keyword
 

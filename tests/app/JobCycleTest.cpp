@@ -63,7 +63,7 @@ TEST_P(JobCycle, PrintJobIsLoggedPrintedAndDeleted) {
     EXPECT_EQ(Controls(*w).status->text(), QStringLiteral("Pronto"));
     EXPECT_EQ(Controls(*w).numcartao->text(), QString());
     EXPECT_TRUE(w->Core().TimerEnabled());
-    EXPECT_EQ(w->Core().LastId, id);
+    EXPECT_EQ(w->Core().LastId, 0) << "a job deleted is not deleted again";
 }
 
 TEST_P(JobCycle, DrawerJobOnlyPulsesTheDrawer) {
@@ -108,6 +108,38 @@ TEST_P(JobCycle, NullColumnsReadAsEmpty) {
 INSTANTIATE_TEST_SUITE_P(Backends, JobCycle,
                          ::testing::Values(Backend::SQLite, Backend::PostgreSQL,
                                            Backend::PostgreSQLOdbc),
+                         [](const auto& info) { return dbtest::BackendName(info.param); });
+
+// Databases that issue an id again once the queue is emptied: an idle cycle must not delete
+// the new job that got the id of the last one printed.
+class ReissuedIds : public JobCycle {};
+
+TEST_P(ReissuedIds, ANewJobWithTheLastPrintedIdSurvivesIdleCyclesAndPrintsOnce) {
+    const int printed = st->AddJob(7, 0, 1, 0, QString(), QStringLiteral("first"));
+    Cycle(w->Core());
+    ASSERT_TRUE(st->Rows("SELECT id FROM printer").empty());
+    st->Sql("TRUNCATE printer RESTART IDENTITY");
+    // Queued for another station, so this station's idle cycles only ever run their delete.
+    const int reissued = st->AddJob(8, 0, 2, 0, QString(), QStringLiteral("second"));
+    ASSERT_EQ(reissued, printed);
+    Cycle(w->Core());
+    Cycle(w->Core());
+    EXPECT_EQ(st->Rows("SELECT dados FROM printer"), std::vector<QStringList>{{"second"}});
+
+    st->Sql("UPDATE printer SET posto = 7");
+    Cycle(w->Core());
+    Cycle(w->Core());
+    EXPECT_TRUE(st->Rows("SELECT id FROM printer").empty());
+    EXPECT_EQ(st->Rows("SELECT dados FROM historico WHERE dados = 'second'").size(), 1u);
+    const std::string got = st->Printer().Received();
+    const std::size_t at = got.find("second\r\n");
+    EXPECT_NE(at, std::string::npos);
+    EXPECT_EQ(got.find("second\r\n", at + 1), std::string::npos) << "printed once";
+    EXPECT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ReissuedIds,
+                         ::testing::Values(Backend::PostgreSQL, Backend::PostgreSQLOdbc),
                          [](const auto& info) { return dbtest::BackendName(info.param); });
 
 // The failure table: whatever fails, no job is lost.

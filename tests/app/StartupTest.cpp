@@ -1,4 +1,6 @@
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -129,6 +131,35 @@ TEST(Startup, WindowPositionIsRestoredAndSavedOnClose) {
     auto w = st.Start();
     w->show();
     EXPECT_EQ(w->x(), 0) << "unreadable Left";
+}
+
+// A position saved on a screen that is gone would leave the borderless bar where nothing but
+// editing the file brings it back: it is brought onto the nearest screen, and what was used is
+// saved at once. The test program's display is two screens side by side (screens.json):
+// 1920 x 1080 and, to its right, 1280 x 1024.
+TEST(Startup, PositionOffEveryScreenIsBroughtBackAndSaved) {
+    ASSERT_EQ(QGuiApplication::screens().size(), 2);
+    Station st;
+    st.WriteDefaults();
+    const auto saved = [](const char* key) {
+        return platform::ReadProfileString(".\\Plinova.ini", "vandrel", key, "", 10);
+    };
+    struct Case {
+        const char* left;
+        const char* top;
+        QPoint placed;
+    };
+    for (const Case& c : {Case{"2500", "900", {2500, 900}}, Case{"5000", "40", {2865, 40}},
+                          Case{"-400", "1070", {0, 1054}}}) {
+        platform::WriteProfileString(".\\Plinova.ini", "vandrel", "Left", c.left);
+        platform::WriteProfileString(".\\Plinova.ini", "vandrel", "Top", c.top);
+        auto w = st.Start();
+        w->show();
+        EXPECT_EQ(w->pos(), c.placed) << c.left << "," << c.top;
+        EXPECT_EQ(saved("Left"), std::to_string(c.placed.x())) << c.left << "," << c.top;
+        EXPECT_EQ(saved("Top"), std::to_string(c.placed.y())) << c.left << "," << c.top;
+        w->close();
+    }
 }
 
 TEST(Startup, CloseDrainsAndReleasesThePort) {

@@ -4,7 +4,9 @@
 #include "app/QtComSyncHost.h"
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Off screen, on a station's two screens (screens.json), so that a saved position can be on
+    // either, or on neither.
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" PLINOVA_TEST_SCREENS);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Plinova"));
     QtComSyncHost host;
