@@ -29,8 +29,10 @@ CloseOnSignal::CloseOnSignal(QWidget* window) : QObject(window), window_(window)
         char buf[16];
         while (::read(g_pipe[0], buf, sizeof buf) > 0) {
         }
-        window_->close();
-        QCoreApplication::quit();
+        // A window busy with a card closes itself once the card is done; the application
+        // then ends with its last window.
+        if (window_->close())
+            QCoreApplication::quit();
     });
     struct sigaction sa {};
     sa.sa_handler = OnSignal;

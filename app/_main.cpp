@@ -10,6 +10,7 @@
 
 #include "app/ErrorReport.h"
 #include "app/HistoryModel.h"
+#include "app/InputDiscard.h"
 #include "app/core/ConfigValues.h"
 #include "app/core/WindowPlacement.h"
 #include "platform/ProfileFile.h"
@@ -84,6 +85,13 @@ void Tmain::showEvent(QShowEvent* event) {
 }
 
 void Tmain::closeEvent(QCloseEvent* event) {
+    // Never in the middle of a cycle or a reprint: the port would close under it. The core
+    // ends it as soon as no card is left half done, and closes the window then.
+    if (!closed_ && core_.Busy()) {
+        core_.RequestStop();
+        event->ignore();
+        return;
+    }
     if (!closed_) {
         closed_ = true;
         core_.tt.stop();
@@ -109,6 +117,18 @@ void Tmain::ShowMemoText(const QString& text) {
 void Tmain::ProcessPendingEvents() {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
+}
+
+void Tmain::ProcessStopRequests() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void Tmain::DiscardInput() {
+    DiscardPendingInput();
+}
+
+void Tmain::CloseLater() {
+    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
 }
 
 void Tmain::RunHandler(const std::function<void()>& handler) {

@@ -60,6 +60,9 @@ private:
     void ShowCardNumber(const QString& text) override;
     void ShowMemoText(const QString& text) override;
     void ProcessPendingEvents() override;
+    void ProcessStopRequests() override;
+    void DiscardInput() override;
+    void CloseLater() override;
     void RunHandler(const std::function<void()>& handler) override;
 
     void BuildControls();

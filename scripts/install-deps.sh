@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
+  qt6-base-dev qt6-base-dev-tools qt6-base-private-dev
+  libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
   libpq-dev libsqlite3-dev
   libgl-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libboost-dev
   unixodbc unixodbc-dev odbc-postgresql tdsodbc

@@ -5,7 +5,18 @@
 #include "app/core/ConfigValues.h"
 #include "app/core/SpoolerView.h"
 
+Spooler::WorkScope::WorkScope(Spooler& spooler) : spooler_(spooler) {
+    spooler_.busy_ = true;
+}
+
+Spooler::WorkScope::~WorkScope() {
+    spooler_.busy_ = false;
+    if (spooler_.stopRequested_)
+        spooler_.view_.CloseLater();
+}
+
 void Spooler::ttTimer() {
+    const WorkScope work(*this);
     tt.stop();
     q_print.ParamByName(QStringLiteral("posto")).SetValue(Posto);
     q_print.Open();
@@ -28,9 +39,14 @@ void Spooler::ttTimer() {
                 PalavraChave = palavrachave;
                 view_.ShowMemoText(dados);
                 view_.ProcessPendingEvents();
+                // A stop requested meanwhile leaves the job queued for the next start.
+                if (stopRequested_) {
+                    q_print.Close();
+                    return;
+                }
 
-                q_addhist.ParamByName(QStringLiteral("datahora"))
-                    .SetValue(QDateTime::currentDateTime());
+                const QDateTime datahora = QDateTime::currentDateTime();
+                q_addhist.ParamByName(QStringLiteral("datahora")).SetValue(datahora);
                 q_addhist.ParamByName(QStringLiteral("id")).SetValue(id);
                 q_addhist.ParamByName(QStringLiteral("titulo")).SetValue(titulo);
                 q_addhist.ParamByName(QStringLiteral("dados")).SetValue(dados);
@@ -41,7 +57,16 @@ void Spooler::ttTimer() {
                 q_addhist.ParamByName(QStringLiteral("datavalor")).SetValue(DataValor.startOfDay());
                 q_addhist.Execute();
 
-                PrintCard();
+                if (!PrintCard()) {
+                    // Stopped before a card came: the job stays queued and is printed and
+                    // logged at the next start, so its row now would be a second one for a
+                    // single card.
+                    withdrawHistory_.ParamByName(QStringLiteral("id")).SetValue(id);
+                    withdrawHistory_.ParamByName(QStringLiteral("datahora")).SetValue(datahora);
+                    withdrawHistory_.Execute();
+                    q_print.Close();
+                    return;
+                }
             }
             LastId = id;
         }
@@ -56,14 +81,17 @@ void Spooler::ttTimer() {
     // restarts), repeating this delete in the idle cycles would remove a new job with the
     // same id unprinted; ids start at 1, so 0 matches nothing.
     LastId = 0;
-    tt.start();
+    if (!stopRequested_)
+        tt.start();
     view_.ShowStatus(QStringLiteral("Pronto"), false);
     view_.ShowCardNumber(QString());
 }
 
 void Spooler::Reprint(const QString& dados) {
+    const WorkScope work(*this);
     tt.stop();
     view_.ShowMemoText(dados);
     PrintCard();
-    tt.start();
+    if (!stopRequested_)
+        tt.start();
 }

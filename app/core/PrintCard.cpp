@@ -51,7 +51,26 @@ void Spooler::PacedWrite(const std::string& bytes, std::uint32_t milliseconds) {
         Pause(milliseconds);
 }
 
-void Spooler::PrintCard() {
+bool Spooler::StopNoticed() {
+    view_.ProcessStopRequests();
+    return stopRequested_;
+}
+
+bool Spooler::PrintCard() {
+    // Input that came during the print is dropped however it ended: a click meant for a window
+    // that could not answer must not act once it can.
+    bool printed = false;
+    try {
+        printed = PrintCardBody();
+    } catch (...) {
+        view_.DiscardInput();
+        throw;
+    }
+    view_.DiscardInput();
+    return printed;
+}
+
+bool Spooler::PrintCardBody() {
     std::string reply;
     const int stale = cpcert.InputQueued();
     if (stale > 0)
@@ -66,6 +85,9 @@ void Spooler::PrintCard() {
             cpcert.ReadText(reply, 1);
         if (!reply.empty() && reply[0] == kCardInPlace)
             break;
+        // Only an explicit stop ends the wait; a card may take any time to come.
+        if (StopNoticed())
+            return false;
     }
 
     view_.ShowStatus(QStringLiteral("Em impressão..."), true);
@@ -106,7 +128,9 @@ void Spooler::PrintCard() {
             if (cpcert.ReadText(byte, 1) > 0)
                 reply = byte;
         }
-        if (!reply.empty() && reply[0] == kCardRemoved)
+        // A stop takes the card as removed: it is printed, so the job is done.
+        if ((!reply.empty() && reply[0] == kCardRemoved) || StopNoticed())
             break;
     }
+    return true;
 }

@@ -39,6 +39,8 @@ Spooler::Spooler(SpoolerView& view, const QString& programFolder)
              ":datavalor)")});
     q_delete.SetSQL({QStringLiteral("DELETE FROM printer WHERE id=:id")});
     q_delhist.SetSQL({QStringLiteral("DELETE FROM historico WHERE datavalor < :datavalor")});
+    withdrawHistory_.SetSQL(
+        {QStringLiteral("DELETE FROM historico WHERE id = :id AND datahora = :datahora")});
 
     tt.setInterval(1000);
     // The next cycle must never come before a full second has passed.

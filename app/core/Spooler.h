@@ -42,9 +42,16 @@ public:
     // Prints `dados` again as the memo's text, with the timer stopped meanwhile.
     void Reprint(const QString& dados);
 
+    // Whether a cycle or a reprint is running, which a close must not interrupt.
+    bool Busy() const { return busy_; }
+    // Asks the running cycle or reprint to end as soon as no card is left half done; the
+    // window is then closed. Polling does not start again.
+    void RequestStop() { stopRequested_ = true; }
+
     // The card printer dialogue.
     void SendInitialisation();
-    void PrintCard();
+    // False when a stop ended the wait for a card, so that nothing was printed.
+    bool PrintCard();
     void Pause(std::uint32_t milliseconds);
     // Writes the whole string or fails.
     void WriteAll(const std::string& bytes);
@@ -54,8 +61,27 @@ public:
     bool TimerEnabled() const { return tt.isActive(); }
 
 private:
+    // Marks the spooler busy for one cycle or reprint; however it ends, a stop requested
+    // meanwhile then closes the window.
+    class WorkScope {
+    public:
+        explicit WorkScope(Spooler& spooler);
+        ~WorkScope();
+        WorkScope(const WorkScope&) = delete;
+        WorkScope& operator=(const WorkScope&) = delete;
+
+    private:
+        Spooler& spooler_;
+    };
+
+    bool PrintCardBody();
+    // Reads the window's pending close requests, during the card print's waits.
+    bool StopNoticed();
+
     SpoolerView& view_;
     QString programFolder_;
+    bool busy_ = false;
+    bool stopRequested_ = false;
 
 public:
     // Settings fixed at start-up.
@@ -78,5 +104,11 @@ public:
     db::TDbCommand q_addhist{&cn};
     db::TDbCommand q_delete{&cn};
     db::TDbCommand q_delhist{&cn};
+
+private:
+    // Takes back the history row of a job whose card a stop left unprinted.
+    db::TDbCommand withdrawHistory_{&cn};
+
+public:
     QTimer tt;
 };

@@ -7,7 +7,8 @@
 
 // What the spooler's core needs of its window: the two labels and the memo it writes, the
 // memo's display lines it prints, a moment for the window to catch up before a card print
-// blocks it, and the report of an error that ends a handler.
+// blocks it, a look for stop requests while it waits, the close that follows one, and the
+// report of an error that ends a handler.
 class SpoolerView {
 public:
     // The printer's state. `paintNow`: repainted before the call returns, for the card print,
@@ -21,6 +22,13 @@ public:
     virtual std::vector<std::string> DisplayLines() const = 0;
     // Lets the window handle everything pending (painting, and the clicks that came).
     virtual void ProcessPendingEvents() = 0;
+    // During the card print's waits: lets the window read what the window system and the
+    // signals sent, a close request above all, without delivering any of the user's input.
+    virtual void ProcessStopRequests() = 0;
+    // After a card print: drops the user's input that came while it ran.
+    virtual void DiscardInput() = 0;
+    // Closes the window as its close command does, once the running handler has returned.
+    virtual void CloseLater() = 0;
     // Runs a handler; an error that leaves it is shown by the application's error report and
     // the caller goes on.
     virtual void RunHandler(const std::function<void()>& handler) = 0;

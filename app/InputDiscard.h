@@ -1,0 +1,5 @@
+#pragma once
+
+// Drops the user's mouse, keyboard, wheel, touch and tablet input that the window system has
+// queued, and delivers everything else that is pending.
+void DiscardPendingInput();
