@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
         for (int i = 1; i <= n; ++i) {
             if (i % 10 == 0)
                 st.AddJob(7, 1, i, 0, QString(), QString());
-            Cycle(*w);
+            Cycle(w->Core());
             if (i % (n / 10) == 0)
                 std::printf("| %s | %d | %ld kB |\n", name.c_str(), i, bench::RssKb());
         }

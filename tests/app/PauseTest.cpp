@@ -47,9 +47,10 @@ TEST(Pause, WaitsAtLeastTheGivenTimeAcrossTheCountersWrap) {
                 const std::uint64_t waited = ticks.Microseconds() - before;
                 EXPECT_GE(waited, std::uint64_t{ms} * 1000)
                     << "start " << start << ", " << ms << " ms, late " << late;
-                if (late == 0)
+                if (late == 0) {
                     EXPECT_LE(waited, std::uint64_t{ms + 2} * 1000)
                         << "start " << start << ", " << ms << " ms";
+                }
             }
         }
     }
