@@ -128,7 +128,8 @@ void Tmain::DiscardInput() {
 }
 
 void Tmain::CloseLater() {
-    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { close(); }, Qt::QueuedConnection);
 }
 
 void Tmain::RunHandler(const std::function<void()>& handler) {

@@ -116,9 +116,15 @@ TEST_P(StopDuringACard, ClosesWithoutLosingOrRepeatingTheJob) {
         if (!printer.WaitFor(cue, 20s))
             return;
         switch (request) {
-        case Request::Term: ::kill(::getpid(), SIGTERM); break;
-        case Request::Int: ::kill(::getpid(), SIGINT); break;
-        case Request::WindowClose: QWindowSystemInterface::handleCloseEvent<Async>(window); break;
+        case Request::Term:
+            ::kill(::getpid(), SIGTERM);
+            break;
+        case Request::Int:
+            ::kill(::getpid(), SIGINT);
+            break;
+        case Request::WindowClose:
+            QWindowSystemInterface::handleCloseEvent<Async>(window);
+            break;
         }
         // A spooler that does not notice would wait for ever: the card is let through, so
         // that the test fails instead of hanging.
@@ -154,14 +160,14 @@ TEST_P(StopDuringACard, ClosesWithoutLosingOrRepeatingTheJob) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Phases, StopDuringACard,
-    ::testing::Values(std::tuple(Phase::AwaitingCard, Request::Term),
-                      std::tuple(Phase::AwaitingCard, Request::Int),
-                      std::tuple(Phase::AwaitingCard, Request::WindowClose),
-                      std::tuple(Phase::Lines, Request::Term),
-                      std::tuple(Phase::AwaitingRemoval, Request::WindowClose),
-                      std::tuple(Phase::ReprintAwaitingCard, Request::WindowClose)));
+INSTANTIATE_TEST_SUITE_P(Phases, StopDuringACard,
+                         ::testing::Values(std::tuple(Phase::AwaitingCard, Request::Term),
+                                           std::tuple(Phase::AwaitingCard, Request::Int),
+                                           std::tuple(Phase::AwaitingCard, Request::WindowClose),
+                                           std::tuple(Phase::Lines, Request::Term),
+                                           std::tuple(Phase::AwaitingRemoval, Request::WindowClose),
+                                           std::tuple(Phase::ReprintAwaitingCard,
+                                                      Request::WindowClose)));
 
 // A close that the window reads while it catches up before a card waits for the cycle to end:
 // closing the port in the middle of it used to fail the card and print the job twice.
