@@ -120,7 +120,9 @@ void Tmain::ProcessPendingEvents() {
 }
 
 void Tmain::ProcessStopRequests() {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Not processEvents(ExcludeUserInputEvents): the window system counts its close request as
+    // user input and would hold it back with the clicks.
+    DiscardPendingInput();
 }
 
 void Tmain::DiscardInput() {

@@ -23,7 +23,7 @@ public:
     // Lets the window handle everything pending (painting, and the clicks that came).
     virtual void ProcessPendingEvents() = 0;
     // During the card print's waits: lets the window read what the window system and the
-    // signals sent, a close request above all, without delivering any of the user's input.
+    // signals sent, a close request above all; the user's input that came is dropped.
     virtual void ProcessStopRequests() = 0;
     // After a card print: drops the user's input that came while it ran.
     virtual void DiscardInput() = 0;

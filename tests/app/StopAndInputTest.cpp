@@ -160,6 +160,14 @@ TEST_P(StopDuringACard, ClosesWithoutLosingOrRepeatingTheJob) {
     }
 }
 
+std::string PhaseName(const ::testing::TestParamInfo<std::tuple<Phase, Request>>& info) {
+    static const char* const phases[] = {"AwaitingCard", "Lines", "AwaitingRemoval",
+                                         "ReprintAwaitingCard"};
+    static const char* const requests[] = {"Term", "Int", "WindowClose"};
+    return std::string(phases[static_cast<int>(std::get<0>(info.param))]) + "_" +
+           requests[static_cast<int>(std::get<1>(info.param))];
+}
+
 INSTANTIATE_TEST_SUITE_P(Phases, StopDuringACard,
                          ::testing::Values(std::tuple(Phase::AwaitingCard, Request::Term),
                                            std::tuple(Phase::AwaitingCard, Request::Int),
@@ -167,7 +175,8 @@ INSTANTIATE_TEST_SUITE_P(Phases, StopDuringACard,
                                            std::tuple(Phase::Lines, Request::Term),
                                            std::tuple(Phase::AwaitingRemoval, Request::WindowClose),
                                            std::tuple(Phase::ReprintAwaitingCard,
-                                                      Request::WindowClose)));
+                                                      Request::WindowClose)),
+                         PhaseName);
 
 // A close that the window reads while it catches up before a card waits for the cycle to end:
 // closing the port in the middle of it used to fail the card and print the job twice.
