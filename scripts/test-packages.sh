@@ -53,8 +53,10 @@ trap cleanup EXIT
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=600 \
     "$out"/plinova_*.deb "$out"/plinova-cardsim_*.deb >"$work/apt.log" 2>&1
 for program in plinova plinova-queue plinova-cardsim; do
-    "/usr/bin/$program" --version >/dev/null
-    man -w "$program" >/dev/null
+    "/usr/bin/$program" --version | grep -x "$program [0-9.]*" >/dev/null
+    "/usr/bin/$program" --help | grep -i "^usage: $program" >/dev/null
+    # The page is found and renders: its name section names the program.
+    man -P cat "$program" 2>"$work/man.log" | grep -E "^ *$program +- " >/dev/null
 done
 
 # The station's desktop entries go to a throwaway home, not to this user's.

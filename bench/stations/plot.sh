@@ -21,7 +21,7 @@ done >"$data"
 gnuplot <<GP
 set terminal pngcairo size 900,560 font "DejaVu Sans,11"
 set output "$png"
-set title "Job cycle on one PostgreSQL server, 2-core machine: 99th percentile"
+set title "Job cycle of many stations on one database, 2-core machine: 99th percentile"
 set xlabel "stations (one cycle a second each)"
 set ylabel "cycle p99 (ms)"
 set logscale xy

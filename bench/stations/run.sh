@@ -106,7 +106,12 @@ for setup in "${setups[@]}"; do
         ;;
     pgbouncer)
         "${as_owner[@]}" sh -c "ulimit -n $(ulimit -Hn) && exec pgbouncer -d '$work/pgbouncer.ini'"
-        for _ in $(seq 50); do [ -s "$work/pgbouncer.pid" ] && break; sleep 0.1; done
+        for _ in $(seq 100); do [ -s "$work/pgbouncer.pid" ] && break; sleep 0.1; done
+        if [ ! -s "$work/pgbouncer.pid" ]; then
+            echo "run.sh: PgBouncer did not start" >&2
+            cat "$work/pgbouncer.log" >&2 2>/dev/null || true
+            exit 1
+        fi
         echo "# PgBouncer $(pgbouncer --version | head -n 1 | awk '{print $2}'), transaction pooling, 20 server connections"
         for n in ${POOLED_N:-1 10 50 100 200 500 1000}; do
             run pgbouncer "$work/pgbouncer.udl" "$n" --pooler-pid "$(cat "$work/pgbouncer.pid")"

@@ -97,30 +97,41 @@ TEST_P(MainThreadDeliveries, CloseReenteredByAHandlerWhileClosing) {
 INSTANTIATE_TEST_SUITE_P(SyncMethods, MainThreadDeliveries,
                          ::testing::Values(smThreadSync, smWindowSync));
 
-// A handler moves its own port to another device (close, then open) from inside a
-// delivery; the port goes on delivering from the new device.
+// A handler moves its own port to another device from inside a delivery, by SetPort (which
+// closes and opens) or by Close, SetPort and Open itself; the port goes on delivering from the
+// new device.
 TEST_P(PortFaultsTest, HandlerReopensItsPortOnAnotherDevice) {
-    std::atomic<bool> moved{false};
-    port->OnRxChar = [&](TComponent*, std::int32_t) {
-        if (++rxChars == 1) {
-            port->SetPort("COM2");
+    for (const bool byHand : {false, true}) {
+        SCOPED_TRACE(byHand ? "Close, SetPort, Open" : "SetPort");
+        SetUp();
+        std::atomic<bool> moved{false};
+        port->OnRxChar = [&](TComponent*, std::int32_t) {
+            if (++rxChars != 1)
+                return;
+            if (byHand) {
+                port->Close();
+                port->SetPort("COM2");
+                port->Open();
+            } else {
+                port->SetPort("COM2");
+            }
             moved = true;
-        }
-    };
-    OpenAndWait();
-    platform.FeedInput("a");
-    platform.RaiseEvents(EV_RXCHAR);
-    ASSERT_TRUE(Until([&] { return moved.load(); }));
-    EXPECT_TRUE(port->Connected());
-    EXPECT_TRUE(platform.IsOpen("COM2"));
-    EXPECT_FALSE(platform.IsOpen("COM1"));
-    ASSERT_TRUE(WaitFor([&] { return platform.WaitPending(); }));
-    platform.FeedInput("b");
-    platform.RaiseEvents(EV_RXCHAR);
-    ASSERT_TRUE(Until([&] { return rxChars == 2; }));
-    port->Close();
-    EXPECT_FALSE(platform.IsOpen("COM2"));
-    port.reset();
+        };
+        OpenAndWait();
+        platform.FeedInput("a");
+        platform.RaiseEvents(EV_RXCHAR);
+        ASSERT_TRUE(Until([&] { return moved.load(); }));
+        EXPECT_TRUE(port->Connected());
+        EXPECT_TRUE(platform.IsOpen("COM2"));
+        EXPECT_FALSE(platform.IsOpen("COM1"));
+        ASSERT_TRUE(WaitFor([&] { return platform.WaitPending(); }));
+        platform.FeedInput("b");
+        platform.RaiseEvents(EV_RXCHAR);
+        ASSERT_TRUE(Until([&] { return rxChars == 2; }));
+        port->Close();
+        EXPECT_FALSE(platform.IsOpen("COM2"));
+        port.reset();
+    }
 }
 
 // The driver takes the event thread's wait block just as the port closes and writes it
