@@ -62,7 +62,8 @@ void Spooler::ttTimer() {
                     // logged at the next start, so its row now would be a second one for a
                     // single card.
                     withdrawHistory_.ParamByName(QStringLiteral("id")).SetValue(id);
-                    withdrawHistory_.ParamByName(QStringLiteral("datahora")).SetValue(datahora);
+                    withdrawHistory_.ParamByName(QStringLiteral("since"))
+                        .SetValue(datahora.addSecs(-1));
                     withdrawHistory_.Execute();
                     q_print.Close();
                     return;

@@ -39,8 +39,10 @@ Spooler::Spooler(SpoolerView& view, const QString& programFolder)
              ":datavalor)")});
     q_delete.SetSQL({QStringLiteral("DELETE FROM printer WHERE id=:id")});
     q_delhist.SetSQL({QStringLiteral("DELETE FROM historico WHERE datavalor < :datavalor")});
+    // Matched from a second before the row's time: a column that rounds its times (a
+    // SQL Server datetime) still matches, and an older row of an id issued again does not.
     withdrawHistory_.SetSQL(
-        {QStringLiteral("DELETE FROM historico WHERE id = :id AND datahora = :datahora")});
+        {QStringLiteral("DELETE FROM historico WHERE id = :id AND datahora >= :since")});
 
     tt.setInterval(1000);
     // The next cycle must never come before a full second has passed.
