@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs to build, test, run the demo,
 # take screenshots and build and check the Debian packages. Does nothing when they are all present.
+# With package names as arguments, installs those instead (when missing).
 set -euo pipefail
 
-packages=(
+packages=("$@")
+[ $# -gt 0 ] || packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-base-private-dev
   libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
