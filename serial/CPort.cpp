@@ -22,6 +22,15 @@ TCustomComPort::TCustomComPort(TComponent* owner, TComPlatform* comPlatform)
 }
 
 TCustomComPort::~TCustomComPort() {
+    ShutDown();
+    buffer_.reset();
+    flowControl_.reset();
+    timeouts_.reset();
+    parity_.reset();
+    FreeOwnedComponents();
+}
+
+void TCustomComPort::ShutDown() noexcept {
     try {
         Close();
     } catch (...) {
@@ -29,11 +38,10 @@ TCustomComPort::~TCustomComPort() {
         SyncHost().ReportException(std::current_exception());
     }
     Release();
-    buffer_.reset();
-    flowControl_.reset();
-    timeouts_.reset();
-    parity_.reset();
-    FreeOwnedComponents();
+}
+
+TComPort::~TComPort() {
+    ShutDown();
 }
 
 TComSyncHost& TCustomComPort::SyncHost() const {

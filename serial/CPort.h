@@ -174,6 +174,12 @@ public:
     TNotifyEvent OnRx80Full;
 
 protected:
+    // Closes the port (an error goes to the sync host's report) and stops its event thread and
+    // device, whatever a handler does; nothing when that is done. The event thread calls the
+    // virtual Emit methods, so a derived class runs this first in its destructor, while the
+    // object is still of its own type.
+    void ShutDown() noexcept;
+
     virtual void OpenDevice();
     virtual void CloseDevice();
 
@@ -247,6 +253,7 @@ private:
 class TComPort : public TCustomComPort {
 public:
     using TCustomComPort::TCustomComPort;
+    ~TComPort() override;
 };
 
 template <typename Slot, typename... Args>

@@ -187,4 +187,27 @@ TEST_P(PortFaultsTest, FailedEventThreadCreationLeavesThePortClosed) {
 INSTANTIATE_TEST_SUITE_P(SyncMethods, PortFaultsTest,
                          ::testing::Values(smThreadSync, smWindowSync, smNone));
 
+// Deliveries made on the event thread itself call the port's virtual Emit methods: one that
+// comes while the port is being destroyed (here while its close runs the before-close handler)
+// must find the port whole. The thread sanitizer sees the vtable change under it otherwise.
+class EventThreadDeliveries : public PortFaultsTest {};
+
+TEST_P(EventThreadDeliveries, ADeliveryDuringDestructionFindsThePortWhole) {
+    port->OnRxChar = [&](TComponent*, std::int32_t) { ++rxChars; };
+    port->OnBeforeClose = [&](TComponent*) { WaitFor([&] { return rxChars.load() == 1; }); };
+    OpenAndWait();
+    // The line's byte comes from a thread of its own, with nothing ordering it against the
+    // destruction.
+    std::thread line([&] {
+        std::this_thread::sleep_for(20ms);
+        platform.FeedInput("a");
+        platform.RaiseEvents(EV_RXCHAR);
+    });
+    port.reset();
+    line.join();
+    EXPECT_EQ(rxChars, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(SyncMethods, EventThreadDeliveries, ::testing::Values(smNone));
+
 } // namespace
