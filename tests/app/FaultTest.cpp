@@ -16,6 +16,7 @@
 
 #include "PgCluster.h"
 #include "Station.h"
+#include "StationFixture.h"
 #include "app/_main.h"
 #include "db/Command.h"
 #include "db/Connection.h"
@@ -324,19 +325,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The database refusing the cycle's last statement. (History insert refused: JobCycleTest
 // HistoryInsertFailsNothingPrintedJobStays.)
 
-class DatabaseFaults : public ::testing::TestWithParam<Backend> {
-protected:
-    void SetUp() override {
-        PLINOVA_REQUIRE_BACKEND(GetParam());
-        st = std::make_unique<Station>(GetParam());
-        st->WriteDefaults();
-        w = st->StartStopped();
-        ASSERT_FALSE(w->Terminated()) << Join(st->messages);
-        ASSERT_TRUE(st->PrinterInitialised());
-    }
-    std::unique_ptr<Station> st;
-    std::unique_ptr<Tmain> w;
-};
+class DatabaseFaults : public StationOnBackend {};
 
 // When the last delete is refused the job stays queued although printed and logged: the next
 // start prints and logs it again. Twice, but never lost.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "Station.h"
+#include "StationFixture.h"
 #include "WriteLog.h"
 #include "app/_main.h"
 
@@ -13,23 +14,7 @@ using namespace std::chrono_literals;
 
 using printer::kDrawerPulse;
 
-class JobCycle : public ::testing::TestWithParam<Backend> {
-protected:
-    void SetUp() override {
-        PLINOVA_REQUIRE_BACKEND(GetParam());
-        st = std::make_unique<Station>(GetParam());
-        st->WriteDefaults();
-        w = st->StartStopped();
-        ASSERT_FALSE(w->Terminated()) << st->messages.join("|").toStdString();
-        ASSERT_TRUE(st->PrinterInitialised());
-    }
-    void TearDown() override {
-        w.reset();
-        st.reset();
-    }
-    std::unique_ptr<Station> st;
-    std::unique_ptr<Tmain> w;
-};
+class JobCycle : public StationOnBackend {};
 
 TEST_P(JobCycle, PrintJobIsLoggedPrintedAndDeleted) {
     const QString text =

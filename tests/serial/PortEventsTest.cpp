@@ -2,12 +2,12 @@
 #include "serial/ComPlainSyncHost.h"
 #include "serial/scripted/ScriptedComPlatform.h"
 
+#include "HeardEvents.h"
 #include "WaitFor.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 
 namespace {
 
@@ -18,21 +18,12 @@ using namespace std::chrono_literals;
 constexpr std::uint32_t allEvents = EV_RXCHAR | EV_RXFLAG | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD |
                                     EV_BREAK | EV_ERR | EV_RING | EV_RX80FULL;
 
-class EventsTest : public ::testing::Test {
+class EventsTest : public ::testing::Test, protected HeardEvents {
 protected:
     void SetUp() override {
         platform.AddDevice("COM1");
         port.SetSyncHost(&host);
     }
-    void Record(const std::string& what) {
-        std::lock_guard lock(mutex);
-        heard.push_back(what);
-    }
-    std::vector<std::string> Heard() {
-        std::lock_guard lock(mutex);
-        return heard;
-    }
-    std::size_t HeardCount() { return Heard().size(); }
     void RecordEveryEvent() {
         port.OnRxChar = [this](TComponent*, std::int32_t n) {
             Record("RxChar " + std::to_string(n));
@@ -55,14 +46,11 @@ protected:
     void OpenAndClear() {
         port.Open();
         ASSERT_TRUE(WaitFor([&] { return platform.WaitPending(); }));
-        std::lock_guard lock(mutex);
-        heard.clear();
+        Forget();
     }
 
     TScriptedComPlatform platform;
     TComPlainSyncHost host;
-    std::mutex mutex;
-    std::vector<std::string> heard;
     TComPort port{nullptr, &platform};
 };
 

@@ -2,13 +2,13 @@
 #include "serial/ComErrorCodes.h"
 #include "serial/ComPlainSyncHost.h"
 
+#include "HeardEvents.h"
 #include "PtyPair.h"
 #include "Raised.h"
 #include "WaitFor.h"
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <thread>
 
 namespace {
@@ -17,25 +17,15 @@ using namespace serial;
 
 using namespace std::chrono_literals;
 
-class PtyPortTest : public ::testing::Test {
+class PtyPortTest : public ::testing::Test, protected HeardEvents {
 protected:
     void SetUp() override {
         port.SetPort(pty.SlavePath());
         port.SetSyncHost(&host);
     }
-    void Record(const std::string& what) {
-        std::lock_guard lock(mutex);
-        heard.push_back(what);
-    }
-    std::vector<std::string> Heard() {
-        std::lock_guard lock(mutex);
-        return heard;
-    }
 
     PtyPair pty;
     TComPlainSyncHost host;
-    std::mutex mutex;
-    std::vector<std::string> heard;
     TComPort port{nullptr};
 };
 

@@ -6,20 +6,20 @@
 #include "serial/ComPlatform.h"
 #include "serial/posix/ComPlatformPosix.h"
 
+#include "HeardEvents.h"
 #include "Raised.h"
 #include "WaitFor.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 
 namespace {
 
 using namespace serial;
 using namespace std::chrono_literals;
 
-class SimulatedUart : public ::testing::Test {
+class SimulatedUart : public ::testing::Test, protected HeardEvents {
 protected:
     void SetUp() override {
         port.SetPort(uart.Path());
@@ -32,27 +32,9 @@ protected:
         port.OnCTSChange = [this](TComponent*, bool on) { Record(on ? "CTS on" : "CTS off"); };
         port.OnDSRChange = [this](TComponent*, bool on) { Record(on ? "DSR on" : "DSR off"); };
     }
-    void Record(const std::string& what) {
-        std::lock_guard lock(mutex);
-        heard.push_back(what);
-    }
-    std::vector<std::string> Heard() {
-        std::lock_guard lock(mutex);
-        return heard;
-    }
-    bool HeardOf(const std::string& what) {
-        const auto got = Heard();
-        return std::find(got.begin(), got.end(), what) != got.end();
-    }
-    void Forget() {
-        std::lock_guard lock(mutex);
-        heard.clear();
-    }
 
     TSimulatedUart uart;
     TComPlatformPosix platform{uart};
-    std::mutex mutex;
-    std::vector<std::string> heard;
     TComPort port{nullptr, &platform};
 };
 
