@@ -2,6 +2,7 @@
 // database road: statements see a connection opened and closed around them, while one
 // physical connection serves them until it idles too long, dies, or the object goes.
 #include "db/Connection.h"
+#include "EventLoopWait.h"
 #include "PgCluster.h"
 #include "TestDatabase.h"
 #include "db/Command.h"
@@ -28,18 +29,6 @@ using dbtest::TestDatabase;
 using namespace std::chrono_literals;
 
 namespace {
-
-// Polls `done`, serving the thread's events, until it holds or `timeout` has passed.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
 
 void Exec(TDbConnection& cn, const QString& sql, const QVariant& value = QVariant()) {
     TDbCommand c(&cn);
