@@ -108,8 +108,8 @@ void TPosixDevice::Shutdown() {
         EndDrainingLocked(ERROR_OPERATION_ABORTED, false, done);
         if (waitOv_ != nullptr)
             done.push_back({std::exchange(waitOv_, nullptr), ERROR_OPERATION_ABORTED, 0});
+        Finish(done);
     }
-    Finish(done);
     Wake();
     Signal(helperWakeFd_);
 }
@@ -172,8 +172,8 @@ bool TPosixDevice::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool& t
             if (reads_.empty())
                 serviceStale_ = false;
         }
-        lock.unlock();
         Finish(done);
+        lock.unlock();
         if (kick)
             Wake();
         if (ended || timedOut)
@@ -211,6 +211,10 @@ TPosixDevice::TClock::duration TPosixDevice::ByteTimeLocked() const {
 }
 
 void TPosixDevice::RaiseLocked(std::uint32_t events, std::vector<Completion>& done) {
+    // New bytes raise their event once; when the mask drops it, the first wait for it that
+    // starts while they are still queued reports them.
+    if (events & EV_RXCHAR)
+        rxUnreported_ = (commMask_ & EV_RXCHAR) == 0;
     history_ |= events & commMask_;
     if (waitOv_ != nullptr && history_ != 0) {
         *waitMask_ = history_;
@@ -252,6 +256,12 @@ std::uint32_t TPosixDevice::CountersLocked() {
     errors_ |= errors;
     counters_ = {c.cts, c.dsr, c.dcd, c.rng, c.frame, c.overrun, c.parity, c.brk, c.buf_overrun};
     return events;
+}
+
+void TPosixDevice::TakeLocked(std::size_t count) {
+    rx_.erase(0, count);
+    if (rx_.empty())
+        rxUnreported_ = false;
 }
 
 void TPosixDevice::PullInputLocked(std::vector<Completion>& done) {
@@ -303,7 +313,7 @@ void TPosixDevice::ServeReadsLocked(TClock::time_point now, std::vector<Completi
         const std::size_t n = std::min<std::size_t>(r.count - got, rx_.size());
         if (n > 0) {
             std::memcpy(r.buffer + got, rx_.data(), n);
-            rx_.erase(0, n);
+            TakeLocked(n);
             r.timeout.BytesCame(got + static_cast<std::uint32_t>(n), now);
         }
         if (!r.timeout.Ends(now) && !(gone_ && rx_.empty()))
@@ -312,6 +322,10 @@ void TPosixDevice::ServeReadsLocked(TClock::time_point now, std::vector<Completi
         done.push_back(
             {r.ov, failed ? ERROR_DEVICE_NOT_CONNECTED : ERROR_SUCCESS, r.timeout.Got()});
         reads_.pop_front();
+        // The next read's time-out starts now that its turn has come.
+        if (!reads_.empty())
+            reads_.front().timeout =
+                TReadTimeout(reads_.front().timeouts, reads_.front().count, now);
     }
 }
 
@@ -509,8 +523,8 @@ void TPosixDevice::ServiceLoop() {
             else
                 fds[1].events = static_cast<short>((WantsInputLocked() ? POLLIN : 0) |
                                                    (outputBlocked_ ? POLLOUT : 0));
+            Finish(done);
         }
-        Finish(done);
         const timespec limit = Timespec(deadline - TClock::now());
         const int ready = sys_.Poll(fds, 2, hasDeadline ? &limit : nullptr);
         if (ready <= 0)
@@ -521,8 +535,8 @@ void TPosixDevice::ServiceLoop() {
             std::lock_guard lock(mutex_);
             PullInputLocked(done);
             HangUpLocked(done);
+            Finish(done);
         }
-        Finish(done);
     }
 }
 
@@ -533,8 +547,8 @@ void TPosixDevice::ModemLoop() {
         {
             std::lock_guard lock(mutex_);
             UpdateModemLocked(done);
+            Finish(done);
         }
-        Finish(done);
         const int r = sys_.WaitModemChange(fd_, modemInputs);
         if (modemStop_ || r == 0 || errno == EINTR)
             continue;
@@ -613,7 +627,7 @@ std::uint32_t TPosixDevice::Read(char* buffer, std::uint32_t count, std::uint32_
         }
         const auto now = TClock::now();
         const bool wasFull = rx_.size() >= rxLimit_;
-        ReadRequest r{buffer, count, ov, TReadTimeout(timeouts_, count, now)};
+        ReadRequest r{buffer, count, ov, timeouts_, TReadTimeout(timeouts_, count, now)};
         if (result == ERROR_IO_PENDING && reads_.empty()) {
             // Bytes still in the terminal driver belong to the queue too: take them as the
             // receive queue makes room.
@@ -621,7 +635,7 @@ std::uint32_t TPosixDevice::Read(char* buffer, std::uint32_t count, std::uint32_
             for (;;) {
                 const std::size_t n = std::min<std::size_t>(count - got, rx_.size());
                 std::memcpy(buffer + got, rx_.data(), n);
-                rx_.erase(0, n);
+                TakeLocked(n);
                 got += static_cast<std::uint32_t>(n);
                 if (got == count)
                     break;
@@ -648,8 +662,8 @@ std::uint32_t TPosixDevice::Read(char* buffer, std::uint32_t count, std::uint32_
         wake = wasFull && rx_.size() < rxLimit_;
         if (result == ERROR_IO_PENDING)
             serviceStale_ = true;
+        Finish(done);
     }
-    Finish(done);
     if (wake)
         Wake();
     return result;
@@ -690,8 +704,8 @@ std::uint32_t TPosixDevice::Write(const char* buffer, std::uint32_t count, std::
                 wake = true;
             }
         }
+        Finish(done);
     }
-    Finish(done);
     if (wake)
         Wake();
     return result;
@@ -720,13 +734,13 @@ std::uint32_t TPosixDevice::Purge(std::uint32_t flags) {
         }
         if (flags & PURGE_RXCLEAR) {
             wake = rx_.size() >= rxLimit_;
-            rx_.clear();
+            TakeLocked(rx_.size());
             above80_ = false;
             if (!gone_)
                 sys_.Flush(fd_, TCIFLUSH);
         }
+        Finish(done);
     }
-    Finish(done);
     if (wake)
         Wake();
     return ERROR_SUCCESS;
@@ -745,8 +759,8 @@ std::uint32_t TPosixDevice::ClearError(std::uint32_t& errors, TComStat& stat) {
         if (!gone_ && rx_.size() >= rxLimit_)
             stat.cbInQue += KernelInQueue();
         stat.cbOutQue = OutputPendingLocked();
+        Finish(done);
     }
-    Finish(done);
     return ERROR_SUCCESS;
 }
 
@@ -769,19 +783,16 @@ std::uint32_t TPosixDevice::ModemStatus(std::uint32_t& status) {
 }
 
 std::uint32_t TPosixDevice::SetMask(std::uint32_t mask) {
-    TOverlapped* ended = nullptr;
-    {
-        std::lock_guard lock(mutex_);
-        commMask_ = mask;
-        history_ = 0;
-        if (waitOv_ != nullptr) {
-            *waitMask_ = 0;
-            ended = std::exchange(waitOv_, nullptr);
-            waitMask_ = nullptr;
-        }
+    std::lock_guard lock(mutex_);
+    if (history_ & EV_RXCHAR)
+        rxUnreported_ = true;
+    commMask_ = mask;
+    history_ = 0;
+    if (waitOv_ != nullptr) {
+        *waitMask_ = 0;
+        waitMask_ = nullptr;
+        complete_(std::exchange(waitOv_, nullptr), ERROR_SUCCESS, 0);
     }
-    if (ended != nullptr)
-        complete_(ended, ERROR_SUCCESS, 0);
     return ERROR_SUCCESS;
 }
 
@@ -797,11 +808,12 @@ std::uint32_t TPosixDevice::WaitEvent(std::uint32_t* mask, TOverlapped* ov) {
         waitOv_ = ov;
         // Bytes that came while nobody waited raise their events now.
         ServeReadsLocked(TClock::now(), done);
-        RaiseLocked(0, done);
+        const bool unreported = rxUnreported_ && (commMask_ & EV_RXCHAR) != 0 && !rx_.empty();
+        RaiseLocked(unreported ? EV_RXCHAR : 0, done);
         if (std::any_of(done.begin(), done.end(), [ov](const Completion& c) { return c.ov == ov; }))
             result = ERROR_SUCCESS;
+        Finish(done);
     }
-    Finish(done);
     // The service thread watches the input (and the lines) again now that someone waits.
     if (result == ERROR_IO_PENDING)
         Wake();

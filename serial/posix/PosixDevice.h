@@ -75,6 +75,8 @@ private:
         char* buffer;
         std::uint32_t count;
         TOverlapped* ov;
+        // The settings when the read was asked for; its rule starts when its turn comes.
+        TCommTimeouts timeouts;
         TReadTimeout timeout;
     };
     struct WriteRequest {
@@ -107,8 +109,11 @@ private:
     void ModemLoop();
     void Wake();
     // The helpers below run with mutex_ held and collect what ends in `done`, which the
-    // caller completes after letting go of the lock.
+    // caller completes (Finish) before letting go of the lock: a request leaves the device
+    // only completed, so whoever finds it gone from the queues may free it.
     void PullInputLocked(std::vector<Completion>& done);
+    // Removes `count` bytes from the front of the receive queue.
+    void TakeLocked(std::size_t count);
     void RaiseLocked(std::uint32_t events, std::vector<Completion>& done);
     void ServeReadsLocked(TClock::time_point now, std::vector<Completion>& done);
     void ServeWritesLocked(TClock::time_point now, std::vector<Completion>& done);
@@ -151,6 +156,8 @@ private:
     bool stopping_ = false;
     bool gone_ = false;
     std::string rx_;
+    // Bytes in rx_ whose EV_RXCHAR the event mask dropped: a wait for it reports them.
+    bool rxUnreported_ = false;
     std::uint32_t rxLimit_ = 4096;
     bool above80_ = false;
     TPosixRxDecoder decoder_;
