@@ -158,6 +158,53 @@ TEST_P(FullQueueAtOpen, RaisesTheBytesEvent) {
 INSTANTIATE_TEST_SUITE_P(EverySyncMethod, FullQueueAtOpen,
                          ::testing::Values(smThreadSync, smWindowSync, smNone));
 
+// smNone: a handler that reads and closes its port from its first delivery, with bytes already
+// waiting at Open. The event thread starts only once Open has finished, so Open itself never
+// meets a port its handler closed.
+TEST_F(PortStressTest, HandlerClosingOnItsFirstDeliveryDoesNotDisturbOpen) {
+    port.SetSyncMethod(smNone);
+    std::atomic<int> closedByHandler{0};
+    port.OnRxChar = [&](TComponent*, std::int32_t count) {
+        std::string text;
+        port.ReadText(text, count);
+        port.Close();
+        ++closedByHandler;
+    };
+    // A slow after-open handler leaves the event thread, were it running, time to close.
+    port.OnAfterOpen = [](TComponent*) { std::this_thread::sleep_for(5ms); };
+    for (int round = 0; round < 10; ++round) {
+        pty.Send("abc");
+        const int before = closedByHandler;
+        port.Open();
+        ASSERT_TRUE(WaitFor([&] { return closedByHandler > before; })) << "round " << round;
+        EXPECT_FALSE(port.Connected());
+    }
+}
+
+// smNone: the main thread closes while a handler's Close runs on the event thread; the main
+// thread's Close returns only once the port is closed.
+TEST_F(PortStressTest, MainThreadCloseWaitsForAHandlersClose) {
+    port.SetSyncMethod(smNone);
+    const auto mainThread = std::this_thread::get_id();
+    std::atomic<bool> handlerClosing{false};
+    port.OnRxChar = [&](TComponent*, std::int32_t) { port.Close(); };
+    port.OnBeforeClose = [&](TComponent*) {
+        if (std::this_thread::get_id() == mainThread)
+            return;
+        handlerClosing = true;
+        // Keeps the handler's Close running while the main thread closes too.
+        std::this_thread::sleep_for(50ms);
+    };
+    for (int round = 0; round < 3; ++round) {
+        handlerClosing = false;
+        port.Open();
+        pty.Send("x");
+        ASSERT_TRUE(WaitFor([&] { return handlerClosing.load(); }));
+        port.Close();
+        EXPECT_FALSE(port.Connected()) << "round " << round;
+    }
+}
+
 // A read queued behind another starts its time-out when its turn comes.
 TEST_F(PortStressTest, AQueuedReadsTimeOutStartsAtItsTurn) {
     port.Open();
