@@ -115,26 +115,6 @@ public:
     TModemSignals ModemSignals();
     TComErrors TakeLineErrors();
 
-    // --- Event delivery --------------------------------------------------------------------
-    void DeliverRxChar();
-    void DeliverTxEmpty();
-    void DeliverRxFlag();
-    void DeliverRing();
-    void DeliverBreak();
-    void DeliverCTSChange();
-    void DeliverDSRChange();
-    void DeliverError();
-    void DeliverRLSDChange();
-    void DeliverRx80Full();
-    void DeliverBeforeOpen();
-    void DeliverAfterOpen();
-    void DeliverBeforeClose();
-    void DeliverAfterClose();
-    void ReportSignals(bool opening);
-    // Runs the delivery step that a notify-window message names by its event mask bit;
-    // only while the port is connected.
-    void HandlePortEventMessage(std::uint32_t eventMaskBit);
-
     // Links: registering a link twice, removing one that is not registered, or changing
     // links while an event thread delivers on its own (smNone) raises code 18.
     void RegisterLink(PortLink* link);
@@ -204,6 +184,29 @@ protected:
     virtual void EmitRx80Full();
 
 private:
+    // The delivery steps run from Open, Close and the event thread only.
+    friend class serial::TComThread;
+
+    // --- Event delivery --------------------------------------------------------------------
+    void DeliverRxChar();
+    void DeliverTxEmpty();
+    void DeliverRxFlag();
+    void DeliverRing();
+    void DeliverBreak();
+    void DeliverCTSChange();
+    void DeliverDSRChange();
+    void DeliverError();
+    void DeliverRLSDChange();
+    void DeliverRx80Full();
+    void DeliverBeforeOpen();
+    void DeliverAfterOpen();
+    void DeliverBeforeClose();
+    void DeliverAfterClose();
+    void ReportSignals(bool opening);
+    // Runs the delivery step that a notify-window message names by its event mask bit;
+    // only while the port is connected.
+    void HandlePortEventMessage(std::uint32_t eventMaskBit);
+
     bool CanApply() const;
     void DeliverSignalChange(TModemSignal signal, PortLink::TSignalSlot PortLink::*slot,
                              void (TCustomComPort::*emit)(bool));
