@@ -43,6 +43,10 @@ public:
         std::lock_guard lock(mutex_);
         return pty_->SlavePath();
     }
+    bool HungUp() {
+        std::lock_guard lock(mutex_);
+        return pty_->Master() < 0;
+    }
     void HangUp() {
         std::lock_guard lock(mutex_);
         pty_->CloseMaster();
@@ -157,7 +161,7 @@ std::string RunSequence(std::uint32_t seed) {
             try {
                 std::string text;
                 port.ReadText(text, count / 2 + 1);
-                if (method == smThreadSync && handlerRandom() % 8 == 0)
+                if (method == smThreadSync && handlerRandom() % 32 == 0)
                     port.Close();
             } catch (const EComPort& e) {
                 if (!Documented(e)) {
@@ -167,7 +171,7 @@ std::string RunSequence(std::uint32_t seed) {
             }
         };
         for (int step = 0; step < 120; ++step) {
-            const unsigned op = random() % 14;
+            const unsigned op = random() % 16;
             try {
                 switch (op) {
                 case 0:
@@ -178,15 +182,16 @@ std::string RunSequence(std::uint32_t seed) {
                     port.Close();
                     break;
                 case 3:
+                case 4:
                     port.SetPort(peer.Path());
                     break;
-                case 4:
-                case 5: {
+                case 5:
+                case 6: {
                     std::string text;
                     port.ReadText(text, static_cast<std::int32_t>(random() % 64) + 1);
                     break;
                 }
-                case 6: {
+                case 7: {
                     char buffer[32];
                     TComRequest* request = port.CreateRequest();
                     try {
@@ -201,32 +206,34 @@ std::string RunSequence(std::uint32_t seed) {
                     port.FreeRequest(request);
                     break;
                 }
-                case 7:
+                case 8:
+                case 9:
                     port.WriteText(std::string(random() % 200 + 1, 'w'));
                     break;
-                case 8:
+                case 10:
                     if (port.Connected())
                         port.AbortAllRequests();
                     else
                         port.InputQueued();
                     break;
-                case 9:
+                case 11:
                     port.SetBaudRate(random() % 2 == 0 ? br9600 : br115200);
                     break;
-                case 10:
+                case 12:
                     port.SetTimeouts(ShortTimeouts(random));
                     break;
-                case 11:
+                case 13:
                     port.Buffer().SetInputSize(random() % 2 == 0 ? 64 : 4096);
                     break;
-                case 12:
-                    port.SetDataBits(random() % 4 == 0 ? dbSeven : dbEight);
+                case 14:
+                    port.SetDataBits(random() % 8 == 0 ? dbSeven : dbEight);
                     break;
                 default:
-                    if (random() % 2 == 0)
-                        peer.HangUp();
-                    else
+                    // The far end hangs up now and then and comes back on a new line.
+                    if (peer.HungUp())
                         peer.ComeBack();
+                    else if (random() % 3 == 0)
+                        peer.HangUp();
                     break;
                 }
             } catch (const EComPort& e) {
