@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/eventfd.h>
+#include <thread>
 #include <unistd.h>
 
 namespace serial {
@@ -28,7 +29,9 @@ std::uint32_t TPosixReceiver::KernelInQueue() const {
 
 void TPosixReceiver::CompleteLocked(TOverlapped* ov, std::uint32_t status, std::uint32_t bytes) {
     line_.complete(ov, status, bytes);
-    if (helping_)
+    // The helping thread learns of reads it ends itself without a wake-up, which would only
+    // cut its next wait short.
+    if (helping_ && std::this_thread::get_id() != helper_)
         SignalEventFd(helperWakeFd_);
 }
 
@@ -88,6 +91,7 @@ void TPosixReceiver::PullInputLocked() {
 void TPosixReceiver::ServeReadsLocked(TClock::time_point now) {
     for (;;) {
         PullInputLocked();
+        const bool full = rx_.size() >= rxLimit_;
         if (reads_.empty())
             return;
         ReadRequest& r = reads_.front();
@@ -104,10 +108,15 @@ void TPosixReceiver::ServeReadsLocked(TClock::time_point now) {
         const bool failed = gone && r.timeout.Got() == 0 && r.count > 0;
         CompleteLocked(r.ov, failed ? ERROR_DEVICE_NOT_CONNECTED : ERROR_SUCCESS, r.timeout.Got());
         reads_.pop_front();
+        if (reads_.empty()) {
+            // Bytes that come later are taken by whoever looks next; those a full queue left
+            // in the driver are taken now that reading made room.
+            if (full)
+                PullInputLocked();
+            return;
+        }
         // The next read's time-out starts now that its turn has come.
-        if (!reads_.empty())
-            reads_.front().timeout =
-                TReadTimeout(reads_.front().timeouts, reads_.front().count, now);
+        reads_.front().timeout = TReadTimeout(reads_.front().timeouts, reads_.front().count, now);
     }
 }
 
@@ -143,6 +152,7 @@ bool TPosixReceiver::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool&
     if (helping_ || line_.stopping || !PendingLocked(ov))
         return false;
     helping_ = true;
+    helper_ = std::this_thread::get_id();
     // The read found nothing when it started; the wait below returns at once if bytes came
     // since, so the first pass need not ask the driver.
     bool firstPass = true;

@@ -13,6 +13,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace serial {
 
@@ -96,6 +97,7 @@ private:
     bool serviceStale_ = false;
     // A thread is inside HelpRead; the service thread leaves the device's input to it.
     bool helping_ = false;
+    std::thread::id helper_;
 };
 
 } // namespace serial
