@@ -67,7 +67,7 @@ run_asan() {
 
 run_tsan() {
   configure "$tsan_build" thread
-  cmake --build "$tsan_build" -j 2 --target test_serial_component test_serial_posix
+  cmake --build "$tsan_build" -j 2 --target test_serial_component test_serial_posix test_serial_stress
   (
     export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
     for round in 1 2 3 4 5; do

@@ -68,18 +68,62 @@ void TCustomComPort::Open() {
     }
     watchThreadRunning_ = watchThread_ != nullptr;
     notifyWindow_ = watchThreadRunning_ && syncMethod_ == smWindowSync;
-    DeliverAfterOpen();
+    // The event thread starts once the port is open in full, after-open delivery included:
+    // its handlers may close the port and must not race with the rest of Open.
+    try {
+        DeliverAfterOpen();
+    } catch (...) {
+        StartWatchThread();
+        throw;
+    }
+    StartWatchThread();
+}
+
+void TCustomComPort::StartWatchThread() {
+    // An after-open handler may have closed the port, or closed and opened it again.
+    if (!connected_ || watchThread_ == nullptr)
+        return;
+    try {
+        watchThread_->Start();
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+bool TCustomComPort::BeginClose() {
+    std::unique_lock lock(closeMutex_);
+    for (;;) {
+        if (!connected_)
+            return false;
+        if (closer_ == std::thread::id())
+            break;
+        // A Close inside the running one (a handler it called) returns at once, and so does
+        // one in a delivery of this port: the running Close waits for that delivery to end.
+        if (closer_ == std::this_thread::get_id() || InDeliveryOf(*this))
+            return false;
+        closeEnded_.wait(lock);
+    }
+    closer_ = std::this_thread::get_id();
+    return true;
+}
+
+void TCustomComPort::EndClose() {
+    {
+        std::lock_guard lock(closeMutex_);
+        closer_ = std::thread::id();
+    }
+    closeEnded_.notify_all();
 }
 
 void TCustomComPort::Close() {
-    if (!connected_ || IsDesigning() || closing_)
+    if (IsDesigning() || !BeginClose())
         return;
-    closing_ = true;
     try {
         DeliverBeforeClose();
         AbortAllRequests();
     } catch (...) {
-        closing_ = false;
+        EndClose();
         throw;
     }
     if (watchThreadRunning_)
@@ -87,7 +131,7 @@ void TCustomComPort::Close() {
     ReapRetiredThreads();
     CloseDevice();
     connected_ = false;
-    closing_ = false;
+    EndClose();
     DeliverAfterClose();
 }
 

@@ -10,10 +10,14 @@
 #include "serial/EComPort.h"
 #include "serial/PortLink.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace platform {
@@ -111,26 +115,6 @@ public:
     TModemSignals ModemSignals();
     TComErrors TakeLineErrors();
 
-    // --- Event delivery --------------------------------------------------------------------
-    void DeliverRxChar();
-    void DeliverTxEmpty();
-    void DeliverRxFlag();
-    void DeliverRing();
-    void DeliverBreak();
-    void DeliverCTSChange();
-    void DeliverDSRChange();
-    void DeliverError();
-    void DeliverRLSDChange();
-    void DeliverRx80Full();
-    void DeliverBeforeOpen();
-    void DeliverAfterOpen();
-    void DeliverBeforeClose();
-    void DeliverAfterClose();
-    void ReportSignals(bool opening);
-    // Runs the delivery step that a notify-window message names by its event mask bit;
-    // only while the port is connected.
-    void HandlePortEventMessage(std::uint32_t eventMaskBit);
-
     // Links: registering a link twice, removing one that is not registered, or changing
     // links while an event thread delivers on its own (smNone) raises code 18.
     void RegisterLink(PortLink* link);
@@ -200,6 +184,29 @@ protected:
     virtual void EmitRx80Full();
 
 private:
+    // The delivery steps run from Open, Close and the event thread only.
+    friend class serial::TComThread;
+
+    // --- Event delivery --------------------------------------------------------------------
+    void DeliverRxChar();
+    void DeliverTxEmpty();
+    void DeliverRxFlag();
+    void DeliverRing();
+    void DeliverBreak();
+    void DeliverCTSChange();
+    void DeliverDSRChange();
+    void DeliverError();
+    void DeliverRLSDChange();
+    void DeliverRx80Full();
+    void DeliverBeforeOpen();
+    void DeliverAfterOpen();
+    void DeliverBeforeClose();
+    void DeliverAfterClose();
+    void ReportSignals(bool opening);
+    // Runs the delivery step that a notify-window message names by its event mask bit;
+    // only while the port is connected.
+    void HandlePortEventMessage(std::uint32_t eventMaskBit);
+
     bool CanApply() const;
     void DeliverSignalChange(TModemSignal signal, PortLink::TSignalSlot PortLink::*slot,
                              void (TCustomComPort::*emit)(bool));
@@ -211,6 +218,12 @@ private:
     void StopWatchThread();
     // Waits for the stopped threads that can be waited for from here.
     void ReapRetiredThreads();
+    // Lets the event thread of an open port deliver; closes the port when it cannot start.
+    void StartWatchThread();
+    // Marks this thread as the one closing the port; false when the port is closed, or is
+    // being closed by a Close this one must not wait for.
+    bool BeginClose();
+    void EndClose();
     // What a failed Close leaves behind at destruction: the threads and the device.
     void Release();
     // A request for a synchronous operation; failing to make one raises `errorCode`.
@@ -223,8 +236,12 @@ private:
     // cannot be waited for there and are waited for at the next Open or Close, or at
     // destruction.
     std::vector<std::unique_ptr<serial::TComThread>> retiredThreads_;
-    // True while Close runs: a handler it calls that closes the port again finds it closing.
-    bool closing_ = false;
+    // The thread running Close, none when no Close runs. Another thread's Close waits for it
+    // to end, so that Close returns only once the port is closed; a Close inside it (a
+    // handler it runs) or in a delivery it waits for returns at once.
+    std::mutex closeMutex_;
+    std::condition_variable closeEnded_;
+    std::thread::id closer_;
     bool watchThreadRunning_ = false;
     serial::THandle deviceHandle_;
     bool notifyWindow_ = false;
@@ -232,7 +249,8 @@ private:
     bool rxCountMode_ = true;
     TThreadPriority watchThreadPriority_ = TThreadPriority::Normal;
     bool hasBufferLink_ = false;
-    bool connected_ = false;
+    // Read by an event thread delivering on its own (smNone) while the main thread closes.
+    std::atomic<bool> connected_{false};
     TBaudRate baudRate_ = br9600;
     std::int32_t customBaudRate_ = 9600;
     std::string port_ = "COM1";

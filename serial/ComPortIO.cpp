@@ -12,9 +12,9 @@ std::int32_t LastError(TComPlatform& platform) {
     return static_cast<std::int32_t>(platform.GetLastError());
 }
 
-// Makes sure a request the device may still hold has ended before it is freed: one whose
-// wait failed is aborted and waited for. Returns false when that cannot be seen, and the
-// request must then be left to the device rather than freed under it.
+// Makes sure a request the device may still hold has ended before it is freed: one still
+// pending is aborted and waited for. Returns false when that cannot be seen, and the request
+// must then be left to the device rather than freed under it.
 bool Settle(TCustomComPort& port, TComRequest* request) {
     TComPlatform& platform = port.ComPlatform();
     std::uint32_t bytes = 0;
@@ -27,12 +27,20 @@ bool Settle(TCustomComPort& port, TComRequest* request) {
            platform.WaitForSingleObject(request->OverlappedState.hEvent, INFINITE) == WAIT_OBJECT_0;
 }
 
+// Frees a request that the device holds no more.
+void FreeEnded(TCustomComPort& port, TComRequest* request) {
+    port.ComPlatform().CloseHandle(request->OverlappedState.hEvent);
+    delete request;
+}
+
 // The request of one synchronous operation: freed when the operation ends, also by an error.
 class TRequestGuard {
 public:
     TRequestGuard(TCustomComPort& port, TComRequest* request) : port_(port), request_(request) {}
     ~TRequestGuard() {
-        if (finished_ || Settle(port_, request_))
+        if (finished_)
+            FreeEnded(port_, request_);
+        else
             port_.FreeRequest(request_);
     }
     TComRequest* Get() const { return request_; }
@@ -62,8 +70,10 @@ TComRequest* TCustomComPort::NewRequest(std::int32_t errorCode) {
 void TCustomComPort::FreeRequest(TComRequest*& request) {
     if (request == nullptr)
         return;
-    platform_->CloseHandle(request->OverlappedState.hEvent);
-    delete request;
+    // A request still pending is ended first; one whose end cannot be seen is left to the
+    // device rather than freed under it.
+    if (Settle(*this, request))
+        FreeEnded(*this, request);
     request = nullptr;
 }
 

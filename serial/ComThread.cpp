@@ -11,7 +11,27 @@ namespace serial {
 namespace {
 constexpr std::uint32_t maskBits[] = {EV_RXCHAR, EV_TXEMPTY, EV_RXFLAG, EV_RING, EV_BREAK,
                                       EV_CTS,    EV_DSR,     EV_ERR,    EV_RLSD, EV_RX80FULL};
+
+// The port whose line events this thread is delivering, if any.
+thread_local const TCustomComPort* deliveringFor = nullptr;
+
+class TDeliveryScope {
+public:
+    explicit TDeliveryScope(const TCustomComPort& port) : outer_(deliveringFor) {
+        deliveringFor = &port;
+    }
+    ~TDeliveryScope() { deliveringFor = outer_; }
+    TDeliveryScope(const TDeliveryScope&) = delete;
+    TDeliveryScope& operator=(const TDeliveryScope&) = delete;
+
+private:
+    const TCustomComPort* outer_;
+};
 } // namespace
+
+bool InDeliveryOf(const TCustomComPort& port) {
+    return deliveringFor == &port;
+}
 
 std::uint32_t EventMaskBit(TComEvent event) {
     return maskBits[static_cast<int>(event)];
@@ -41,25 +61,34 @@ TComThread::TComThread(TCustomComPort& port)
     if (stopSignal_ == 0)
         throw EComPort(CError_OpenFailed, static_cast<std::int32_t>(platform_.GetLastError()));
     platform_.SetCommMask(device_, EventSetToMask(port_.Events()));
+}
+
+void TComThread::Start() {
+    if (thread_.joinable() || stopRequested_)
+        return;
     queue_->ThreadStarted();
     try {
         thread_ = std::thread([this] { Execute(); });
     } catch (const std::system_error&) {
-        platform_.SetCommMask(device_, 0);
-        platform_.CloseHandle(stopSignal_);
+        queue_->ThreadEnded();
         throw EComPort(CError_OpenFailed, static_cast<std::int32_t>(ERROR_NOT_ENOUGH_MEMORY));
     }
 }
 
 TComThread::~TComThread() {
     RequestStop();
-    queue_->ServeUntilThreadEnds(port_.SyncHost());
-    thread_.join();
+    if (thread_.joinable()) {
+        queue_->ServeUntilThreadEnds(port_.SyncHost());
+        thread_.join();
+    } else {
+        // Never started: the mask it set is all there is to undo.
+        platform_.SetCommMask(device_, 0);
+    }
     platform_.CloseHandle(stopSignal_);
 }
 
 bool TComThread::InOwnDelivery() const {
-    return std::this_thread::get_id() == thread_.get_id() || queue_->InSynchronizedCall();
+    return std::this_thread::get_id() == threadId_ || queue_->InSynchronizedCall();
 }
 
 void TComThread::Retire() {
@@ -77,6 +106,7 @@ void TComThread::RequestStop() {
 }
 
 void TComThread::Execute() {
+    threadId_ = std::this_thread::get_id();
     // Heap blocks: a wait that cannot be seen to end leaves its block to the driver for good.
     auto overlapped = std::make_unique<TOverlapped>();
     auto mask = std::make_unique<std::uint32_t>(0);
@@ -134,6 +164,7 @@ void TComThread::DeliverEvents() {
 }
 
 void TComThread::RunEventSteps() {
+    const TDeliveryScope scope(port_);
     for (TComEvent event : DeliveryOrder) {
         // A handler may have closed the port, or closed and opened it again.
         if (*retired_ || !port_.Connected())
@@ -182,8 +213,10 @@ void TComThread::SendEventMessages() {
         const std::uint32_t bit = EventMaskBit(event);
         TCustomComPort* port = &port_;
         queue_->SendMessage(port_.SyncHost(), [port, bit, retired = retired_] {
-            if (!*retired)
+            if (!*retired) {
+                const TDeliveryScope scope(*port);
                 port->HandlePortEventMessage(bit);
+            }
         });
     }
 }

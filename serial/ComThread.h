@@ -17,9 +17,13 @@ class TComSyncQueue;
 
 class TComThread {
 public:
-    // Arms the device's event mask from the port's Events and starts waiting. Raises
-    // EComPort (code 1) when the thread or its stop signal cannot be made.
+    // Arms the device's event mask from the port's Events; events that come before Start
+    // wait in the device. Raises EComPort (code 1) when the stop signal cannot be made.
     explicit TComThread(TCustomComPort& port);
+    // Starts waiting and delivering, once the port is open in full: a delivery may close
+    // the port, and must not find it half open. Nothing once stopped or started. Raises
+    // EComPort (code 1) when the thread cannot be made.
+    void Start();
     // Tells the thread to stop and waits for it to end, serving the deliveries it hands to
     // the calling (main) thread meanwhile.
     ~TComThread();
@@ -49,6 +53,8 @@ private:
     // Shared with the messages this thread sends, which may run after it is retired.
     std::shared_ptr<std::atomic<bool>> retired_;
     TComEvents receivedEvents_;
+    // Set by the thread itself: the one that starts it may not have stored thread_ yet.
+    std::atomic<std::thread::id> threadId_{};
     std::thread thread_;
 };
 
@@ -58,5 +64,8 @@ inline constexpr TComEvent DeliveryOrder[] = {evError, evRxChar, evTxEmpty, evBr
 std::uint32_t EventSetToMask(TComEvents events);
 TComEvents MaskToEventSet(std::uint32_t mask);
 std::uint32_t EventMaskBit(TComEvent event);
+// True while the calling thread delivers line events of `port` (an event thread delivering on
+// its own, or the main thread running a delivery handed to it).
+bool InDeliveryOf(const TCustomComPort& port);
 
 } // namespace serial

@@ -25,6 +25,7 @@
 #include <signal.h>
 #include <stdexcept>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -44,11 +45,22 @@ double CpuSeconds() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// The printer: answers every status request with one byte.
-pid_t StartPrinter(int master) {
+// The printer: answers every status request with one byte. It ends with the benchmark, however
+// that ends: the kernel stops it when its parent goes, and it keeps neither the line's device
+// (whose closing it would otherwise not see) nor the benchmark's output open, so a reader of
+// that output (`bench_serial | tail`) gets its end.
+pid_t StartPrinter(int master, int device) {
+    const pid_t parent = getpid();
     const pid_t child = fork();
     if (child != 0)
         return child;
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(0);
+    close(device);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
     std::string pending;
     for (;;) {
         pollfd p{master, POLLIN, 0};
@@ -113,7 +125,7 @@ int main(int argc, char** argv) {
     // The device is held open throughout so that the line does not hang up between two clients.
     PseudoTerminal line(PseudoTerminal::Device::Held);
     const std::string slave = line.DevicePath();
-    const pid_t printer = StartPrinter(line.MasterFd());
+    const pid_t printer = StartPrinter(line.MasterFd(), line.DeviceFd());
 
     std::vector<Client> clients = {{"component, event thread on", {}, 0},
                                    {"component, no event thread", {}, 0},

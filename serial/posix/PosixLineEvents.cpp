@@ -1,0 +1,265 @@
+#include "serial/posix/PosixLineEvents.h"
+
+#include "serial/ComErrorCodes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+namespace serial {
+namespace {
+
+constexpr int modemInputs = TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG;
+constexpr std::uint32_t modemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+// How often the lines are read where the driver cannot wait for a change.
+constexpr auto modemPollInterval = std::chrono::milliseconds(10);
+
+std::uint32_t LineEvents(int before, int after) {
+    const int changed = before ^ after;
+    std::uint32_t events = 0;
+    if (changed & TIOCM_CTS)
+        events |= EV_CTS;
+    if (changed & TIOCM_DSR)
+        events |= EV_DSR;
+    if (changed & TIOCM_CD)
+        events |= EV_RLSD;
+    if (changed & TIOCM_RNG)
+        events |= EV_RING;
+    return events;
+}
+
+} // namespace
+
+TPosixLineEvents::TPosixLineEvents(TPosixLine& line) : line_(line) {
+    int bits = 0;
+    hasModemLines_ = line_.sys.ModemLines(line_.fd, bits) == 0;
+    modemBits_ = hasModemLines_ ? bits : 0;
+    serial_icounter_struct c{};
+    hasCounters_ = line_.sys.Counters(line_.fd, c) == 0;
+    if (hasCounters_)
+        counters_ = {c.cts,     c.dsr,    c.dcd, c.rng,        c.frame,
+                     c.overrun, c.parity, c.brk, c.buf_overrun};
+}
+
+void TPosixLineEvents::StartModemWatch() {
+    if (hasModemLines_)
+        modem_ = std::thread([this] { ModemLoop(); });
+}
+
+void TPosixLineEvents::StopModemWatch() {
+    if (!modem_.joinable())
+        return;
+    modemStop_ = true;
+    // Repeat the wake-up until the thread leaves: it may be between two waits.
+    const auto handle = modem_.native_handle();
+    while (!modemEnded_) {
+        line_.sys.WakeModemWait(handle);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    modem_.join();
+}
+
+void TPosixLineEvents::ModemLoop() {
+    while (!modemStop_) {
+        // A change between two waits is not seen by the next one: look before each.
+        {
+            std::lock_guard lock(mutex_);
+            UpdateModemLocked();
+        }
+        const int r = line_.sys.WaitModemChange(line_.fd, modemInputs);
+        if (modemStop_ || r == 0 || errno == EINTR)
+            continue;
+        // A driver without line-change waits: the service thread reads the lines at
+        // intervals instead, while someone listens.
+        {
+            std::lock_guard lock(mutex_);
+            if (!line_.gone) {
+                modemPolled_ = true;
+                modemCheck_ = TClock::now();
+            }
+        }
+        line_.Wake();
+        break;
+    }
+    modemEnded_ = true;
+}
+
+void TPosixLineEvents::RaiseLocked(std::uint32_t events) {
+    // New bytes raise their event once; when the mask drops it, the first wait for it that
+    // starts while they are still queued reports them.
+    if (events & EV_RXCHAR)
+        rxUnreported_ = (commMask_ & EV_RXCHAR) == 0;
+    history_ |= events & commMask_;
+    if (waitOv_ != nullptr && history_ != 0) {
+        *waitMask_ = std::exchange(history_, 0);
+        waitMask_ = nullptr;
+        line_.complete(std::exchange(waitOv_, nullptr), ERROR_SUCCESS, 0);
+    }
+}
+
+void TPosixLineEvents::Raise(std::uint32_t events) {
+    std::lock_guard lock(mutex_);
+    RaiseLocked(events);
+}
+
+void TPosixLineEvents::Received(std::uint32_t events, std::uint32_t errors, bool pulled) {
+    std::lock_guard lock(mutex_);
+    errors_ |= errors;
+    // The terminal layer marks framing and parity errors only with the parity check on, and
+    // overruns never: the driver's counters tell them whatever the settings.
+    if (pulled)
+        events |= CountersLocked() & (EV_ERR | EV_BREAK);
+    if (events != 0)
+        RaiseLocked(events);
+}
+
+void TPosixLineEvents::QueueEmptied() {
+    std::lock_guard lock(mutex_);
+    rxUnreported_ = false;
+}
+
+void TPosixLineEvents::HangUp() {
+    std::lock_guard lock(mutex_);
+    errors_ |= CE_IOE;
+    RaiseLocked(EV_ERR);
+}
+
+std::uint32_t TPosixLineEvents::TakeErrors() {
+    std::lock_guard lock(mutex_);
+    // A device that went away stays in error: no later call can clear that.
+    return std::exchange(errors_, 0) | (line_.gone ? CE_IOE : 0);
+}
+
+bool TPosixLineEvents::DsrLow() {
+    std::lock_guard lock(mutex_);
+    return dsrSensitive_ && hasModemLines_ && !(modemBits_ & TIOCM_DSR);
+}
+
+void TPosixLineEvents::SetDsrSensitivity(bool on) {
+    std::lock_guard lock(mutex_);
+    dsrSensitive_ = on;
+}
+
+bool TPosixLineEvents::ListensFor(std::uint32_t events) {
+    std::lock_guard lock(mutex_);
+    return (commMask_ & events) != 0;
+}
+
+bool TPosixLineEvents::WaitsFor(std::uint32_t events) {
+    std::lock_guard lock(mutex_);
+    return waitOv_ != nullptr && (commMask_ & events) != 0;
+}
+
+std::uint32_t TPosixLineEvents::CountersLocked() {
+    serial_icounter_struct c{};
+    if (!hasCounters_ || line_.sys.Counters(line_.fd, c) != 0)
+        return 0;
+    std::uint32_t errors = 0;
+    if (c.frame != counters_.frame)
+        errors |= CE_FRAME;
+    if (c.parity != counters_.parity)
+        errors |= CE_RXPARITY;
+    if (c.overrun != counters_.overrun)
+        errors |= CE_OVERRUN;
+    if (c.brk != counters_.brk)
+        errors |= CE_BREAK;
+    if (c.buf_overrun != counters_.bufOverrun)
+        errors |= CE_RXOVER;
+    std::uint32_t events = 0;
+    if (errors & ~CE_BREAK)
+        events |= EV_ERR;
+    if (errors & CE_BREAK)
+        events |= EV_BREAK;
+    // A line that went up and down again between two looks still counts as a change.
+    if (c.cts != counters_.cts)
+        events |= EV_CTS;
+    if (c.dsr != counters_.dsr)
+        events |= EV_DSR;
+    if (c.dcd != counters_.dcd)
+        events |= EV_RLSD;
+    if (c.rng != counters_.rng)
+        events |= EV_RING;
+    errors_ |= errors;
+    counters_ = {c.cts, c.dsr, c.dcd, c.rng, c.frame, c.overrun, c.parity, c.brk, c.buf_overrun};
+    return events;
+}
+
+void TPosixLineEvents::UpdateModemLocked() {
+    int bits = 0;
+    if (line_.sys.ModemLines(line_.fd, bits) != 0)
+        return;
+    // The counters see a short pulse (a ring, above all) that two readings of the lines miss.
+    // Reading them takes every change they show, so the line errors and breaks counted since
+    // the last look are raised here too; the next pull of data would find them taken.
+    const std::uint32_t events = hasCounters_ ? CountersLocked() | LineEvents(modemBits_, bits)
+                                              : LineEvents(modemBits_, bits);
+    modemBits_ = bits;
+    if (events != 0)
+        RaiseLocked(events);
+}
+
+void TPosixLineEvents::PollModem(TClock::time_point now, TClock::time_point& deadline) {
+    std::lock_guard lock(mutex_);
+    if (!modemPolled_ || line_.gone)
+        return;
+    const bool listening = waitOv_ != nullptr && (commMask_ & modemEvents) != 0;
+    if (!listening && !dsrSensitive_)
+        return;
+    if (now >= modemCheck_) {
+        UpdateModemLocked();
+        modemCheck_ = now + modemPollInterval;
+    }
+    deadline = std::min(deadline, modemCheck_);
+}
+
+std::uint32_t TPosixLineEvents::SetMask(std::uint32_t mask) {
+    std::lock_guard lock(mutex_);
+    if (history_ & EV_RXCHAR)
+        rxUnreported_ = true;
+    commMask_ = mask;
+    history_ = 0;
+    if (waitOv_ != nullptr) {
+        *waitMask_ = 0;
+        waitMask_ = nullptr;
+        line_.complete(std::exchange(waitOv_, nullptr), ERROR_SUCCESS, 0);
+    }
+    return ERROR_SUCCESS;
+}
+
+std::uint32_t TPosixLineEvents::Wait(std::uint32_t* mask, TOverlapped* ov) {
+    std::lock_guard lock(mutex_);
+    if (waitOv_ != nullptr || line_.stopping)
+        return line_.stopping ? ERROR_OPERATION_ABORTED : ERROR_INVALID_PARAMETER;
+    line_.markPending(ov);
+    waitMask_ = mask;
+    waitOv_ = ov;
+    RaiseLocked(rxUnreported_ && (commMask_ & EV_RXCHAR) != 0 ? EV_RXCHAR : 0);
+    return waitOv_ == nullptr ? ERROR_SUCCESS : ERROR_IO_PENDING;
+}
+
+std::uint32_t TPosixLineEvents::ModemStatus(std::uint32_t& status) {
+    status = 0;
+    int bits = 0;
+    // Without modem lines (a pseudo-terminal), or once the device is gone, all are off.
+    if (!hasModemLines_ || line_.gone || line_.sys.ModemLines(line_.fd, bits) != 0)
+        return ERROR_SUCCESS;
+    if (bits & TIOCM_CTS)
+        status |= MS_CTS_ON;
+    if (bits & TIOCM_DSR)
+        status |= MS_DSR_ON;
+    if (bits & TIOCM_RNG)
+        status |= MS_RING_ON;
+    if (bits & TIOCM_CD)
+        status |= MS_RLSD_ON;
+    return ERROR_SUCCESS;
+}
+
+void TPosixLineEvents::Shutdown() {
+    std::lock_guard lock(mutex_);
+    if (waitOv_ != nullptr) {
+        waitMask_ = nullptr;
+        line_.complete(std::exchange(waitOv_, nullptr), ERROR_OPERATION_ABORTED, 0);
+    }
+}
+
+} // namespace serial
