@@ -25,10 +25,16 @@ function(plinova_add_test name)
     if(T_TIMEOUT)
         list(APPEND properties TIMEOUT ${T_TIMEOUT})
     endif()
+    # A cross-built program is listed by the emulator when CTest runs, not while building.
+    set(mode POST_BUILD)
+    if(CMAKE_CROSSCOMPILING)
+        set(mode PRE_TEST)
+    endif()
     if(properties)
-        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES ${properties})
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 DISCOVERY_MODE ${mode}
+            PROPERTIES ${properties})
     else()
-        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30)
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 DISCOVERY_MODE ${mode})
     endif()
 endfunction()
 

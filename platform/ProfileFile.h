@@ -15,6 +15,8 @@ public:
 // Profile (INI) files as the station's other programs write them: single-byte text,
 // CR LF or LF line ends, "[section]" headers and "key=value" lines. Section and key
 // names compare without regard to ASCII case; values are trimmed of surrounding blanks.
+// On Windows these are the system's own profile functions; elsewhere this program's own
+// implementation (PortableProfile.h), which reads files as the system's functions do.
 //
 // A name beginning with ".\" or "./" is resolved against the working directory, as is
 // any other relative name; backslashes are taken as path separators.
@@ -30,9 +32,6 @@ std::string ReadProfileString(const std::string& fileName, const std::string& se
 // Throws ProfileError when the file cannot be read or written.
 void WriteProfileString(const std::string& fileName, const std::string& section,
                         const std::string& key, const std::string& value);
-
-// Maps a profile or device name written the Windows way to a local path.
-std::string LocalPath(const std::string& fileName);
 
 // An open profile file, for code that reads and writes many keys of one file.
 class ProfileFile {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <stdexcept>
 #include <string>
 
@@ -16,53 +15,43 @@ public:
 enum class RegDataType { None, String, Integer, Binary };
 
 // A typed key store with the value kinds of the system registry: keys named by paths with
-// backslashes ("Software\Plinova\Port"), each holding named values that are strings,
-// 32-bit integers or byte blocks. One implementation per platform: on POSIX the store is a
-// file that holds every key, written again after each change.
+// backslashes ("Software\Plinova\Port"; forward slashes and doubled or surrounding
+// separators are read as single backslashes), each holding named values that are strings,
+// 32-bit integers or byte blocks. Reads and writes go to the current key, which OpenKey
+// sets. Implementations: FileRegistry (one file holding every key, on any system) and, on
+// Windows, SystemRegistry (the system registry).
 class Registry {
 public:
-    explicit Registry(std::string storeFile);
+    virtual ~Registry() = default;
 
     // Makes a key current; creates it when asked to. Returns false when it is missing and
-    // may not be created.
-    bool OpenKey(const std::string& key, bool canCreate);
-    void CloseKey();
-    bool KeyExists(const std::string& key) const;
-    const std::string& CurrentPath() const { return currentPath_; }
+    // may not be created, or cannot be.
+    virtual bool OpenKey(const std::string& key, bool canCreate) = 0;
+    virtual void CloseKey() = 0;
+    virtual bool KeyExists(const std::string& key) const = 0;
+    virtual const std::string& CurrentPath() const = 0;
 
-    bool ValueExists(const std::string& name) const;
-    RegDataType GetDataType(const std::string& name) const;
-    bool DeleteValue(const std::string& name);
+    virtual bool ValueExists(const std::string& name) const = 0;
+    virtual RegDataType GetDataType(const std::string& name) const = 0;
+    virtual bool DeleteValue(const std::string& name) = 0;
 
     // A missing value reads as empty text; a value of another kind raises
     // "Invalid data type for '<name>'".
-    std::string ReadString(const std::string& name) const;
+    virtual std::string ReadString(const std::string& name) const = 0;
     // Missing: "Failed to get data for '<name>'"; another kind: "Invalid data type for '<name>'".
-    std::int32_t ReadInteger(const std::string& name) const;
-    std::string ReadBinary(const std::string& name) const;
-    // Without an open key, or when the store cannot be saved:
+    virtual std::int32_t ReadInteger(const std::string& name) const = 0;
+    virtual std::string ReadBinary(const std::string& name) const = 0;
+    // Without an open key, or when the store cannot be written:
     // "Failed to set data for '<name>'".
-    void WriteString(const std::string& name, const std::string& value);
-    void WriteInteger(const std::string& name, std::int32_t value);
-    void WriteBinary(const std::string& name, const std::string& value);
+    virtual void WriteString(const std::string& name, const std::string& value) = 0;
+    virtual void WriteInteger(const std::string& name, std::int32_t value) = 0;
+    virtual void WriteBinary(const std::string& name, const std::string& value) = 0;
 
-private:
-    struct Value {
-        RegDataType type = RegDataType::None;
-        std::string data;
-    };
-    using Key = std::map<std::string, Value>;
-
-    void Load();
-    bool Save() const;
-    void Write(const std::string& name, RegDataType type, const std::string& data);
-    const Value* Find(const std::string& name) const;
-    static std::string Normalize(const std::string& key);
-
-    std::string storeFile_;
-    std::map<std::string, Key> keys_;
-    std::string currentPath_;
-    bool hasCurrentKey_ = false;
+protected:
+    // The form every implementation names a key by: backslashes, none doubled, none at
+    // either end.
+    static std::string NormalizeKeyPath(const std::string& key);
+    static std::string Quote(const std::string& name) { return "'" + name + "'"; }
 };
 
 } // namespace platform

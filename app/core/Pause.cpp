@@ -15,7 +15,7 @@ public:
     void Sleep(std::uint32_t milliseconds) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
-    void Yield() override { std::this_thread::yield(); }
+    void LetOthersRun() override { std::this_thread::yield(); }
 };
 
 } // namespace
@@ -36,7 +36,7 @@ void Pause(TickSource& ticks, std::uint32_t milliseconds) {
         if (left > kWatchedMilliseconds)
             ticks.Sleep(left - kWatchedMilliseconds);
         else
-            ticks.Yield();
+            ticks.LetOthersRun();
     }
 }
 

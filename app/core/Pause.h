@@ -13,7 +13,7 @@ public:
     // Sleeps about that many milliseconds; may sleep longer on a busy machine.
     virtual void Sleep(std::uint32_t milliseconds) = 0;
     // Lets another thread run for a moment.
-    virtual void Yield() = 0;
+    virtual void LetOthersRun() = 0;
 };
 
 // The system's tick counter and the calling thread's sleep.

@@ -20,7 +20,7 @@ public:
         slept += milliseconds;
         us_ += std::uint64_t{milliseconds} * 1000 + lateSleepUs_;
     }
-    void Yield() override { us_ += 1; }
+    void LetOthersRun() override { us_ += 1; }
 
     std::uint64_t Microseconds() const { return us_; }
 

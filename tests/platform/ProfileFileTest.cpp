@@ -1,4 +1,4 @@
-#include "platform/ProfileFile.h"
+#include "platform/PortableProfile.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-using platform::ReadProfileString;
-using platform::WriteProfileString;
+using platform::portable::ReadProfileString;
+using platform::portable::WriteProfileString;
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "serial/CPort.h"
 #include "serial/scripted/ScriptedComPlatform.h"
 
+#include "platform/FileRegistry.h"
 #include "platform/ProfileFile.h"
-#include "platform/Registry.h"
 
 #include <gtest/gtest.h>
 
@@ -107,7 +107,7 @@ TEST_F(StorageTest, DefaultGroupWritesTheBasicKeysOnly) {
     port.StoreToProfile(profile);
     EXPECT_EQ(ReadAll(File("port.ini")), "[cpcert]\nPort=COM1\nBaudRate=9600\nStopBits=1\n"
                                          "DataBits=8\nParity=None\nFlowControl=None\n");
-    platform::Registry registry(File("store.reg"));
+    platform::FileRegistry registry(File("store.reg"));
     ASSERT_TRUE(registry.OpenKey("Software\\Plinova\\Port", true));
     port.SetBaudRate(brCustom);
     port.StoreToRegistry(registry);
@@ -136,13 +136,13 @@ TEST_F(StorageTest, RegistryRoundTripOfEveryGroup) {
     ChangeEverything(port);
     port.SetStoredGroups(allGroups);
     {
-        platform::Registry registry(File("store.reg"));
+        platform::FileRegistry registry(File("store.reg"));
         ASSERT_TRUE(registry.OpenKey("Software\\Plinova\\Port", true));
         port.StoreToRegistry(registry);
         EXPECT_EQ(registry.GetDataType("Buffer.InputSize"), platform::RegDataType::Integer);
         EXPECT_EQ(registry.GetDataType("Parity.Check"), platform::RegDataType::String);
     }
-    platform::Registry reopened(File("store.reg"));
+    platform::FileRegistry reopened(File("store.reg"));
     ASSERT_TRUE(reopened.OpenKey("Software\\Plinova\\Port", false));
     TComPort loaded(nullptr, &platform);
     loaded.SetStoredGroups(allGroups);
@@ -169,7 +169,7 @@ TEST_F(StorageTest, MissingProfileKeysKeepTheCurrentSettings) {
 }
 
 TEST_F(StorageTest, RegistryLoadStopsAtTheFirstBadValue) {
-    platform::Registry registry(File("store.reg"));
+    platform::FileRegistry registry(File("store.reg"));
     ASSERT_TRUE(registry.OpenKey("Port", true));
     registry.WriteString("Port", "COM3");
     registry.WriteString("BaudRate", "custom");
@@ -194,7 +194,7 @@ TEST_F(StorageTest, RegistryLoadStopsAtTheFirstBadValue) {
 }
 
 TEST_F(StorageTest, RegistryTextsMissingGiveTheFallbacks) {
-    platform::Registry registry(File("store.reg"));
+    platform::FileRegistry registry(File("store.reg"));
     ASSERT_TRUE(registry.OpenKey("Empty", true));
     port.SetBaudRate(br300);
     port.SetStoredGroups(TStoredGroups{sgBasic, sgOthers});

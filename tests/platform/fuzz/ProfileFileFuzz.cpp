@@ -2,7 +2,7 @@
 // parts that are missing take fixed names. It checks that reading any file gives a value no
 // longer than the buffer allows, and that a write followed by a read gives the value written
 // while every other key of the file keeps its value and the rest of the file its bytes.
-#include "platform/ProfileFile.h"
+#include "platform/PortableProfile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -77,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Store(file);
 
     const std::size_t buffer = size % 300;
-    if (platform::ReadProfileString(ScratchFile(), section, key, "default", buffer).size() >=
-        std::max<std::size_t>(buffer, 1)) {
+    if (platform::portable::ReadProfileString(ScratchFile(), section, key, "default", buffer)
+            .size() >= std::max<std::size_t>(buffer, 1)) {
         std::abort();
     }
 
@@ -90,18 +90,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // section to watch: its value must survive the write.
     const std::string other = key == "Posto" ? "Porta" : "Posto";
     const std::string otherBefore =
-        platform::ReadProfileString(ScratchFile(), section, other, "<none>", 4096);
+        platform::portable::ReadProfileString(ScratchFile(), section, other, "<none>", 4096);
 
-    platform::WriteProfileString(ScratchFile(), section, key, value);
+    platform::portable::WriteProfileString(ScratchFile(), section, key, value);
     const std::string written = Load();
-    if (platform::ReadProfileString(ScratchFile(), section, key, "<none>", 1 << 20) != value)
+    if (platform::portable::ReadProfileString(ScratchFile(), section, key, "<none>", 1 << 20) !=
+        value)
         std::abort();
     if (Lower(other) != Lower(key) &&
-        platform::ReadProfileString(ScratchFile(), section, other, "<none>", 4096) != otherBefore) {
+        platform::portable::ReadProfileString(ScratchFile(), section, other, "<none>", 4096) !=
+            otherBefore) {
         std::abort();
     }
     // Writing the same value again changes nothing.
-    platform::WriteProfileString(ScratchFile(), section, key, value);
+    platform::portable::WriteProfileString(ScratchFile(), section, key, value);
     if (Load() != written)
         std::abort();
     return 0;

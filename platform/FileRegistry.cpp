@@ -1,11 +1,13 @@
 // The key store kept in one text file: a "[key]" line opens each key, and each value is a
 // line "<kind> <name>=<data>" with the kind S, I or B. Bytes that would break a line are
 // written as %XX.
-#include "platform/Registry.h"
+#include "platform/FileRegistry.h"
+
+#include "platform/ReplaceFile.h"
 
 #include <charconv>
-#include <cstdio>
 #include <fstream>
+#include <sstream>
 
 namespace platform {
 
@@ -51,31 +53,13 @@ std::string Unescape(const std::string& text) {
     return out;
 }
 
-std::string Quote(const std::string& name) {
-    return "'" + name + "'";
-}
-
 } // namespace
 
-Registry::Registry(std::string storeFile) : storeFile_(std::move(storeFile)) {
+FileRegistry::FileRegistry(std::string storeFile) : storeFile_(std::move(storeFile)) {
     Load();
 }
 
-std::string Registry::Normalize(const std::string& key) {
-    std::string out;
-    for (char c : key) {
-        if (c == '/')
-            c = '\\';
-        if (c == '\\' && (out.empty() || out.back() == '\\'))
-            continue;
-        out += c;
-    }
-    while (!out.empty() && out.back() == '\\')
-        out.pop_back();
-    return out;
-}
-
-void Registry::Load() {
+void FileRegistry::Load() {
     std::ifstream in(storeFile_, std::ios::binary);
     std::string line;
     Key* key = nullptr;
@@ -108,29 +92,23 @@ void Registry::Load() {
     }
 }
 
-bool Registry::Save() const {
-    const std::string temporary = storeFile_ + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        for (const auto& [path, values] : keys_) {
-            out << '[' << Escape(path) << "]\n";
-            for (const auto& [name, value] : values) {
-                const char kind = value.type == RegDataType::String    ? 'S'
-                                  : value.type == RegDataType::Integer ? 'I'
-                                                                       : 'B';
-                out << kind << ' ' << Escape(name) << '=' << Escape(value.data) << '\n';
-            }
+bool FileRegistry::Save() const {
+    std::ostringstream out;
+    for (const auto& [path, values] : keys_) {
+        out << '[' << Escape(path) << "]\n";
+        for (const auto& [name, value] : values) {
+            const char kind = value.type == RegDataType::String    ? 'S'
+                              : value.type == RegDataType::Integer ? 'I'
+                                                                   : 'B';
+            out << kind << ' ' << Escape(name) << '=' << Escape(value.data) << '\n';
         }
-        out.flush();
-        if (!out)
-            return false;
     }
     // Replacing the file in one step keeps the old store whole if the write fails.
-    return std::rename(temporary.c_str(), storeFile_.c_str()) == 0;
+    return ReplaceFileContents(storeFile_, out.str()).empty();
 }
 
-bool Registry::OpenKey(const std::string& key, bool canCreate) {
-    const std::string path = Normalize(key);
+bool FileRegistry::OpenKey(const std::string& key, bool canCreate) {
+    const std::string path = NormalizeKeyPath(key);
     if (keys_.count(path) == 0) {
         if (!canCreate)
             return false;
@@ -145,16 +123,16 @@ bool Registry::OpenKey(const std::string& key, bool canCreate) {
     return true;
 }
 
-void Registry::CloseKey() {
+void FileRegistry::CloseKey() {
     currentPath_.clear();
     hasCurrentKey_ = false;
 }
 
-bool Registry::KeyExists(const std::string& key) const {
-    return keys_.count(Normalize(key)) != 0;
+bool FileRegistry::KeyExists(const std::string& key) const {
+    return keys_.count(NormalizeKeyPath(key)) != 0;
 }
 
-const Registry::Value* Registry::Find(const std::string& name) const {
+const FileRegistry::Value* FileRegistry::Find(const std::string& name) const {
     if (!hasCurrentKey_)
         return nullptr;
     const auto key = keys_.find(currentPath_);
@@ -164,22 +142,22 @@ const Registry::Value* Registry::Find(const std::string& name) const {
     return value == key->second.end() ? nullptr : &value->second;
 }
 
-bool Registry::ValueExists(const std::string& name) const {
+bool FileRegistry::ValueExists(const std::string& name) const {
     return Find(name) != nullptr;
 }
 
-RegDataType Registry::GetDataType(const std::string& name) const {
+RegDataType FileRegistry::GetDataType(const std::string& name) const {
     const Value* value = Find(name);
     return value == nullptr ? RegDataType::None : value->type;
 }
 
-bool Registry::DeleteValue(const std::string& name) {
+bool FileRegistry::DeleteValue(const std::string& name) {
     if (!hasCurrentKey_ || keys_[currentPath_].erase(name) == 0)
         return false;
     return Save();
 }
 
-std::string Registry::ReadString(const std::string& name) const {
+std::string FileRegistry::ReadString(const std::string& name) const {
     const Value* value = Find(name);
     if (value == nullptr)
         return {};
@@ -188,7 +166,7 @@ std::string Registry::ReadString(const std::string& name) const {
     return value->data;
 }
 
-std::int32_t Registry::ReadInteger(const std::string& name) const {
+std::int32_t FileRegistry::ReadInteger(const std::string& name) const {
     const Value* value = Find(name);
     if (value == nullptr)
         throw RegistryError("Failed to get data for " + Quote(name));
@@ -203,7 +181,7 @@ std::int32_t Registry::ReadInteger(const std::string& name) const {
     return number;
 }
 
-std::string Registry::ReadBinary(const std::string& name) const {
+std::string FileRegistry::ReadBinary(const std::string& name) const {
     const Value* value = Find(name);
     if (value == nullptr)
         return {};
@@ -212,7 +190,7 @@ std::string Registry::ReadBinary(const std::string& name) const {
     return value->data;
 }
 
-void Registry::Write(const std::string& name, RegDataType type, const std::string& data) {
+void FileRegistry::Write(const std::string& name, RegDataType type, const std::string& data) {
     if (!hasCurrentKey_)
         throw RegistryError("Failed to set data for " + Quote(name));
     Key& key = keys_[currentPath_];
@@ -229,15 +207,15 @@ void Registry::Write(const std::string& name, RegDataType type, const std::strin
     }
 }
 
-void Registry::WriteString(const std::string& name, const std::string& value) {
+void FileRegistry::WriteString(const std::string& name, const std::string& value) {
     Write(name, RegDataType::String, value);
 }
 
-void Registry::WriteInteger(const std::string& name, std::int32_t value) {
+void FileRegistry::WriteInteger(const std::string& name, std::int32_t value) {
     Write(name, RegDataType::Integer, std::to_string(value));
 }
 
-void Registry::WriteBinary(const std::string& name, const std::string& value) {
+void FileRegistry::WriteBinary(const std::string& name, const std::string& value) {
     Write(name, RegDataType::Binary, value);
 }
 

@@ -1,0 +1,23 @@
+# Cross-builds for 64-bit Windows with Debian's mingw-w64 compiler (POSIX threads model, for
+# std::thread) and runs the test programs under wine:
+#   cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# The compiler's own runtime linked in, so that a program runs without its DLLs beside it.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+find_program(PLINOVA_WINE NAMES wine64 wine)
+if(PLINOVA_WINE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${PLINOVA_WINE})
+endif()
