@@ -54,14 +54,16 @@ else
     done < <(cd "$root" && find app db skin tools/queue -name '*.cpp' -not -path '*/fuzz/*' | sort)
 fi
 
-failed=0
-for file in "${files[@]}"; do
-    if (cd "$root" && "$cxx" "${flags[@]}" "$file"); then
-        echo "ok      $file"
+# One compiler a core; each file's errors are printed together when it is done.
+printf "'%s'\n" "${flags[@]}" >"$scratch/flags"
+export cxx root scratch
+results="$(printf '%s\0' "${files[@]}" | xargs -0 -n 1 -P "$(nproc)" bash -c '
+    if errors="$(cd "$root" && "$cxx" @"$scratch/flags" "$1" 2>&1)"; then
+        echo "ok      $1"
     else
-        echo "FAILED  $file"
-        failed=$((failed + 1))
-    fi
-done
+        printf "%s\nFAILED  %s\n" "$errors" "$1"
+    fi' _)"
+echo "$results"
+failed="$(grep -c '^FAILED  ' <<<"$results" || true)"
 echo "compile-windows: ${#files[@]} files, $failed failed"
 [ "$failed" -eq 0 ]
