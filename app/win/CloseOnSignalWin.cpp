@@ -12,8 +12,9 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-// The console's control events (when started from one), the session ending (a station
-// switched off at night) and a close message from another program (taskkill without /F).
+// The console's control events (when started from a command prompt), the session ending (a
+// station switched off at night) and a close message from another program (taskkill without
+// /F).
 class CloseOnSignal::Source : public QAbstractNativeEventFilter {
 public:
     explicit Source(CloseOnSignal* owner)
@@ -22,6 +23,9 @@ public:
               QMetaObject::invokeMethod(
                   owner, [owner] { owner->Close(); }, Qt::QueuedConnection);
           }) {
+        // A windowed program has no console of its own: started from a command prompt it
+        // takes that prompt's, so that Ctrl+C there, or closing it, stops it politely.
+        AttachConsole(ATTACH_PARENT_PROCESS);
         QCoreApplication::instance()->installNativeEventFilter(this);
     }
 
