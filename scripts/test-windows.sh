@@ -36,12 +36,15 @@ tail -n 1 "$build/compile-check.log"
 export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # One server for the whole run, its streams away from CTest's pipes: wine's service
 # processes would otherwise hold a test's output open after the test ended.
+mkdir -p "$WINEPREFIX"
 wineserver -k >/dev/null 2>&1 || true
-mkdir -p "$WINEPREFIX" # the server refuses a prefix folder that is not there yet
 wineserver -p </dev/null >/dev/null 2>&1
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-# The first program run under a new prefix sets the prefix up.
-wine "$build/tests/app/test_pacing.exe" --gtest_list_tests </dev/null >/dev/null 2>&1
+# The first program run under a new prefix sets the prefix up and starts wine's services.
+if ! wine "$build/tests/app/test_pacing.exe" --gtest_list_tests </dev/null >/dev/null 2>&1; then
+  echo "test-windows.sh: wine cannot run a test program (prefix $WINEPREFIX)" >&2
+  exit 1
+fi
 
 cd "$build"
 ctest --output-on-failure -j 2 --timeout 300 "$@"

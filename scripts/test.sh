@@ -3,9 +3,8 @@
 # PostgreSQL server on loopback for the database tests (natively and through ODBC); then
 # cross-builds the layers without Qt for Windows and runs their tests under wine
 # (scripts/test-windows.sh), builds, checks, installs and tries the Debian packages
-# (scripts/test-packages.sh), runs
-# every fuzzer for a short while (scripts/fuzz.sh) and the tests again under the sanitizers
-# (scripts/sanitize.sh).
+# (scripts/test-packages.sh), runs every fuzzer for a short while (scripts/fuzz.sh) and the
+# tests again under the sanitizers (scripts/sanitize.sh).
 # PLINOVA_TEST_QUICK=1 stops after the plain test run.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"

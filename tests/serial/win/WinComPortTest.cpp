@@ -60,6 +60,7 @@ protected:
     void OpenPort() {
         if (serial::kernel32::RunningUnderWine()) {
             const EComPort e = Raised([&] { port.Open(); });
+            EXPECT_EQ(e.ErrorCode(), 11);
             EXPECT_EQ(e.SystemErrorCode(), 50);
         } else {
             port.Open();
