@@ -6,7 +6,6 @@
 #include "db/PhysicalConnection.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSqlError>
 #include <QThread>
 #include <QTimer>
