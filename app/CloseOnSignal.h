@@ -1,13 +1,15 @@
 #pragma once
 
 #include <QObject>
+#include <memory>
 
-class QSocketNotifier;
 class QWidget;
 
-// Takes SIGTERM and SIGINT as the system's close command for a window: the window is
-// closed (its close handler runs) and the event loop ends. The signal is read from the event
-// loop, which the card print also reads while it waits for the printer.
+// Takes the system's requests to stop the program as the close command for a window: the
+// window is closed (its close handler runs) and the event loop ends. The requests are
+// SIGTERM and SIGINT on POSIX systems; on Windows the console's control events, the session
+// ending, and a close message from another program. They are read from the event loop, which
+// the card print also reads while it waits for the printer. One source file per system.
 class CloseOnSignal : public QObject {
     Q_OBJECT
 
@@ -16,6 +18,11 @@ public:
     ~CloseOnSignal() override;
 
 private:
+    // The same for every request: a window busy with a card closes itself once the card is
+    // done; the application then ends with its last window.
+    void Close();
+
+    class Source; // the system's way of asking
     QWidget* window_;
-    QSocketNotifier* notifier_ = nullptr;
+    std::unique_ptr<Source> source_;
 };

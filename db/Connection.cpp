@@ -1,15 +1,15 @@
 #include "db/Connection.h"
 
 #include "db/DbError.h"
+#include "db/OdbcDrivers.h"
 #include "db/PasswordMask.h"
 #include "db/PhysicalConnection.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSqlError>
 #include <QThread>
 #include <QTimer>
-#include <sys/stat.h>
+#include <filesystem>
 
 namespace db {
 
@@ -21,16 +21,18 @@ bool SameLink(const DataLink& a, const DataLink& b) {
            a.password == b.password;
 }
 
-// A file's device, inode, size and modification time to the nanosecond; empty when it cannot
-// be read.
+// A file's size and modification time (to the nanosecond where the file system keeps it);
+// empty when it cannot be read.
 QByteArray FileStamp(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    std::error_code error;
+    const std::filesystem::path file(path.toStdU16String());
+    const auto size = std::filesystem::file_size(file, error);
+    if (error)
         return QByteArray();
-    const qint64 parts[] = {qint64(st.st_dev),          qint64(st.st_ino),
-                            qint64(st.st_size),         qint64(st.st_mtim.tv_sec),
-                            qint64(st.st_mtim.tv_nsec), qint64(st.st_ctim.tv_sec),
-                            qint64(st.st_ctim.tv_nsec)};
+    const auto modified = std::filesystem::last_write_time(file, error);
+    if (error)
+        return QByteArray();
+    const qint64 parts[] = {qint64(size), qint64(modified.time_since_epoch().count())};
     return QByteArray(reinterpret_cast<const char*>(parts), sizeof parts);
 }
 
@@ -71,9 +73,10 @@ DataLink TDbConnection::ResolveLink() {
         parsed_->stamp == stamp && (file.isEmpty() || !stamp.isEmpty()))
         return parsed_->link;
     parsed_.reset();
-    const DataLink link = file.isEmpty() ? ResolveInitString(connectionString_, folder,
-                                                             QStringLiteral("connection string"))
-                                         : ReadDataLinkFile(file);
+    const DataLink link =
+        file.isEmpty() ? ResolveInitString(connectionString_, folder,
+                                           QStringLiteral("connection string"), ThisOdbcHost())
+                       : ReadDataLinkFile(file, ThisOdbcHost());
     parsed_ = ParsedLink{connectionString_, folder, stamp, link};
     return link;
 }

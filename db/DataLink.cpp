@@ -1,6 +1,7 @@
 #include "db/DataLink.h"
 
 #include "db/DbError.h"
+#include "db/OdbcLink.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,24 +29,6 @@ QString ProviderStem(const QString& provider) {
     return stem;
 }
 
-// Wraps an ODBC attribute value in braces when it holds characters that would end it.
-QString OdbcValue(const QString& value) {
-    const bool plain = !value.contains(u';') && !value.contains(u'{') && !value.contains(u'}') &&
-                       !value.contains(u'=') && value.trimmed() == value;
-    if (plain)
-        return value;
-    QString escaped = value;
-    escaped.replace(u'}', QStringLiteral("}}"));
-    return u'{' + escaped + u'}';
-}
-
-QString StripBraces(QString value) {
-    value = value.trimmed();
-    if (value.size() >= 2 && value.front() == u'{' && value.back() == u'}')
-        value = value.mid(1, value.size() - 2);
-    return value;
-}
-
 // The decoder lets a surrogate half at the very end pass; a text holding one is not UTF-16.
 bool HasLoneSurrogate(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -58,148 +41,26 @@ bool HasLoneSurrogate(const QString& text) {
     return false;
 }
 
-bool IsTrue(const QString& value) {
-    const QString v = value.trimmed().toLower();
-    return v == u"sspi" || v == u"true" || v == u"yes";
-}
-
-// The attributes of an ODBC connection string, in order: "KEY=value;KEY={braced; value}".
-// A braced value runs to its closing brace ("}}" inside stands for one "}").
-QList<QPair<QString, QString>> OdbcAttributes(const QString& connectionString) {
-    QList<QPair<QString, QString>> attributes;
-    const qsizetype n = connectionString.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const qsizetype eq = connectionString.indexOf(u'=', i);
-        const qsizetype semi = connectionString.indexOf(u';', i);
-        if (eq < 0 || (semi >= 0 && semi < eq)) {
-            i = semi < 0 ? n : semi + 1;
-            continue;
-        }
-        const QString key = connectionString.mid(i, eq - i).trimmed();
-        i = eq + 1;
-        while (i < n && connectionString.at(i) == u' ')
-            ++i;
-        QString value;
-        if (i < n && connectionString.at(i) == u'{') {
-            ++i;
-            while (i < n) {
-                const QChar c = connectionString.at(i++);
-                if (c == u'}') {
-                    if (i < n && connectionString.at(i) == u'}') {
-                        value += c;
-                        ++i;
-                        continue;
-                    }
-                    break;
-                }
-                value += c;
-            }
-            const qsizetype end = connectionString.indexOf(u';', i);
-            i = end < 0 ? n : end + 1;
-        } else {
-            const qsizetype end = semi < 0 ? n : semi;
-            value = connectionString.mid(i, end - i).trimmed();
-            i = end + 1;
-        }
-        attributes.append({key, value});
+DataLink ResolveThroughOdbc(const InitProperties& props, const QString& baseFolder,
+                            const QString& source, const OdbcHost& host) {
+    LinkProperties properties;
+    for (const auto& [name, value] : props)
+        properties.emplace_back(name.toStdString(), value.toStdString());
+    OdbcLink odbc;
+    try {
+        odbc = MapToOdbc(properties, QDir::toNativeSeparators(baseFolder).toStdString(), host);
+    } catch (const OdbcLinkError& e) {
+        throw LinkError(source, QString::fromStdString(e.what()));
     }
-    return attributes;
-}
-
-bool HasOdbcKey(const QString& connectionString, const QString& key) {
-    for (const auto& [name, value] : OdbcAttributes(connectionString)) {
-        if (name.compare(key, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
-}
-
-DataLink ResolveSqlServer(const InitProperties& props, const QString& source) {
     DataLink link;
-    link.kind = DataLinkKind::SqlServer;
+    link.kind = odbc.road == OdbcRoad::SqlServer ? DataLinkKind::SqlServer
+                : odbc.road == OdbcRoad::Access  ? DataLinkKind::Access
+                                                 : DataLinkKind::Odbc;
     link.qtDriver = QStringLiteral("QODBC");
-
-    const QString driverProp = PropertyValue(props, QStringLiteral("Driver"));
-    const QString driver =
-        driverProp.trimmed().isEmpty() ? QStringLiteral("FreeTDS") : StripBraces(driverProp);
-    const bool freeTds = driver.compare(u"FreeTDS", Qt::CaseInsensitive) == 0;
-
-    QString server = PropertyValue(props, QStringLiteral("Data Source")).trimmed();
-    if (server.isEmpty())
-        throw LinkError(source, QStringLiteral("names no Data Source (server)"));
-    if (server.startsWith(u"tcp:", Qt::CaseInsensitive))
-        server = server.mid(4);
-    QString port;
-    if (server.contains(u',')) {
-        port = server.section(u',', 1).trimmed();
-        server = server.section(u',', 0, 0).trimmed();
-        bool ok = false;
-        const int number = port.toInt(&ok);
-        if (!ok || number <= 0 || number > 65535)
-            throw LinkError(source,
-                            QStringLiteral("Data Source has an invalid port '%1'").arg(port));
-    }
-    if (server == u"." || server.compare(u"(local)", Qt::CaseInsensitive) == 0)
-        server = QStringLiteral("localhost");
-
-    QStringList parts;
-    parts << QStringLiteral("DRIVER={%1}").arg(driver);
-    if (port.isEmpty())
-        parts << QStringLiteral("SERVER=") + OdbcValue(server);
-    else if (freeTds)
-        parts << QStringLiteral("SERVER=") + OdbcValue(server) << QStringLiteral("PORT=") + port;
-    else
-        parts << QStringLiteral("SERVER=") + OdbcValue(server + u',' + port);
-    const QString catalog = PropertyValue(props, QStringLiteral("Initial Catalog"));
-    if (!catalog.isEmpty())
-        parts << QStringLiteral("DATABASE=") + OdbcValue(catalog);
-    if (IsTrue(PropertyValue(props, QStringLiteral("Integrated Security")))) {
-        parts << QStringLiteral("Trusted_Connection=Yes");
-    } else {
-        const QString user = PropertyValue(props, QStringLiteral("User ID"));
-        if (!user.isEmpty())
-            parts << QStringLiteral("UID=") + OdbcValue(user);
-        link.password = PropertyValue(props, QStringLiteral("Password"));
-        if (!link.password.isEmpty())
-            parts << QStringLiteral("PWD=") + OdbcValue(link.password);
-    }
-    link.passwords << PropertyValue(props, QStringLiteral("Password"));
-    link.databaseName = parts.join(u';') + u';';
-    return link;
-}
-
-DataLink ResolveOdbc(const InitProperties& props, const QString& source) {
-    DataLink link;
-    link.kind = DataLinkKind::Odbc;
-    link.qtDriver = QStringLiteral("QODBC");
-    const QString user = PropertyValue(props, QStringLiteral("User ID"));
-    link.password = PropertyValue(props, QStringLiteral("Password"));
-
-    QString odbc = PropertyValue(props, QStringLiteral("Extended Properties")).trimmed();
-    if (odbc.isEmpty()) {
-        const QString dsn = PropertyValue(props, QStringLiteral("Data Source")).trimmed();
-        if (dsn.isEmpty())
-            throw LinkError(source,
-                            QStringLiteral("names neither Extended Properties nor Data Source"));
-        odbc = QStringLiteral("DSN=") + OdbcValue(dsn);
-    } else if (!odbc.contains(u'=')) {
-        odbc = QStringLiteral("DSN=") + OdbcValue(odbc);
-    }
-    while (odbc.endsWith(u';'))
-        odbc.chop(1);
-    if (!user.isEmpty() && !HasOdbcKey(odbc, QStringLiteral("UID")))
-        odbc += QStringLiteral(";UID=") + OdbcValue(user);
-    if (!link.password.isEmpty() && !HasOdbcKey(odbc, QStringLiteral("PWD")))
-        odbc += QStringLiteral(";PWD=") + OdbcValue(link.password);
-    link.databaseName = odbc + u';';
-    // The password may come in the ODBC string itself, and either may be the one in use.
-    link.passwords << link.password;
-    for (const auto& [name, value] : OdbcAttributes(odbc)) {
-        if (name.compare(u"PWD", Qt::CaseInsensitive) == 0 ||
-            name.compare(u"Password", Qt::CaseInsensitive) == 0)
-            link.passwords << value;
-    }
+    link.databaseName = QString::fromStdString(odbc.connectionString);
+    link.password = QString::fromStdString(odbc.password);
+    for (const std::string& password : odbc.passwords)
+        link.passwords << QString::fromStdString(password);
     return link;
 }
 
@@ -330,21 +191,19 @@ QString PropertyValue(const InitProperties& properties, const QString& name) {
 }
 
 DataLink ResolveInitString(const QString& initString, const QString& baseFolder,
-                           const QString& source) {
+                           const QString& source, const OdbcHost& host) {
     const InitProperties props = SplitInitString(initString, source);
     const QString provider = PropertyValue(props, QStringLiteral("Provider")).trimmed();
     if (provider.isEmpty())
         throw LinkError(source, QStringLiteral("names no Provider"));
     const QString stem = ProviderStem(provider);
     DataLink link;
-    if (stem == u"SQLOLEDB" || stem == u"SQLNCLI" || stem == u"MSOLEDBSQL")
-        link = ResolveSqlServer(props, source);
-    else if (stem == u"MSDASQL")
-        link = ResolveOdbc(props, source);
-    else if (stem == u"POSTGRESQL")
+    if (stem == u"POSTGRESQL")
         link = ResolvePostgreSql(props, source);
     else if (stem == u"SQLITE")
         link = ResolveSqlite(props, baseFolder, source);
+    else if (OdbcRoadOf(provider.toStdString()))
+        link = ResolveThroughOdbc(props, baseFolder, source, host);
     else
         throw LinkError(source, QStringLiteral("names the unknown provider '%1'").arg(provider));
     link.provider = provider;
@@ -402,13 +261,13 @@ QString InitStringFromDataLinkBytes(const QByteArray& bytes, const QString& file
     return initString;
 }
 
-DataLink ParseDataLink(const QByteArray& bytes, const QString& fileName) {
+DataLink ParseDataLink(const QByteArray& bytes, const QString& fileName, const OdbcHost& host) {
     const QString initString = InitStringFromDataLinkBytes(bytes, fileName);
     return ResolveInitString(initString, QFileInfo(fileName).absolutePath(),
-                             QStringLiteral("file '%1'").arg(fileName));
+                             QStringLiteral("file '%1'").arg(fileName), host);
 }
 
-DataLink ReadDataLinkFile(const QString& fileName) {
+DataLink ReadDataLinkFile(const QString& fileName, const OdbcHost& host) {
     QFile file(fileName);
     if (!file.exists())
         throw LinkError(QStringLiteral("file '%1'").arg(fileName), QStringLiteral("not found"));
@@ -421,7 +280,7 @@ DataLink ReadDataLinkFile(const QString& fileName) {
     if (file.error() != QFileDevice::NoError)
         throw LinkError(QStringLiteral("file '%1'").arg(fileName),
                         QStringLiteral("cannot be read: %1").arg(file.errorString()));
-    return ParseDataLink(bytes, fileName);
+    return ParseDataLink(bytes, fileName, host);
 }
 
 QByteArray DataLinkFileBytes(const QString& initString) {

@@ -2,14 +2,13 @@
 // the driver with its values bound by position (SQLBindParameter), as ODBC defines markers.
 #include "db/DbError.h"
 #include "db/Engine.h"
+#include "db/OdbcHeaders.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QTime>
-#include <sql.h>
-#include <sqlext.h>
 
 namespace db {
 

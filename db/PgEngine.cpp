@@ -4,6 +4,7 @@
 // connection serves it as well.
 #include "db/DbError.h"
 #include "db/Engine.h"
+#include "db/SocketReadable.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -11,9 +12,7 @@
 #include <QSqlDriver>
 #include <QTime>
 #include <algorithm>
-#include <cerrno>
 #include <libpq-fe.h>
-#include <poll.h>
 
 namespace db {
 
@@ -279,9 +278,9 @@ public:
     bool Alive() override {
         if (PQstatus(conn_) != CONNECTION_OK)
             return false;
-        if (!Readable())
+        if (!SocketReadable(PQsocket(conn_)))
             return true;
-        for (int i = 0; i < 4 && Readable(); ++i) {
+        for (int i = 0; i < 4 && SocketReadable(PQsocket(conn_)); ++i) {
             if (!PQconsumeInput(conn_))
                 break;
         }
@@ -293,15 +292,6 @@ public:
     }
 
 private:
-    bool Readable() const {
-        pollfd p{PQsocket(conn_), POLLIN, 0};
-        int ready;
-        do
-            ready = ::poll(&p, 1, 0);
-        while (ready < 0 && errno == EINTR);
-        return ready != 0;
-    }
-
     PGconn* conn_;
 };
 

@@ -90,6 +90,44 @@ TEST(DataLinkProviders, SqlServerInAllItsSpellings) {
     EXPECT_NE(ErrorOf("Provider=SQLOLEDB;Initial Catalog=x"), "");
 }
 
+// A station's file as Windows wrote it reaches SQL Server through the newest driver Windows
+// has, and through FreeTDS here; an Access file only on Windows.
+TEST(DataLinkFile, AStationsFileOnEitherSystem) {
+    const QByteArray bytes = db::DataLinkFileBytes(QStringLiteral(
+        "Provider=SQLOLEDB.1;Password=\"s3;cr\"\"et}\";Persist Security Info=True;User ID=sa;"
+        "Initial Catalog=Molvar;Data Source=SERVIDOR\\SQLEXPRESS;Workstation ID=CAIXA1"));
+    const db::OdbcHost windows{
+        db::OdbcSystem::Windows, [] {
+            return std::vector<std::string>{"SQL Server", "ODBC Driver 17 for SQL Server"};
+        }};
+    DataLink link = ParseDataLink(bytes, kFile, windows);
+    EXPECT_EQ(link.kind, DataLinkKind::SqlServer);
+    EXPECT_EQ(link.databaseName,
+              QStringLiteral("DRIVER={ODBC Driver 17 for SQL Server};SERVER=SERVIDOR\\SQLEXPRESS;"
+                             "DATABASE=Molvar;UID=sa;PWD={s3;cr\"et}}};WSID=CAIXA1;"));
+    EXPECT_EQ(link.passwords, QStringList{QStringLiteral("s3;cr\"et}")});
+    link = ParseDataLink(bytes, kFile, db::OdbcHost{db::OdbcSystem::Posix, {}});
+    EXPECT_EQ(link.databaseName, QStringLiteral("DRIVER={FreeTDS};SERVER=SERVIDOR\\SQLEXPRESS;"
+                                                "DATABASE=Molvar;UID=sa;PWD={s3;cr\"et}}};"));
+
+    const QByteArray access = db::DataLinkFileBytes(
+        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=molvar.mdb;"
+                       "Jet OLEDB:Database Password=topsecret"));
+    link = ParseDataLink(access, kFile, windows);
+    EXPECT_EQ(link.kind, DataLinkKind::Access);
+    EXPECT_EQ(link.databaseName, QStringLiteral("DRIVER={Microsoft Access Driver (*.mdb, *.accdb)};"
+                                                "DBQ=\\station\\molvar.mdb;PWD=topsecret;"));
+    try {
+        ParseDataLink(access, kFile, db::OdbcHost{db::OdbcSystem::Posix, {}});
+        FAIL() << "an Access file mapped on Linux";
+    } catch (const DbError& e) {
+        const std::string message = e.what();
+        EXPECT_NE(message.find("/station/Molvar.udl"), std::string::npos) << message;
+        EXPECT_NE(message.find("Access database file"), std::string::npos) << message;
+        EXPECT_EQ(message.find("secret"), std::string::npos) << message;
+    }
+}
+
 TEST(DataLinkProviders, OdbcThroughAConnectionStringOrADsn) {
     const DataLink full = Parse(QStringLiteral(
         "Provider=MSDASQL.1;Extended Properties=\"DRIVER={PostgreSQL Unicode};SERVER=h;"

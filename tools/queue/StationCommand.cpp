@@ -15,7 +15,6 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Schema.h"
-#include "serial/posix/ComPlatformPosix.h"
 #include "tools/queue/Args.h"
 #include "tools/queue/DataLinkFile.h"
 #include "tools/queue/DeviceAccess.h"
@@ -93,8 +92,7 @@ QString ShellWord(const QString& text) {
 QString PrinterDevice(const StationSettings& s) {
     if (!s.device.isEmpty())
         return s.device;
-    return QString::fromStdString(
-        serial::TComPlatformPosix::DevicePath("COM" + std::to_string(s.port)));
+    return PortDevice(s.port);
 }
 
 } // namespace
