@@ -25,16 +25,19 @@ function(plinova_add_test name)
     if(T_TIMEOUT)
         list(APPEND properties TIMEOUT ${T_TIMEOUT})
     endif()
-    # A cross-built program is listed by the emulator when CTest runs, not while building.
+    # A cross-built program is listed by the emulator when CTest runs, not while building;
+    # wine may take a while to start one on a loaded machine.
     set(mode POST_BUILD)
+    set(timeout 30)
     if(CMAKE_CROSSCOMPILING)
         set(mode PRE_TEST)
+        set(timeout 120)
     endif()
     if(properties)
-        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 DISCOVERY_MODE ${mode}
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT ${timeout} DISCOVERY_MODE ${mode}
             PROPERTIES ${properties})
     else()
-        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 DISCOVERY_MODE ${mode})
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT ${timeout} DISCOVERY_MODE ${mode})
     endif()
 endfunction()
 
