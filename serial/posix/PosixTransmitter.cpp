@@ -90,7 +90,8 @@ bool TPosixTransmitter::HandOverLocked(WriteRequest& w) {
         }
         return false;
     }
-    return !line_.gone;
+    // Bytes the kernel took all of are written, even when the line went away just after.
+    return w.sent == w.data.size() || !line_.gone;
 }
 
 void TPosixTransmitter::WrittenLocked(TOverlapped* ov, std::uint32_t count,

@@ -59,7 +59,8 @@ private:
         bool hasDeadline;
     };
 
-    // Hands bytes to the kernel; false when the device went away or refused them.
+    // Hands bytes to the kernel; false when the device went away before taking them all, or
+    // refused them.
     bool HandOverLocked(WriteRequest& w);
     void HangUpLocked();
     void EndWritesLocked(std::uint32_t status);
