@@ -199,6 +199,23 @@ int SqlServerDriverVersion(const std::string& driver) {
     return version;
 }
 
+// The database and the login of a SQL Server link: Windows' own account when the link asks
+// for integrated security (`trusted` as the driver spells it), else user and password.
+void AddCatalogAndLogin(const LinkProperties& properties, const char* trusted,
+                        std::vector<std::string>& parts, OdbcLink& link) {
+    if (const std::string catalog = Property(properties, "Initial Catalog"); !catalog.empty())
+        parts.push_back("DATABASE=" + OdbcValue(catalog));
+    if (IsTrue(Property(properties, "Integrated Security"))) {
+        parts.push_back(std::string("Trusted_Connection=") + trusted);
+    } else {
+        if (const std::string user = Property(properties, "User ID"); !user.empty())
+            parts.push_back("UID=" + OdbcValue(user));
+        link.password = Property(properties, "Password");
+        if (!link.password.empty())
+            parts.push_back("PWD=" + OdbcValue(link.password));
+    }
+}
+
 // SQL Server through FreeTDS (Debian's tdsodbc) unless the link names another driver. FreeTDS
 // takes the port apart and knows "(local)" only as localhost.
 OdbcLink SqlServerOnPosix(const LinkProperties& properties) {
@@ -218,17 +235,7 @@ OdbcLink SqlServerOnPosix(const LinkProperties& properties) {
         parts.insert(parts.end(), {"SERVER=" + OdbcValue(server), "PORT=" + port});
     else
         parts.push_back("SERVER=" + OdbcValue(server + ',' + port));
-    if (const std::string catalog = Property(properties, "Initial Catalog"); !catalog.empty())
-        parts.push_back("DATABASE=" + OdbcValue(catalog));
-    if (IsTrue(Property(properties, "Integrated Security"))) {
-        parts.push_back("Trusted_Connection=Yes");
-    } else {
-        if (const std::string user = Property(properties, "User ID"); !user.empty())
-            parts.push_back("UID=" + OdbcValue(user));
-        link.password = Property(properties, "Password");
-        if (!link.password.empty())
-            parts.push_back("PWD=" + OdbcValue(link.password));
-    }
+    AddCatalogAndLogin(properties, "Yes", parts, link);
     link.passwords.push_back(Property(properties, "Password"));
     link.connectionString = Join(parts);
     return link;
@@ -246,17 +253,7 @@ OdbcLink SqlServerOnWindows(const LinkProperties& properties, const OdbcHost& ho
     std::vector<std::string> parts{"DRIVER={" + driver + "}",
                                    "SERVER=" +
                                        OdbcValue(Trim(Property(properties, "Data Source")))};
-    if (const std::string catalog = Property(properties, "Initial Catalog"); !catalog.empty())
-        parts.push_back("DATABASE=" + OdbcValue(catalog));
-    if (IsTrue(Property(properties, "Integrated Security"))) {
-        parts.push_back("Trusted_Connection=yes");
-    } else {
-        if (const std::string user = Property(properties, "User ID"); !user.empty())
-            parts.push_back("UID=" + OdbcValue(user));
-        link.password = Property(properties, "Password");
-        if (!link.password.empty())
-            parts.push_back("PWD=" + OdbcValue(link.password));
-    }
+    AddCatalogAndLogin(properties, "yes", parts, link);
     // The older providers encrypt only when asked; ODBC Driver 18 and later encrypt (and check
     // the server's certificate) unless told not to, which a station's server without a trusted
     // certificate would refuse.
