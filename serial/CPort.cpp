@@ -56,6 +56,7 @@ void TCustomComPort::Open() {
     ReapRetiredThreads();
     DeliverBeforeOpen();
     OpenDevice();
+    unreportedErrors_ = 0;
     connected_ = true;
     try {
         ApplyAllSettings();

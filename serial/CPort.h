@@ -212,7 +212,9 @@ private:
                              void (TCustomComPort::*emit)(bool));
     template <typename Slot, typename... Args> void NotifyLinks(Slot PortLink::*slot, Args... args);
     bool AnyLinkHas(PortLink::TSignalSlot PortLink::*slot) const;
-    std::uint32_t ClearErrors(std::uint32_t& inQueue, std::uint32_t& outQueue);
+    // Reads the queue counts and the device's error word, which reading clears; the errors
+    // are kept in unreportedErrors_ until an error report takes them.
+    void ClearErrors(std::uint32_t& inQueue, std::uint32_t& outQueue);
     // Stops the event thread; one that cannot be waited for from here (this call comes from
     // its own delivery) is told to stop and waited for later.
     void StopWatchThread();
@@ -251,6 +253,10 @@ private:
     bool hasBufferLink_ = false;
     // Read by an event thread delivering on its own (smNone) while the main thread closes.
     std::atomic<bool> connected_{false};
+    // Line errors read off the device, by a queue count as much as by an error report, and
+    // not reported yet: a count on one thread must not swallow what the event thread's
+    // report of EV_ERR is about to ask for.
+    std::atomic<std::uint32_t> unreportedErrors_{0};
     TBaudRate baudRate_ = br9600;
     std::int32_t customBaudRate_ = 9600;
     std::string port_ = "COM1";

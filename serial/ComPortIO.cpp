@@ -185,14 +185,14 @@ void TCustomComPort::AbortAllRequests() {
         throw EComPort(CError_PurgeFailed, LastError(*platform_));
 }
 
-std::uint32_t TCustomComPort::ClearErrors(std::uint32_t& inQueue, std::uint32_t& outQueue) {
+void TCustomComPort::ClearErrors(std::uint32_t& inQueue, std::uint32_t& outQueue) {
     std::uint32_t errors = 0;
     TComStat stat;
     if (!platform_->ClearCommError(deviceHandle_, &errors, &stat))
         throw EComPort(CError_ClearComFailed, LastError(*platform_));
     inQueue = stat.cbInQue;
     outQueue = stat.cbOutQue;
-    return errors;
+    unreportedErrors_ |= errors;
 }
 
 std::int32_t TCustomComPort::InputQueued() {
@@ -225,7 +225,8 @@ TModemSignals TCustomComPort::ModemSignals() {
 
 TComErrors TCustomComPort::TakeLineErrors() {
     std::uint32_t in = 0, out = 0;
-    const std::uint32_t word = ClearErrors(in, out);
+    ClearErrors(in, out);
+    const std::uint32_t word = unreportedErrors_.exchange(0);
     TComErrors errors;
     if (word & CE_FRAME)
         errors.Include(ceFrame);

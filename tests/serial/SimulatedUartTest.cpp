@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <utility>
 
 namespace {
 
@@ -64,6 +65,42 @@ TEST_F(SimulatedUart, LineErrorsReachTheUserWithTheParityCheckOff) {
     EXPECT_EQ(text, "?");
     uart.ReceiveParityError('q');
     ASSERT_TRUE(WaitFor([&] { return port.TakeLineErrors().Contains(ceRxParity); }));
+}
+
+// A queue count reads the error word off the device as a side effect; the errors it read
+// still reach the next error report, whichever thread counted.
+TEST_F(SimulatedUart, AnErrorReadByAQueueCountIsStillReported) {
+    port.SetEvents(TComEvents{});
+    port.Open();
+    uart.ReceiveFrameError('f');
+    ASSERT_TRUE(WaitFor([&] { return port.InputQueued() == 1; }));
+    EXPECT_EQ(port.OutputQueued(), 0);
+    EXPECT_TRUE(port.TakeLineErrors().Contains(ceFrame));
+    EXPECT_TRUE(port.TakeLineErrors().Empty()) << "reported once";
+
+    // Errors of an earlier session are not reported after the port is opened again.
+    uart.Overrun();
+    uart.Receive("x");
+    ASSERT_TRUE(WaitFor([&] { return port.InputQueued() == 2; }));
+    port.Close();
+    port.Open();
+    EXPECT_TRUE(port.TakeLineErrors().Empty());
+}
+
+// The second error comes while the first is being reported, before the event step of the
+// byte that carried the first counts the queue: that count must not swallow it.
+TEST_F(SimulatedUart, AnErrorThatComesDuringAnErrorReportIsReportedNext) {
+    const auto overrun = std::to_string(TComErrors{ceOverrun}.ToBits());
+    port.OnError = [this, first = true](TComponent*, TComErrors e) mutable {
+        Record("Error " + std::to_string(e.ToBits()));
+        if (std::exchange(first, false)) {
+            uart.Overrun();
+            uart.Receive("x");
+        }
+    };
+    port.Open();
+    uart.ReceiveFrameError('f');
+    ASSERT_TRUE(WaitFor([&] { return HeardOf("Error " + overrun); }));
 }
 
 // An error the counters show when a modem line changes is reported with the change, not
