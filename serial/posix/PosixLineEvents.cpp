@@ -13,6 +13,13 @@ constexpr int modemInputs = TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG;
 constexpr std::uint32_t modemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 // How often the lines are read where the driver cannot wait for a change.
 constexpr auto modemPollInterval = std::chrono::milliseconds(10);
+// When the lines are looked at again after the modem watch thread looked and went to wait
+// for a change: a change between its look and the start of its wait is not one the wait
+// sees. The thread is almost always waiting by the first look; the later ones cover a
+// thread held up on a loaded machine.
+constexpr std::chrono::milliseconds modemRechecks[] = {
+    std::chrono::milliseconds(2), std::chrono::milliseconds(20), std::chrono::milliseconds(200),
+    std::chrono::milliseconds(2000)};
 
 std::uint32_t LineEvents(int before, int after) {
     const int changed = before ^ after;
@@ -61,11 +68,15 @@ void TPosixLineEvents::StopModemWatch() {
 
 void TPosixLineEvents::ModemLoop() {
     while (!modemStop_) {
-        // A change between two waits is not seen by the next one: look before each.
+        // A change between two waits is not seen by the next one: look before each, and
+        // have the service thread look again once this thread waits.
         {
             std::lock_guard lock(mutex_);
             UpdateModemLocked();
+            recheck_ = 0;
+            modemCheck_ = TClock::now() + modemRechecks[0];
         }
+        line_.Wake();
         const int r = line_.sys.WaitModemChange(line_.fd, modemInputs);
         if (modemStop_ || r == 0 || errno == EINTR)
             continue;
@@ -106,9 +117,14 @@ void TPosixLineEvents::Received(std::uint32_t events, std::uint32_t errors, bool
     std::lock_guard lock(mutex_);
     errors_ |= errors;
     // The terminal layer marks framing and parity errors only with the parity check on, and
-    // overruns never: the driver's counters tell them whatever the settings.
-    if (pulled)
-        events |= CountersLocked() & (EV_ERR | EV_BREAK);
+    // overruns never: the driver's counters tell them whatever the settings. Reading them
+    // takes the line changes they show as well, which no later look would see again.
+    if (pulled) {
+        const std::uint32_t counted = CountersLocked();
+        events |= counted;
+        if (counted & modemEvents)
+            events |= LinesLocked();
+    }
     if (events != 0)
         RaiseLocked(events);
 }
@@ -184,24 +200,39 @@ std::uint32_t TPosixLineEvents::CountersLocked() {
     return events;
 }
 
-void TPosixLineEvents::UpdateModemLocked() {
+std::uint32_t TPosixLineEvents::LinesLocked() {
     int bits = 0;
     if (line_.sys.ModemLines(line_.fd, bits) != 0)
-        return;
+        return 0;
+    return LineEvents(std::exchange(modemBits_, bits), bits);
+}
+
+void TPosixLineEvents::UpdateModemLocked() {
     // The counters see a short pulse (a ring, above all) that two readings of the lines miss.
     // Reading them takes every change they show, so the line errors and breaks counted since
     // the last look are raised here too; the next pull of data would find them taken.
-    const std::uint32_t events = hasCounters_ ? CountersLocked() | LineEvents(modemBits_, bits)
-                                              : LineEvents(modemBits_, bits);
-    modemBits_ = bits;
+    const std::uint32_t events = (hasCounters_ ? CountersLocked() : 0) | LinesLocked();
     if (events != 0)
         RaiseLocked(events);
 }
 
 void TPosixLineEvents::PollModem(TClock::time_point now, TClock::time_point& deadline) {
     std::lock_guard lock(mutex_);
-    if (!modemPolled_ || line_.gone)
+    if (line_.gone)
         return;
+    if (!modemPolled_) {
+        // The looks after the modem watch thread went to wait.
+        if (!hasModemLines_ || recheck_ >= std::size(modemRechecks))
+            return;
+        if (now >= modemCheck_) {
+            UpdateModemLocked();
+            if (++recheck_ == std::size(modemRechecks))
+                return;
+            modemCheck_ = now + modemRechecks[recheck_] - modemRechecks[recheck_ - 1];
+        }
+        deadline = std::min(deadline, modemCheck_);
+        return;
+    }
     const bool listening = waitOv_ != nullptr && (commMask_ & modemEvents) != 0;
     if (!listening && !dsrSensitive_)
         return;

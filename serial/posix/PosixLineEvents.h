@@ -60,6 +60,8 @@ private:
     void ModemLoop();
     void RaiseLocked(std::uint32_t events);
     void UpdateModemLocked();
+    // Reads the lines; the events of their changes since the last reading.
+    std::uint32_t LinesLocked();
     // Line errors and line changes the driver counted since the last look; returns their
     // events and adds the errors to the error word.
     std::uint32_t CountersLocked();
@@ -85,7 +87,11 @@ private:
     bool dsrSensitive_ = false;
     // The driver has no TIOCMIWAIT: the lines are read at intervals instead.
     bool modemPolled_ = false;
+    // The next look at the lines by the service thread: the next interval's where they are
+    // read at intervals, otherwise the next of the looks after the modem watch thread went
+    // to wait (recheck_ counts those done).
     TClock::time_point modemCheck_;
+    std::size_t recheck_ = 0;
     Counters counters_;
 
     std::atomic<bool> modemStop_{false};

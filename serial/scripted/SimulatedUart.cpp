@@ -507,9 +507,21 @@ int TSimulatedUart::ClearModemLines(int fd, int bits) {
     return 0;
 }
 
+void TSimulatedUart::BeforeNextModemWait(std::function<void()> change) {
+    std::lock_guard lock(mutex_);
+    beforeModemWait_ = std::move(change);
+}
+
 int TSimulatedUart::WaitModemChange(int fd, int lines) {
     if (!Begin("TIOCMIWAIT", fd))
         return -1;
+    std::function<void()> change;
+    {
+        std::lock_guard lock(mutex_);
+        change = std::exchange(beforeModemWait_, nullptr);
+    }
+    if (change)
+        change();
     std::unique_lock lock(mutex_);
     if (!modemWaits_)
         return Fail(ENOTTY);

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -40,6 +41,9 @@ public:
     void SetLine(int line, bool on);
     // A ring pulse that has ended before anyone could read the line: only the counter shows it.
     void RingPulse();
+    // Runs `change` once, at the start of the next modem-change wait, before the wait takes
+    // the counters it compares with: a change between a look at the lines and the wait.
+    void BeforeNextModemWait(std::function<void()> change);
     // The device goes away (an adapter pulled out).
     void HangUp();
     // Bytes that have left on the line so far; taken out of the record.
@@ -120,6 +124,7 @@ private:
     int lines_ = 0;
     serial_icounter_struct counters_{};
     unsigned wakeCount_ = 0;
+    std::function<void()> beforeModemWait_;
     TCallFault faults_;
 };
 

@@ -114,6 +114,27 @@ TEST_F(SimulatedUart, AnErrorSeenWithAModemChangeIsReported) {
     ASSERT_TRUE(WaitFor([&] { return HeardOf("Error " + overrun); }));
 }
 
+// A ring pulse only the counters show is not lost to a change that comes between a look at
+// the lines and the next wait for a change...
+TEST_F(SimulatedUart, ARingPulseJustBeforeAModemWaitIsReported) {
+    port.SetEvents(TComEvents{evRing});
+    port.Open();
+    uart.BeforeNextModemWait([this] { uart.RingPulse(); });
+    uart.SetLine(TIOCM_CTS, true);
+    ASSERT_TRUE(WaitFor([&] { return HeardOf("Ring"); }));
+}
+
+// ...nor to bytes whose arrival reads the counters first (here before the next look at the
+// lines of a driver without modem waits).
+TEST_F(SimulatedUart, ARingPulseWithAByteIsReported) {
+    uart.WithoutModemWaits();
+    port.SetEvents(TComEvents{evRing, evRxChar});
+    port.Open();
+    uart.RingPulse();
+    uart.Receive("x");
+    ASSERT_TRUE(WaitFor([&] { return HeardOf("Ring"); }));
+}
+
 TEST_F(SimulatedUart, ABreakIsAnEventAndNoByte) {
     port.Open();
     uart.ReceiveBreak();
