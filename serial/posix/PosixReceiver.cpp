@@ -153,8 +153,8 @@ bool TPosixReceiver::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool&
         return false;
     helping_ = true;
     helper_ = std::this_thread::get_id();
-    // The read found nothing when it started; the wait below returns at once if bytes came
-    // since, so the first pass need not ask the driver.
+    // The read found nothing in the queue when it started and left the driver alone; the
+    // wait below returns at once if the driver has bytes, so the first pass need not ask it.
     bool firstPass = true;
     for (;;) {
         const auto now = TClock::now();
@@ -218,6 +218,11 @@ std::uint32_t TPosixReceiver::Read(char* buffer, std::uint32_t count, std::uint3
                     got += static_cast<std::uint32_t>(n);
                 }
                 if (got == count)
+                    break;
+                // A read that waits for its first byte anyway leaves the driver to the
+                // thread that waits for it, whose first look takes what is there: a reply
+                // asked for just before is not there yet, and the call would find nothing.
+                if (got == 0 && !r.timeout.Ends(now))
                     break;
                 PullInputLocked();
                 if (rx_.empty())
