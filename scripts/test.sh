@@ -9,20 +9,31 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${PLINOVA_BUILD_DIR:-$root/build}"
+stage_start=$SECONDS
 PLINOVA_BUILD_DIR="$build" bash "$root/scripts/build.sh"
 bash "$root/scripts/check-format.sh"
+echo "test.sh: the build took $((SECONDS - stage_start)) s"
 
 eval "$(bash "$root/scripts/start-test-postgres.sh")"
 trap 'bash "$root/scripts/stop-test-postgres.sh" "$PLINOVA_TEST_PG_DIR" >/dev/null 2>&1 || true' EXIT
 export PLINOVA_REQUIRE_PG=1
 export QT_QPA_PLATFORM=offscreen
 
-cd "$build"
-ctest --output-on-failure -j 2 --timeout 300
+# Runs one stage and says how long it took, so that a slow run shows where its time went.
+stage() {
+  local name="$1" started=$SECONDS
+  shift
+  "$@"
+  echo "test.sh: $name took $((SECONDS - started)) s"
+}
+
+stage "the plain tests" bash -c "cd '$build' && ctest --output-on-failure -j 2 --timeout 300"
 
 if [ "${PLINOVA_TEST_QUICK:-0}" != 1 ]; then
-  bash "$root/scripts/test-windows.sh"
-  PLINOVA_BUILD_DIR="$build" bash "$root/scripts/test-packages.sh"
-  bash "$root/scripts/fuzz.sh"
-  bash "$root/scripts/sanitize.sh"
+  stage "the Windows stage" bash "$root/scripts/test-windows.sh"
+  stage "the packages" env PLINOVA_BUILD_DIR="$build" bash "$root/scripts/test-packages.sh"
+  stage "the fuzzers" bash "$root/scripts/fuzz.sh"
+  stage "the AddressSanitizer run" bash "$root/scripts/sanitize.sh" asan
+  stage "the ThreadSanitizer run" bash "$root/scripts/sanitize.sh" tsan
 fi
+echo "test.sh: all done in $SECONDS s"
