@@ -1,6 +1,7 @@
 #include "serial/posix/ComPlatformPosix.h"
 
 #include "serial/ComErrorCodes.h"
+#include "serial/DevicePath.h"
 #include "serial/posix/PosixDevice.h"
 #include "serial/posix/PosixErrors.h"
 
@@ -39,6 +40,10 @@ std::string TComPlatformPosix::DevicePath(const std::string& deviceName) {
     if (number == 0 || name[3] == '0')
         return {};
     return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+std::string DevicePathFor(int n) {
+    return n < 1 ? std::string() : TComPlatformPosix::DevicePath("COM" + std::to_string(n));
 }
 
 THandle TComPlatformPosix::CreateFile(const std::string& deviceName) {

@@ -1,5 +1,6 @@
 #include "serial/win/ComPlatformWin.h"
 
+#include "serial/DevicePath.h"
 #include "serial/win/Kernel32.h"
 
 namespace serial {
@@ -8,6 +9,10 @@ std::string TComPlatformWin::DevicePath(const std::string& deviceName) {
     if (deviceName.rfind("\\\\.\\", 0) == 0)
         return deviceName;
     return "\\\\.\\" + deviceName;
+}
+
+std::string DevicePathFor(int n) {
+    return n < 1 ? std::string() : TComPlatformWin::DevicePath("COM" + std::to_string(n));
 }
 
 THandle TComPlatformWin::CreateFile(const std::string& deviceName) {

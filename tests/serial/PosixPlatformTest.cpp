@@ -1,4 +1,5 @@
 #include "serial/ComErrorCodes.h"
+#include "serial/DevicePath.h"
 #include "serial/posix/ComPlatformPosix.h"
 
 #include "PtyPair.h"
@@ -23,6 +24,11 @@ TEST(PosixDeviceNames, MapToDevicePaths) {
     EXPECT_EQ(TComPlatformPosix::DevicePath("LPT1"), "");
     EXPECT_EQ(TComPlatformPosix::DevicePath(std::string("/dev/tty\0S0", 11)), "");
     EXPECT_EQ(TComPlatformPosix::DevicePath("COM" + std::string(300, '1')), "");
+
+    EXPECT_EQ(DevicePathFor(1), "/dev/ttyS0");
+    EXPECT_EQ(DevicePathFor(12), "/dev/ttyS11");
+    EXPECT_EQ(DevicePathFor(0), "");
+    EXPECT_EQ(DevicePathFor(-3), "");
 }
 
 TEST(PosixOpen, RefusesMissingBusyAndNonSerialDevices) {

@@ -9,6 +9,7 @@
 #include "serial/CPort.h"
 #include "serial/ComErrorCodes.h"
 #include "serial/ComPlatform.h"
+#include "serial/DevicePath.h"
 #include "serial/win/Kernel32.h"
 
 #include <gtest/gtest.h>
@@ -39,6 +40,12 @@ std::string FarEndReceived() {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+TEST(WinDeviceNames, PortNumbersNameTheDeviceTheSystemOpens) {
+    EXPECT_EQ(serial::DevicePathFor(5), "\\\\.\\COM5");
+    EXPECT_EQ(serial::DevicePathFor(12), "\\\\.\\COM12");
+    EXPECT_EQ(serial::DevicePathFor(0), "");
 }
 
 class WinComPort : public ::testing::Test {
