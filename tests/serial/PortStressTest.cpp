@@ -77,7 +77,7 @@ protected:
     }
 
     PtyPair pty;
-    TComPlainSyncHost host;
+    ComPlainSyncHost host;
     TComPort port{nullptr};
 };
 
@@ -138,7 +138,7 @@ TEST_P(FullQueueAtOpen, RaisesTheBytesEvent) {
         sent += n;
     }
     ASSERT_GT(sent, 1024u);
-    TComPlainSyncHost host;
+    ComPlainSyncHost host;
     PortReadingAsItOpens port(nullptr);
     port.SetPort(pty.SlavePath());
     port.SetSyncHost(&host);

@@ -25,7 +25,7 @@ protected:
     }
 
     PtyPair pty;
-    TComPlainSyncHost host;
+    ComPlainSyncHost host;
     TComPort port{nullptr};
 };
 

@@ -19,7 +19,7 @@ namespace {
 using namespace serial;
 using namespace std::chrono_literals;
 
-class SimulatedUart : public ::testing::Test, protected HeardEvents {
+class UartPort : public ::testing::Test, protected HeardEvents {
 protected:
     void SetUp() override {
         port.SetPort(uart.Path());
@@ -33,12 +33,12 @@ protected:
         port.OnDSRChange = [this](TComponent*, bool on) { Record(on ? "DSR on" : "DSR off"); };
     }
 
-    TSimulatedUart uart;
-    TComPlatformPosix platform{uart};
+    SimulatedUart uart;
+    ComPlatformPosix platform{uart};
     TComPort port{nullptr, &platform};
 };
 
-TEST_F(SimulatedUart, LineErrorsReachTheUserWithTheParityCheckOff) {
+TEST_F(UartPort, LineErrorsReachTheUserWithTheParityCheckOff) {
     const auto frame = std::to_string(TComErrors{ceFrame}.ToBits());
     const auto overrun = std::to_string(TComErrors{ceOverrun}.ToBits());
     port.Open();
@@ -68,7 +68,7 @@ TEST_F(SimulatedUart, LineErrorsReachTheUserWithTheParityCheckOff) {
 
 // An error the counters show when a modem line changes is reported with the change, not
 // taken silently: no data may follow to report it later.
-TEST_F(SimulatedUart, AnErrorSeenWithAModemChangeIsReported) {
+TEST_F(UartPort, AnErrorSeenWithAModemChangeIsReported) {
     const auto overrun = std::to_string(TComErrors{ceOverrun}.ToBits());
     port.Open();
     uart.Overrun();
@@ -77,7 +77,7 @@ TEST_F(SimulatedUart, AnErrorSeenWithAModemChangeIsReported) {
     ASSERT_TRUE(WaitFor([&] { return HeardOf("Error " + overrun); }));
 }
 
-TEST_F(SimulatedUart, ABreakIsAnEventAndNoByte) {
+TEST_F(UartPort, ABreakIsAnEventAndNoByte) {
     port.Open();
     uart.ReceiveBreak();
     ASSERT_TRUE(WaitFor([&] { return HeardOf("Break"); }));
@@ -89,7 +89,7 @@ TEST_F(SimulatedUart, ABreakIsAnEventAndNoByte) {
 // Modem lines are seen by a wait for their change where the driver has one, otherwise by
 // reading them at intervals while someone listens; a ring pulse over before anyone reads
 // the line still counts.
-class SimulatedUartLines : public SimulatedUart, public ::testing::WithParamInterface<bool> {};
+class SimulatedUartLines : public UartPort, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(SimulatedUartLines, ModemChangesAndAShortRingPulseAreReported) {
     if (!GetParam())
@@ -111,7 +111,7 @@ TEST_P(SimulatedUartLines, ModemChangesAndAShortRingPulseAreReported) {
 INSTANTIATE_TEST_SUITE_P(ModemWaits, SimulatedUartLines, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "With" : "Without"; });
 
-TEST_F(SimulatedUart, DsrSensitivityDropsBytesWhileDsrIsLowWithoutModemWaits) {
+TEST_F(UartPort, DsrSensitivityDropsBytesWhileDsrIsLowWithoutModemWaits) {
     uart.WithoutModemWaits();
     port.SetEvents(TComEvents{});
     port.FlowControl().SetDSRSensitivity(true);
@@ -128,7 +128,7 @@ TEST_F(SimulatedUart, DsrSensitivityDropsBytesWhileDsrIsLowWithoutModemWaits) {
 }
 
 // A write ends when its bytes have left the line, so a pause after it starts after them.
-TEST_F(SimulatedUart, WriteEndsWhenItsBytesHaveLeftAt9600Baud) {
+TEST_F(UartPort, WriteEndsWhenItsBytesHaveLeftAt9600Baud) {
     port.SetEvents(TComEvents{});
     port.Open();
     const std::string card(96, 'c');
@@ -141,7 +141,7 @@ TEST_F(SimulatedUart, WriteEndsWhenItsBytesHaveLeftAt9600Baud) {
     EXPECT_EQ(uart.TakeSent(), card);
 }
 
-TEST_F(SimulatedUart, WriteTimesOutOnALineHeldByCts) {
+TEST_F(UartPort, WriteTimesOutOnALineHeldByCts) {
     port.SetEvents(TComEvents{});
     port.FlowControl().SetFlowControl(fcHardware);
     port.Timeouts().SetWriteTotalMultiplier(0);
@@ -158,16 +158,16 @@ TEST_F(SimulatedUart, WriteTimesOutOnALineHeldByCts) {
     EXPECT_EQ(uart.TakeSent(), "ok");
 }
 
-TEST_F(SimulatedUart, APortNodeWithoutAUartIsAMissingPort) {
+TEST_F(UartPort, APortNodeWithoutAUartIsAMissingPort) {
     uart.WithoutUart();
     const EComPort e = Raised([&] { port.Open(); });
     EXPECT_EQ(e.ErrorCode(), CError_OpenFailed);
     EXPECT_EQ(e.SystemErrorCode(), static_cast<int>(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(uart.IsOpen());
 
-    TSimulatedUart usb("/dev/ttySIM1");
+    SimulatedUart usb("/dev/ttySIM1");
     usb.WithoutPortType();
-    TComPlatformPosix usbPlatform(usb);
+    ComPlatformPosix usbPlatform(usb);
     TComPort adapter(nullptr, &usbPlatform);
     adapter.SetPort(usb.Path());
     adapter.Open();

@@ -128,8 +128,8 @@ TEST_F(WinComPort, PurgeDropsWhatWasReceived) {
     OpenPort();
     port.WriteText(kStatusRequest + kStatusRequest);
     ASSERT_TRUE(WaitFor([&] { return port.InputQueued() == 2; }));
-    ASSERT_TRUE(port.ComPlatform().PurgeComm(port.DeviceHandle(),
-                                             serial::PURGE_RXCLEAR | serial::PURGE_RXABORT));
+    ASSERT_TRUE(port.Platform().PurgeComm(port.DeviceHandle(),
+                                          serial::PURGE_RXCLEAR | serial::PURGE_RXABORT));
     EXPECT_EQ(port.InputQueued(), 0);
     EXPECT_EQ(AskStatus(), kStatusReply);
 }
@@ -155,7 +155,7 @@ TEST_F(WinComPort, AMissingPortFailsToOpenWithTheSystemsCode) {
 // pseudo-terminal wine ends it at once, aborted (ERROR_OPERATION_ABORTED, 995).
 TEST_F(WinComPort, ALineEventWaitEndsWithTheReplyOnWindowsAndAbortedUnderWine) {
     OpenPort();
-    serial::TComPlatform& system = port.ComPlatform();
+    serial::ComPlatform& system = port.Platform();
     const serial::THandle device = port.DeviceHandle();
     ASSERT_TRUE(system.SetCommMask(device, serial::EV_RXCHAR));
     serial::TOverlapped overlapped;
