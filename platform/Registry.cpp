@@ -29,12 +29,7 @@ RegDataType Registry::GetDataType(const std::string& name) const {
 }
 
 std::string Registry::ReadString(const std::string& name) const {
-    Value value;
-    if (!Get(name, value))
-        return {};
-    if (value.type != RegDataType::String)
-        throw RegistryError("Invalid data type for " + Quote(name));
-    return value.data;
+    return ReadData(name, RegDataType::String);
 }
 
 std::int32_t Registry::ReadInteger(const std::string& name) const {
@@ -53,10 +48,14 @@ std::int32_t Registry::ReadInteger(const std::string& name) const {
 }
 
 std::string Registry::ReadBinary(const std::string& name) const {
+    return ReadData(name, RegDataType::Binary);
+}
+
+std::string Registry::ReadData(const std::string& name, RegDataType type) const {
     Value value;
     if (!Get(name, value))
         return {};
-    if (value.type != RegDataType::Binary)
+    if (value.type != type)
         throw RegistryError("Invalid data type for " + Quote(name));
     return value.data;
 }

@@ -67,6 +67,8 @@ protected:
     static std::string Quote(const std::string& name) { return "'" + name + "'"; }
 
 private:
+    // A string or a byte block: missing reads as empty, another kind fails.
+    std::string ReadData(const std::string& name, RegDataType type) const;
     void Store(const std::string& name, const Value& value);
 };
 
