@@ -5,7 +5,7 @@
 #include <QTextDocument>
 #include <QTextLayout>
 
-#include "app/core/Win1252.h"
+#include "codepage/Win1252.h"
 
 std::vector<std::string> Tmain::DisplayLines() const {
     std::vector<std::string> lines;

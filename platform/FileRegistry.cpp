@@ -5,7 +5,6 @@
 
 #include "platform/ReplaceFile.h"
 
-#include <charconv>
 #include <fstream>
 #include <sstream>
 
@@ -142,81 +141,35 @@ const FileRegistry::Value* FileRegistry::Find(const std::string& name) const {
     return value == key->second.end() ? nullptr : &value->second;
 }
 
-bool FileRegistry::ValueExists(const std::string& name) const {
-    return Find(name) != nullptr;
-}
-
-RegDataType FileRegistry::GetDataType(const std::string& name) const {
-    const Value* value = Find(name);
-    return value == nullptr ? RegDataType::None : value->type;
-}
-
 bool FileRegistry::DeleteValue(const std::string& name) {
     if (!hasCurrentKey_ || keys_[currentPath_].erase(name) == 0)
         return false;
     return Save();
 }
 
-std::string FileRegistry::ReadString(const std::string& name) const {
-    const Value* value = Find(name);
-    if (value == nullptr)
-        return {};
-    if (value->type != RegDataType::String)
-        throw RegistryError("Invalid data type for " + Quote(name));
-    return value->data;
+bool FileRegistry::Get(const std::string& name, Value& value) const {
+    const Value* found = Find(name);
+    if (found == nullptr)
+        return false;
+    value = *found;
+    return true;
 }
 
-std::int32_t FileRegistry::ReadInteger(const std::string& name) const {
-    const Value* value = Find(name);
-    if (value == nullptr)
-        throw RegistryError("Failed to get data for " + Quote(name));
-    if (value->type != RegDataType::Integer)
-        throw RegistryError("Invalid data type for " + Quote(name));
-    // Only what a 32-bit value can hold; anything else is not this kind's data.
-    std::int32_t number = 0;
-    const char* end = value->data.data() + value->data.size();
-    const auto [at, error] = std::from_chars(value->data.data(), end, number);
-    if (error != std::errc() || at != end || value->data.empty())
-        throw RegistryError("Failed to get data for " + Quote(name));
-    return number;
-}
-
-std::string FileRegistry::ReadBinary(const std::string& name) const {
-    const Value* value = Find(name);
-    if (value == nullptr)
-        return {};
-    if (value->type != RegDataType::Binary)
-        throw RegistryError("Invalid data type for " + Quote(name));
-    return value->data;
-}
-
-void FileRegistry::Write(const std::string& name, RegDataType type, const std::string& data) {
+bool FileRegistry::Put(const std::string& name, const Value& value) {
     if (!hasCurrentKey_)
-        throw RegistryError("Failed to set data for " + Quote(name));
+        return false;
     Key& key = keys_[currentPath_];
     const auto previous = key.find(name);
     const bool existed = previous != key.end();
     const Value old = existed ? previous->second : Value{};
-    key[name] = Value{type, data};
-    if (!Save()) {
-        if (existed)
-            key[name] = old;
-        else
-            key.erase(name);
-        throw RegistryError("Failed to set data for " + Quote(name));
-    }
-}
-
-void FileRegistry::WriteString(const std::string& name, const std::string& value) {
-    Write(name, RegDataType::String, value);
-}
-
-void FileRegistry::WriteInteger(const std::string& name, std::int32_t value) {
-    Write(name, RegDataType::Integer, std::to_string(value));
-}
-
-void FileRegistry::WriteBinary(const std::string& name, const std::string& value) {
-    Write(name, RegDataType::Binary, value);
+    key[name] = value;
+    if (Save())
+        return true;
+    if (existed)
+        key[name] = old;
+    else
+        key.erase(name);
+    return false;
 }
 
 } // namespace platform

@@ -16,28 +16,17 @@ public:
     void CloseKey() override;
     bool KeyExists(const std::string& key) const override;
     const std::string& CurrentPath() const override { return currentPath_; }
-
-    bool ValueExists(const std::string& name) const override;
-    RegDataType GetDataType(const std::string& name) const override;
     bool DeleteValue(const std::string& name) override;
 
-    std::string ReadString(const std::string& name) const override;
-    std::int32_t ReadInteger(const std::string& name) const override;
-    std::string ReadBinary(const std::string& name) const override;
-    void WriteString(const std::string& name, const std::string& value) override;
-    void WriteInteger(const std::string& name, std::int32_t value) override;
-    void WriteBinary(const std::string& name, const std::string& value) override;
+protected:
+    bool Get(const std::string& name, Value& value) const override;
+    bool Put(const std::string& name, const Value& value) override;
 
 private:
-    struct Value {
-        RegDataType type = RegDataType::None;
-        std::string data;
-    };
     using Key = std::map<std::string, Value>;
 
     void Load();
     bool Save() const;
-    void Write(const std::string& name, RegDataType type, const std::string& data);
     const Value* Find(const std::string& name) const;
 
     std::string storeFile_;

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Compiles every product source of the program (app/, db/, skin/, tools/queue/) for Windows,
+# Compiles every product source of the program (app/, codepage/, db/, skin/, tools/queue/) for Windows,
 # syntax only, with the mingw-w64 cross compiler against Debian's Qt 6 headers and the
 # database client headers, which are the same on every system. Qt for Windows is not packaged
 # here, so nothing is linked: this is the check that every file compiles for Windows. A POSIX
@@ -51,7 +51,7 @@ else
             ;;
         esac
         files+=("$file")
-    done < <(cd "$root" && find app db skin tools/queue -name '*.cpp' -not -path '*/fuzz/*' | sort)
+    done < <(cd "$root" && find app codepage db skin tools/queue -name '*.cpp' -not -path '*/fuzz/*' | sort)
 fi
 
 # One compiler a core; each file's errors are printed together when it is done.

@@ -17,13 +17,7 @@ cd "$station"
 queue() { "$build/tools/queue/plinova-queue" --udl "$station/Molvar.udl" "$@"; }
 
 # The simulator's device is the station's printer port.
-spooler_pid=""
-sim_pid=""
-cleanup() {
-    [ -n "$spooler_pid" ] && kill "$spooler_pid" 2>/dev/null || true
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
-}
-trap cleanup EXIT
+trap stop_station EXIT
 start_cardsim "$station" "$build/tools/cardsim/plinova-cardsim" --png-dir "$station/cards" \
     --insert-delay 400 --remove-delay 600 --exit-after-cards 4 --timeout 120
 write_station "$station" "$build/tools/queue/plinova-queue" 40 40

@@ -20,7 +20,7 @@ fuzzers=(
   "fuzz_serial_text tests/serial/fuzz text"
   "fuzz_cardsim tests/tools cardsim"
   "fuzz_app_configvalues tests/app/fuzz configvalues"
-  "fuzz_app_win1252 tests/app/fuzz win1252"
+  "fuzz_codepage_win1252 tests/codepage/fuzz win1252"
 )
 
 targets=()

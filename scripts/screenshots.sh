@@ -21,9 +21,8 @@ sim_pid=""
 xvfb_pid=""
 spooler_pid=""
 cleanup() {
-    for pid in "$spooler_pid" "$sim_pid" "$xvfb_pid"; do
-        [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    done
+    stop_station
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     wait 2>/dev/null || true
     rm -rf "$station"
 }

@@ -39,13 +39,7 @@ cp "$build/app/plinova" "$build/tools/queue/plinova-queue" "$build/tools/cardsim
     "$out/bin/"
 queue() { "$out/bin/plinova-queue" --udl "$out/Molvar.udl" "$@"; }
 
-sim_pid=""
-spooler_pid=""
-cleanup() {
-    [ -n "$spooler_pid" ] && kill "$spooler_pid" 2>/dev/null || true
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
-}
-trap cleanup EXIT
+trap stop_station EXIT
 
 start_cardsim "$out" "$out/bin/plinova-cardsim" --trace "$out/printer.trace" \
     --insert-delay 300 --remove-delay 500 --timeout 600

@@ -17,6 +17,15 @@ start_cardsim() {
     fi
 }
 
+# stop_station
+# Stops the spooler ($spooler_pid) and the simulator ($sim_pid) the script started, those still
+# set; for the script's exit trap, so that neither outlives a run that fails.
+stop_station() {
+    for pid in "${spooler_pid:-}" "${sim_pid:-}"; do
+        [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    done
+}
+
 # write_station FOLDER QUEUE [TOP LEFT]
 # Makes FOLDER a station with the station command of QUEUE (the plinova-queue program): station
 # 1, printer on the simulator's device, protocol 0, the embedded database FOLDER/station.db with

@@ -28,9 +28,7 @@ sim_pid=""
 spooler_pid=""
 cleanup() {
     local status=$?
-    for pid in "$spooler_pid" "$sim_pid"; do
-        [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    done
+    stop_station
     wait 2>/dev/null || true
     # Everything installed since the start goes again: the packages, and any dependency they
     # pulled in on a machine that lacked it.

@@ -8,7 +8,7 @@
 
 using namespace serial;
 
-TCustomComPort::TCustomComPort(TComponent* owner, TComPlatform* comPlatform)
+TCustomComPort::TCustomComPort(TComponent* owner, ComPlatform* comPlatform)
     : TComponent(owner), platform_(comPlatform != nullptr ? comPlatform : &SystemComPlatform()),
       deviceHandle_(INVALID_HANDLE_VALUE) {
     parity_ = std::make_unique<TComParity>();
@@ -44,7 +44,7 @@ TComPort::~TComPort() {
     ShutDown();
 }
 
-TComSyncHost& TCustomComPort::SyncHost() const {
+ComSyncHost& TCustomComPort::SyncHost() const {
     return syncHost_ != nullptr ? *syncHost_ : DefaultComSyncHost();
 }
 

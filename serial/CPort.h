@@ -27,7 +27,7 @@ class Registry;
 
 // The platform layer stays out of the component's users' sight: they see only these names.
 namespace serial {
-class TComPlatform;
+class ComPlatform;
 class TComThread;
 struct TDCB;
 } // namespace serial
@@ -46,7 +46,7 @@ inline constexpr std::uint32_t PortEventMessage = 1025;
 class TCustomComPort : public TComponent {
 public:
     // The port works on the platform given, or on the system's own when none is.
-    explicit TCustomComPort(TComponent* owner, serial::TComPlatform* comPlatform = nullptr);
+    explicit TCustomComPort(TComponent* owner, serial::ComPlatform* comPlatform = nullptr);
     ~TCustomComPort() override;
 
     // --- Lifecycle -------------------------------------------------------------------------
@@ -131,10 +131,10 @@ public:
 
     // --- Platform and threads --------------------------------------------------------------
     serial::THandle DeviceHandle() const { return deviceHandle_; }
-    serial::TComPlatform& ComPlatform() const { return *platform_; }
+    serial::ComPlatform& Platform() const { return *platform_; }
     // The host through which events reach the main thread; the default host when not set.
-    void SetSyncHost(TComSyncHost* host) { syncHost_ = host; }
-    TComSyncHost& SyncHost() const;
+    void SetSyncHost(ComSyncHost* host) { syncHost_ = host; }
+    ComSyncHost& SyncHost() const;
     bool WatchThreadRunning() const { return watchThreadRunning_; }
     TThreadPriority WatchThreadPriority() const { return watchThreadPriority_; }
     void SetWatchThreadPriority(TThreadPriority value) { watchThreadPriority_ = value; }
@@ -208,10 +208,10 @@ private:
     void HandlePortEventMessage(std::uint32_t eventMaskBit);
 
     bool CanApply() const;
-    void DeliverSignalChange(TModemSignal signal, PortLink::TSignalSlot PortLink::*slot,
+    void DeliverSignalChange(TModemSignal signal, PortLink::SignalSlot PortLink::*slot,
                              void (TCustomComPort::*emit)(bool));
     template <typename Slot, typename... Args> void NotifyLinks(Slot PortLink::*slot, Args... args);
-    bool AnyLinkHas(PortLink::TSignalSlot PortLink::*slot) const;
+    bool AnyLinkHas(PortLink::SignalSlot PortLink::*slot) const;
     // Reads the queue counts and the device's error word, which reading clears; the errors
     // are kept in unreportedErrors_ until an error report takes them.
     void ClearErrors(std::uint32_t& inQueue, std::uint32_t& outQueue);
@@ -231,8 +231,8 @@ private:
     // A request for a synchronous operation; failing to make one raises `errorCode`.
     TComRequest* NewRequest(std::int32_t errorCode);
 
-    serial::TComPlatform* platform_;
-    TComSyncHost* syncHost_ = nullptr;
+    serial::ComPlatform* platform_;
+    ComSyncHost* syncHost_ = nullptr;
     std::unique_ptr<serial::TComThread> watchThread_;
     // Event threads told to stop by a Close made inside one of their own deliveries; they
     // cannot be waited for there and are waited for at the next Open or Close, or at

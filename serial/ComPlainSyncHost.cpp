@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-void TComPlainSyncHost::PostToMainThread(std::function<void()> call) {
+void ComPlainSyncHost::PostToMainThread(std::function<void()> call) {
     {
         std::lock_guard lock(mutex_);
         calls_.push_back(std::move(call));
@@ -10,7 +10,7 @@ void TComPlainSyncHost::PostToMainThread(std::function<void()> call) {
     posted_.notify_all();
 }
 
-void TComPlainSyncHost::ReportException(std::exception_ptr error) {
+void ComPlainSyncHost::ReportException(std::exception_ptr error) {
     std::string text = "unknown error";
     try {
         std::rethrow_exception(error);
@@ -22,12 +22,12 @@ void TComPlainSyncHost::ReportException(std::exception_ptr error) {
     reported_.push_back(text);
 }
 
-std::vector<std::string> TComPlainSyncHost::Reported() const {
+std::vector<std::string> ComPlainSyncHost::Reported() const {
     std::lock_guard lock(mutex_);
     return reported_;
 }
 
-int TComPlainSyncHost::RunPending() {
+int ComPlainSyncHost::RunPending() {
     int ran = 0;
     for (;;) {
         std::function<void()> call;
@@ -43,8 +43,8 @@ int TComPlainSyncHost::RunPending() {
     }
 }
 
-bool TComPlainSyncHost::RunUntil(const std::function<bool()>& done,
-                                 std::chrono::milliseconds timeout) {
+bool ComPlainSyncHost::RunUntil(const std::function<bool()>& done,
+                                std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         RunPending();
@@ -61,17 +61,17 @@ bool TComPlainSyncHost::RunUntil(const std::function<bool()>& done,
 }
 
 namespace {
-TComPlainSyncHost& FallbackHost() {
-    static TComPlainSyncHost host;
+ComPlainSyncHost& FallbackHost() {
+    static ComPlainSyncHost host;
     return host;
 }
-TComSyncHost* installedHost = nullptr;
+ComSyncHost* installedHost = nullptr;
 } // namespace
 
-TComSyncHost& DefaultComSyncHost() {
+ComSyncHost& DefaultComSyncHost() {
     return installedHost != nullptr ? *installedHost : FallbackHost();
 }
 
-void SetDefaultComSyncHost(TComSyncHost* host) {
+void SetDefaultComSyncHost(ComSyncHost* host) {
     installedHost = host;
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-class TComPlainSyncHost : public TComSyncHost {
+class ComPlainSyncHost : public ComSyncHost {
 public:
     void PostToMainThread(std::function<void()> call) override;
     // Keeps the error's text for Reported().

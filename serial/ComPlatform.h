@@ -117,9 +117,9 @@ inline constexpr std::uint32_t EV_ERR = 0x0080;
 inline constexpr std::uint32_t EV_RING = 0x0100;
 inline constexpr std::uint32_t EV_RX80FULL = 0x0400;
 
-class TComPlatform {
+class ComPlatform {
 public:
-    virtual ~TComPlatform() = default;
+    virtual ~ComPlatform() = default;
 
     // Opens a serial device exclusively for reading and writing in overlapped mode.
     virtual THandle CreateFile(const std::string& deviceName) = 0;
@@ -157,6 +157,6 @@ public:
 };
 
 // The platform of the system the program runs on; lives for the whole process.
-TComPlatform& SystemComPlatform();
+ComPlatform& SystemComPlatform();
 
 } // namespace serial

@@ -12,27 +12,27 @@ namespace {
 thread_local std::uint32_t lastError = ERROR_SUCCESS;
 }
 
-bool TComPlatformBase::Fail(std::uint32_t code) {
+bool ComPlatformBase::Fail(std::uint32_t code) {
     lastError = code;
     return false;
 }
 
-void TComPlatformBase::SetLastError(std::uint32_t code) {
+void ComPlatformBase::SetLastError(std::uint32_t code) {
     lastError = code;
 }
 
-std::uint32_t TComPlatformBase::GetLastError() {
+std::uint32_t ComPlatformBase::GetLastError() {
     return lastError;
 }
 
-void TComPlatformBase::Sleep(std::uint32_t milliseconds) {
+void ComPlatformBase::Sleep(std::uint32_t milliseconds) {
     if (milliseconds == 0)
         std::this_thread::yield();
     else
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-bool TComPlatformBase::CloseHandle(THandle handle) {
+bool ComPlatformBase::CloseHandle(THandle handle) {
     {
         std::lock_guard lock(eventsMutex_);
         auto it = events_.find(handle);
@@ -49,7 +49,7 @@ bool TComPlatformBase::CloseHandle(THandle handle) {
     return Fail(ERROR_INVALID_HANDLE);
 }
 
-THandle TComPlatformBase::CreateEvent(bool manualReset, bool initialState) {
+THandle ComPlatformBase::CreateEvent(bool manualReset, bool initialState) {
     THandle handle = NewHandle();
     std::lock_guard lock(eventsMutex_);
     Event& event = events_[handle];
@@ -58,7 +58,7 @@ THandle TComPlatformBase::CreateEvent(bool manualReset, bool initialState) {
     return handle;
 }
 
-bool TComPlatformBase::SetEvent(THandle event) {
+bool ComPlatformBase::SetEvent(THandle event) {
     std::lock_guard lock(eventsMutex_);
     auto it = events_.find(event);
     if (it == events_.end())
@@ -69,7 +69,7 @@ bool TComPlatformBase::SetEvent(THandle event) {
     return true;
 }
 
-bool TComPlatformBase::ResetEvent(THandle event) {
+bool ComPlatformBase::ResetEvent(THandle event) {
     std::lock_guard lock(eventsMutex_);
     auto it = events_.find(event);
     if (it == events_.end())
@@ -78,7 +78,7 @@ bool TComPlatformBase::ResetEvent(THandle event) {
     return true;
 }
 
-bool TComPlatformBase::IsSignalledLocked(THandle handle, bool& known) {
+bool ComPlatformBase::IsSignalledLocked(THandle handle, bool& known) {
     auto it = events_.find(handle);
     known = it != events_.end();
     if (!known || !it->second.signalled)
@@ -88,12 +88,12 @@ bool TComPlatformBase::IsSignalledLocked(THandle handle, bool& known) {
     return true;
 }
 
-std::uint32_t TComPlatformBase::WaitForSingleObject(THandle handle, std::uint32_t milliseconds) {
+std::uint32_t ComPlatformBase::WaitForSingleObject(THandle handle, std::uint32_t milliseconds) {
     return WaitForMultipleObjects(1, &handle, false, milliseconds);
 }
 
-std::uint32_t TComPlatformBase::WaitForMultipleObjects(std::uint32_t count, const THandle* handles,
-                                                       bool waitAll, std::uint32_t milliseconds) {
+std::uint32_t ComPlatformBase::WaitForMultipleObjects(std::uint32_t count, const THandle* handles,
+                                                      bool waitAll, std::uint32_t milliseconds) {
     if (count == 0 || handles == nullptr || waitAll) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
@@ -151,17 +151,16 @@ std::uint32_t TComPlatformBase::WaitForMultipleObjects(std::uint32_t count, cons
     return result;
 }
 
-void TComPlatformBase::MarkPending(TOverlapped* overlapped) {
+void ComPlatformBase::MarkPending(TOverlapped* overlapped) {
     {
         std::lock_guard lock(overlappedMutex_);
         overlapped->Internal = ERROR_IO_PENDING;
         overlapped->InternalHigh = 0;
     }
-    TComPlatformBase::ResetEvent(overlapped->hEvent);
+    ComPlatformBase::ResetEvent(overlapped->hEvent);
 }
 
-void TComPlatformBase::Complete(TOverlapped* overlapped, std::uint32_t status,
-                                std::uint32_t bytes) {
+void ComPlatformBase::Complete(TOverlapped* overlapped, std::uint32_t status, std::uint32_t bytes) {
     // Once the status is written the block's owner may free it: read the event first.
     const THandle event = overlapped->hEvent;
     {
@@ -169,11 +168,11 @@ void TComPlatformBase::Complete(TOverlapped* overlapped, std::uint32_t status,
         overlapped->Internal = status;
         overlapped->InternalHigh = bytes;
     }
-    TComPlatformBase::SetEvent(event);
+    ComPlatformBase::SetEvent(event);
 }
 
-bool TComPlatformBase::GetOverlappedResult(THandle device, TOverlapped* overlapped,
-                                           std::uint32_t* bytesTransferred, bool wait) {
+bool ComPlatformBase::GetOverlappedResult(THandle device, TOverlapped* overlapped,
+                                          std::uint32_t* bytesTransferred, bool wait) {
     if (!IsDevice(device))
         return Fail(ERROR_INVALID_HANDLE);
     if (overlapped == nullptr)

@@ -13,7 +13,7 @@
 
 namespace serial {
 
-class TComPlatformBase : public TComPlatform {
+class ComPlatformBase : public ComPlatform {
 public:
     bool CloseHandle(THandle handle) override;
     THandle CreateEvent(bool manualReset, bool initialState) override;

@@ -69,7 +69,7 @@ void TCustomComPort::EmitRx80Full() {
         OnRx80Full(this);
 }
 
-bool TCustomComPort::AnyLinkHas(PortLink::TSignalSlot PortLink::*slot) const {
+bool TCustomComPort::AnyLinkHas(PortLink::SignalSlot PortLink::*slot) const {
     return std::any_of(linkList_.begin(), linkList_.end(),
                        [slot](const PortLink* link) { return static_cast<bool>(link->*slot); });
 }
@@ -144,7 +144,7 @@ void TCustomComPort::DeliverRing() {
     EmitRing();
 }
 
-void TCustomComPort::DeliverSignalChange(TModemSignal signal, PortLink::TSignalSlot PortLink::*slot,
+void TCustomComPort::DeliverSignalChange(TModemSignal signal, PortLink::SignalSlot PortLink::*slot,
                                          void (TCustomComPort::*emit)(bool)) {
     const bool on = ModemSignals().Contains(signal);
     NotifyLinks(slot, on);

@@ -8,7 +8,7 @@
 using namespace serial;
 
 namespace {
-std::int32_t LastError(TComPlatform& platform) {
+std::int32_t LastError(ComPlatform& platform) {
     return static_cast<std::int32_t>(platform.GetLastError());
 }
 
@@ -16,7 +16,7 @@ std::int32_t LastError(TComPlatform& platform) {
 // pending is aborted and waited for. Returns false when that cannot be seen, and the request
 // must then be left to the device rather than freed under it.
 bool Settle(TCustomComPort& port, TComRequest* request) {
-    TComPlatform& platform = port.ComPlatform();
+    ComPlatform& platform = port.Platform();
     std::uint32_t bytes = 0;
     if (platform.GetOverlappedResult(port.DeviceHandle(), &request->OverlappedState, &bytes,
                                      false) ||
@@ -29,15 +29,15 @@ bool Settle(TCustomComPort& port, TComRequest* request) {
 
 // Frees a request that the device holds no more.
 void FreeEnded(TCustomComPort& port, TComRequest* request) {
-    port.ComPlatform().CloseHandle(request->OverlappedState.hEvent);
+    port.Platform().CloseHandle(request->OverlappedState.hEvent);
     delete request;
 }
 
 // The request of one synchronous operation: freed when the operation ends, also by an error.
-class TRequestGuard {
+class RequestGuard {
 public:
-    TRequestGuard(TCustomComPort& port, TComRequest* request) : port_(port), request_(request) {}
-    ~TRequestGuard() {
+    RequestGuard(TCustomComPort& port, TComRequest* request) : port_(port), request_(request) {}
+    ~RequestGuard() {
         if (finished_)
             FreeEnded(port_, request_);
         else
@@ -104,7 +104,7 @@ std::int32_t TCustomComPort::WriteText(const std::string& text) {
     // Nothing to write needs no request, and no device either.
     if (text.empty())
         return 0;
-    TRequestGuard request(*this, NewRequest(CError_WriteFailed));
+    RequestGuard request(*this, NewRequest(CError_WriteFailed));
     StartWriteText(text, request.Get());
     const std::int32_t written = WaitForRequest(request.Get());
     request.Finished();
@@ -133,7 +133,7 @@ std::int32_t TCustomComPort::StartReadText(std::string& text, std::int32_t count
 }
 
 std::int32_t TCustomComPort::ReadBytes(void* buffer, std::int32_t count) {
-    TRequestGuard request(*this, NewRequest(CError_ReadFailed));
+    RequestGuard request(*this, NewRequest(CError_ReadFailed));
     StartRead(buffer, count, request.Get());
     const std::int32_t read = WaitForRequest(request.Get());
     request.Finished();
@@ -145,7 +145,7 @@ std::int32_t TCustomComPort::ReadText(std::string& text, std::int32_t count) {
     // Nothing to read needs no request, and no device either.
     if (count <= 0)
         return 0;
-    TRequestGuard request(*this, NewRequest(CError_ReadFailed));
+    RequestGuard request(*this, NewRequest(CError_ReadFailed));
     StartReadText(text, count, request.Get());
     try {
         const std::int32_t read = WaitForRequest(request.Get());

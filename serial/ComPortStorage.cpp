@@ -17,16 +17,16 @@ constexpr TStoredGroup groupOrder[] = {sgBasic,  sgOthers,   sgParity,
 // One place that knows every stored setting: how to read its stored form, how to apply a
 // stored form, and whether it is text or number. The two stores differ only in how a value
 // reaches them, so both walk the same table.
-class TSettingsWalker {
+class SettingsWalker {
 public:
-    virtual ~TSettingsWalker() = default;
+    virtual ~SettingsWalker() = default;
     virtual void Text(const char* name, const std::string& current,
                       const std::function<void(const std::string&)>& apply) = 0;
     virtual void Number(const char* name, std::int32_t current, std::int32_t def,
                         const std::function<void(std::int32_t)>& apply) = 0;
 };
 
-void WalkGroup(TCustomComPort& port, TStoredGroup group, TSettingsWalker& w) {
+void WalkGroup(TCustomComPort& port, TStoredGroup group, SettingsWalker& w) {
     TComFlowControl& flow = port.FlowControl();
     TComParity& parity = port.Parity();
     TComBuffer& buffer = port.Buffer();
@@ -110,15 +110,15 @@ void WalkGroup(TCustomComPort& port, TStoredGroup group, TSettingsWalker& w) {
     }
 }
 
-void Walk(TCustomComPort& port, TSettingsWalker& walker) {
+void Walk(TCustomComPort& port, SettingsWalker& walker) {
     for (TStoredGroup group : groupOrder)
         if (port.StoredGroups().Contains(group))
             WalkGroup(port, group, walker);
 }
 
-class TRegistryStore : public TSettingsWalker {
+class RegistryStore : public SettingsWalker {
 public:
-    explicit TRegistryStore(platform::Registry& r) : registry_(r) {}
+    explicit RegistryStore(platform::Registry& r) : registry_(r) {}
     void Text(const char* name, const std::string& current,
               const std::function<void(const std::string&)>&) override {
         registry_.WriteString(name, current);
@@ -132,9 +132,9 @@ private:
     platform::Registry& registry_;
 };
 
-class TRegistryLoad : public TSettingsWalker {
+class RegistryLoad : public SettingsWalker {
 public:
-    explicit TRegistryLoad(platform::Registry& r) : registry_(r) {}
+    explicit RegistryLoad(platform::Registry& r) : registry_(r) {}
     void Text(const char* name, const std::string&,
               const std::function<void(const std::string&)>& apply) override {
         apply(registry_.ReadString(name));
@@ -148,9 +148,9 @@ private:
     platform::Registry& registry_;
 };
 
-class TProfileStore : public TSettingsWalker {
+class ProfileStore : public SettingsWalker {
 public:
-    TProfileStore(platform::ProfileFile& p, std::string section)
+    ProfileStore(platform::ProfileFile& p, std::string section)
         : profile_(p), section_(std::move(section)) {}
     void Text(const char* name, const std::string& current,
               const std::function<void(const std::string&)>&) override {
@@ -166,9 +166,9 @@ private:
     std::string section_;
 };
 
-class TProfileLoad : public TSettingsWalker {
+class ProfileLoad : public SettingsWalker {
 public:
-    TProfileLoad(platform::ProfileFile& p, std::string section)
+    ProfileLoad(platform::ProfileFile& p, std::string section)
         : profile_(p), section_(std::move(section)) {}
     void Text(const char* name, const std::string& current,
               const std::function<void(const std::string&)>& apply) override {
@@ -193,21 +193,21 @@ private:
 } // namespace
 
 void TCustomComPort::StoreToRegistry(platform::Registry& registry) {
-    TRegistryStore walker(registry);
+    RegistryStore walker(registry);
     Walk(*this, walker);
 }
 
 void TCustomComPort::StoreToProfile(platform::ProfileFile& profile) {
-    TProfileStore walker(profile, Name());
+    ProfileStore walker(profile, Name());
     Walk(*this, walker);
 }
 
 void TCustomComPort::LoadFromRegistry(platform::Registry& registry) {
-    TRegistryLoad walker(registry);
+    RegistryLoad walker(registry);
     Walk(*this, walker);
 }
 
 void TCustomComPort::LoadFromProfile(platform::ProfileFile& profile) {
-    TProfileLoad walker(profile, Name());
+    ProfileLoad walker(profile, Name());
     Walk(*this, walker);
 }

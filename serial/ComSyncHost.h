@@ -1,15 +1,15 @@
 // How a port reaches the application's main thread. The host only has to run a posted call
 // on the main thread some time later and show errors that have no caller; waiting for the
 // call, carrying its error back and serving calls while a port closes are done by the port
-// itself on top of that (TComSyncQueue).
+// itself on top of that (ComSyncQueue).
 #pragma once
 
 #include <exception>
 #include <functional>
 
-class TComSyncHost {
+class ComSyncHost {
 public:
-    virtual ~TComSyncHost() = default;
+    virtual ~ComSyncHost() = default;
     // Called from any thread; must return without waiting for the call, which is then run
     // on the main thread at its next chance (for a GUI: through its event loop).
     virtual void PostToMainThread(std::function<void()> call) = 0;
@@ -19,5 +19,5 @@ public:
 
 // The host ports use unless one is given to them; a plain host nobody pumps until one is
 // installed. The installed host must outlive every port that uses it.
-TComSyncHost& DefaultComSyncHost();
-void SetDefaultComSyncHost(TComSyncHost* host);
+ComSyncHost& DefaultComSyncHost();
+void SetDefaultComSyncHost(ComSyncHost* host);

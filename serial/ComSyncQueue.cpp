@@ -2,7 +2,7 @@
 
 namespace serial {
 
-void TComSyncQueue::Post(TComSyncHost& host, const std::shared_ptr<Item>& item) {
+void ComSyncQueue::Post(ComSyncHost& host, const std::shared_ptr<Item>& item) {
     {
         std::lock_guard lock(mutex_);
         items_.push_back(item);
@@ -12,7 +12,7 @@ void TComSyncQueue::Post(TComSyncHost& host, const std::shared_ptr<Item>& item) 
     host.PostToMainThread([self = shared_from_this(), &host] { self->RunPending(host); });
 }
 
-void TComSyncQueue::Synchronize(TComSyncHost& host, std::function<void()> call) {
+void ComSyncQueue::Synchronize(ComSyncHost& host, std::function<void()> call) {
     auto item = std::make_shared<Item>();
     item->call = std::move(call);
     Post(host, item);
@@ -22,7 +22,7 @@ void TComSyncQueue::Synchronize(TComSyncHost& host, std::function<void()> call) 
         std::rethrow_exception(item->error);
 }
 
-void TComSyncQueue::SendMessage(TComSyncHost& host, std::function<void()> handler) {
+void ComSyncQueue::SendMessage(ComSyncHost& host, std::function<void()> handler) {
     auto item = std::make_shared<Item>();
     item->call = std::move(handler);
     item->isMessage = true;
@@ -31,7 +31,7 @@ void TComSyncQueue::SendMessage(TComSyncHost& host, std::function<void()> handle
     changed_.wait(lock, [&] { return item->done; });
 }
 
-void TComSyncQueue::Run(TComSyncHost& host, Item& item) {
+void ComSyncQueue::Run(ComSyncHost& host, Item& item) {
     if (item.isMessage) {
         // Reply at once so that the sender goes on while the handler runs.
         {
@@ -62,7 +62,7 @@ void TComSyncQueue::Run(TComSyncHost& host, Item& item) {
     changed_.notify_all();
 }
 
-void TComSyncQueue::RunPending(TComSyncHost& host) {
+void ComSyncQueue::RunPending(ComSyncHost& host) {
     for (;;) {
         std::shared_ptr<Item> item;
         {
@@ -76,7 +76,7 @@ void TComSyncQueue::RunPending(TComSyncHost& host) {
     }
 }
 
-void TComSyncQueue::ServeUntilThreadEnds(TComSyncHost& host) {
+void ComSyncQueue::ServeUntilThreadEnds(ComSyncHost& host) {
     std::unique_lock lock(mutex_);
     for (;;) {
         while (!items_.empty()) {
@@ -92,12 +92,12 @@ void TComSyncQueue::ServeUntilThreadEnds(TComSyncHost& host) {
     }
 }
 
-void TComSyncQueue::ThreadStarted() {
+void ComSyncQueue::ThreadStarted() {
     std::lock_guard lock(mutex_);
     threadEnded_ = false;
 }
 
-void TComSyncQueue::ThreadEnded() {
+void ComSyncQueue::ThreadEnded() {
     {
         std::lock_guard lock(mutex_);
         threadEnded_ = true;

@@ -14,18 +14,18 @@
 
 namespace serial {
 
-class TComSyncQueue : public std::enable_shared_from_this<TComSyncQueue> {
+class ComSyncQueue : public std::enable_shared_from_this<ComSyncQueue> {
 public:
     // Event thread: runs the call on the main thread and returns when it has run; an error
     // the call raised is raised again here.
-    void Synchronize(TComSyncHost& host, std::function<void()> call);
+    void Synchronize(ComSyncHost& host, std::function<void()> call);
     // Event thread: hands the handler to the main thread and returns as soon as the main
     // thread has picked it up. Errors of the handler go to the host's report.
-    void SendMessage(TComSyncHost& host, std::function<void()> handler);
+    void SendMessage(ComSyncHost& host, std::function<void()> handler);
     // Main thread: runs every queued item.
-    void RunPending(TComSyncHost& host);
+    void RunPending(ComSyncHost& host);
     // Main thread: runs queued items until the event thread says it has ended.
-    void ServeUntilThreadEnds(TComSyncHost& host);
+    void ServeUntilThreadEnds(ComSyncHost& host);
     void ThreadStarted();
     void ThreadEnded();
     // True on the main thread while it runs a call the event thread waits for.
@@ -38,8 +38,8 @@ private:
         bool done = false;
         std::exception_ptr error;
     };
-    void Post(TComSyncHost& host, const std::shared_ptr<Item>& item);
-    void Run(TComSyncHost& host, Item& item);
+    void Post(ComSyncHost& host, const std::shared_ptr<Item>& item);
+    void Run(ComSyncHost& host, Item& item);
 
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -15,14 +15,14 @@ constexpr std::uint32_t maskBits[] = {EV_RXCHAR, EV_TXEMPTY, EV_RXFLAG, EV_RING,
 // The port whose line events this thread is delivering, if any.
 thread_local const TCustomComPort* deliveringFor = nullptr;
 
-class TDeliveryScope {
+class DeliveryScope {
 public:
-    explicit TDeliveryScope(const TCustomComPort& port) : outer_(deliveringFor) {
+    explicit DeliveryScope(const TCustomComPort& port) : outer_(deliveringFor) {
         deliveringFor = &port;
     }
-    ~TDeliveryScope() { deliveringFor = outer_; }
-    TDeliveryScope(const TDeliveryScope&) = delete;
-    TDeliveryScope& operator=(const TDeliveryScope&) = delete;
+    ~DeliveryScope() { deliveringFor = outer_; }
+    DeliveryScope(const DeliveryScope&) = delete;
+    DeliveryScope& operator=(const DeliveryScope&) = delete;
 
 private:
     const TCustomComPort* outer_;
@@ -54,8 +54,8 @@ TComEvents MaskToEventSet(std::uint32_t mask) {
 }
 
 TComThread::TComThread(TCustomComPort& port)
-    : port_(port), platform_(port.ComPlatform()), device_(port.DeviceHandle()),
-      queue_(std::make_shared<TComSyncQueue>()),
+    : port_(port), platform_(port.Platform()), device_(port.DeviceHandle()),
+      queue_(std::make_shared<ComSyncQueue>()),
       retired_(std::make_shared<std::atomic<bool>>(false)) {
     stopSignal_ = platform_.CreateEvent(true, false);
     if (stopSignal_ == 0)
@@ -164,7 +164,7 @@ void TComThread::DeliverEvents() {
 }
 
 void TComThread::RunEventSteps() {
-    const TDeliveryScope scope(port_);
+    const DeliveryScope scope(port_);
     for (TComEvent event : DeliveryOrder) {
         // A handler may have closed the port, or closed and opened it again.
         if (*retired_ || !port_.Connected())
@@ -214,7 +214,7 @@ void TComThread::SendEventMessages() {
         TCustomComPort* port = &port_;
         queue_->SendMessage(port_.SyncHost(), [port, bit, retired = retired_] {
             if (!*retired) {
-                const TDeliveryScope scope(*port);
+                const DeliveryScope scope(*port);
                 port->HandlePortEventMessage(bit);
             }
         });

@@ -13,7 +13,7 @@ class TCustomComPort;
 
 namespace serial {
 
-class TComSyncQueue;
+class ComSyncQueue;
 
 class TComThread {
 public:
@@ -45,11 +45,11 @@ private:
     void SendEventMessages();
 
     TCustomComPort& port_;
-    TComPlatform& platform_;
+    ComPlatform& platform_;
     const THandle device_;
     THandle stopSignal_ = 0;
     std::atomic<bool> stopRequested_{false};
-    std::shared_ptr<TComSyncQueue> queue_;
+    std::shared_ptr<ComSyncQueue> queue_;
     // Shared with the messages this thread sends, which may run after it is retired.
     std::shared_ptr<std::atomic<bool>> retired_;
     TComEvents receivedEvents_;

@@ -48,15 +48,15 @@ enum TRequestDirection { rdWrite, rdRead };
 enum class TThreadPriority { Idle, Lowest, Lower, Normal, Higher, Highest, TimeCritical };
 
 // A set of enumeration values held as bits, bit n for ordinal n.
-template <typename E, typename Bits> class TEnumSet {
+template <typename E, typename Bits> class EnumSet {
 public:
-    constexpr TEnumSet() = default;
-    constexpr TEnumSet(std::initializer_list<E> values) {
+    constexpr EnumSet() = default;
+    constexpr EnumSet(std::initializer_list<E> values) {
         for (E v : values)
             bits_ |= Bit(v);
     }
-    static constexpr TEnumSet FromBits(Bits bits) {
-        TEnumSet s;
+    static constexpr EnumSet FromBits(Bits bits) {
+        EnumSet s;
         s.bits_ = bits;
         return s;
     }
@@ -65,16 +65,16 @@ public:
     constexpr bool Empty() const { return bits_ == 0; }
     constexpr void Include(E v) { bits_ |= Bit(v); }
     constexpr void Exclude(E v) { bits_ &= static_cast<Bits>(~Bit(v)); }
-    constexpr bool operator==(const TEnumSet&) const = default;
+    constexpr bool operator==(const EnumSet&) const = default;
 
 private:
     static constexpr Bits Bit(E v) { return static_cast<Bits>(Bits{1} << static_cast<int>(v)); }
     Bits bits_ = 0;
 };
 
-using TComEvents = TEnumSet<TComEvent, std::uint16_t>;
-using TComErrors = TEnumSet<TComError, std::uint8_t>;
-using TModemSignals = TEnumSet<TModemSignal, std::uint8_t>;
-using TStoredGroups = TEnumSet<TStoredGroup, std::uint8_t>;
+using TComEvents = EnumSet<TComEvent, std::uint16_t>;
+using TComErrors = EnumSet<TComError, std::uint8_t>;
+using TModemSignals = EnumSet<TModemSignal, std::uint8_t>;
+using TStoredGroups = EnumSet<TStoredGroup, std::uint8_t>;
 
 inline constexpr TComEvents AllComEvents = TComEvents::FromBits(0x3FF);

@@ -7,20 +7,20 @@
 class TComponent;
 
 struct PortLink {
-    using TSignalSlot = std::function<void(TComponent* sender, bool onOff)>;
-    using TBufferSlot =
+    using SignalSlot = std::function<void(TComponent* sender, bool onOff)>;
+    using BufferSlot =
         std::function<void(TComponent* sender, const void* buffer, std::int32_t count)>;
-    using TNotifySlot = std::function<void(TComponent* sender)>;
+    using NotifySlot = std::function<void(TComponent* sender)>;
 
-    TSignalSlot ConnectSlot;
-    TBufferSlot RxBufSlot;
-    TBufferSlot TxBufSlot;
-    TNotifySlot TxEmptySlot;
-    TNotifySlot RxFlagSlot;
-    TSignalSlot CTSSlot;
-    TSignalSlot DSRSlot;
-    TSignalSlot RLSDSlot;
-    TNotifySlot RingSlot;
-    TSignalSlot TxActivitySlot;
-    TSignalSlot RxActivitySlot;
+    SignalSlot ConnectSlot;
+    BufferSlot RxBufSlot;
+    BufferSlot TxBufSlot;
+    NotifySlot TxEmptySlot;
+    NotifySlot RxFlagSlot;
+    SignalSlot CTSSlot;
+    SignalSlot DSRSlot;
+    SignalSlot RLSDSlot;
+    NotifySlot RingSlot;
+    SignalSlot TxActivitySlot;
+    SignalSlot RxActivitySlot;
 };

@@ -2,7 +2,7 @@
 
 #include "app/core/Pause.h"
 #include "app/core/SpoolerView.h"
-#include "app/core/Win1252.h"
+#include "codepage/Win1252.h"
 
 namespace {
 

@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
     for (int pass = 0; pass < passes; ++pass) {
         const int n = rounds / passes;
         {
-            TComPlainSyncHost unserved;
+            ComPlainSyncHost unserved;
             TComPort port(nullptr);
             port.SetSyncHost(&unserved);
             port.SetPort(slave);
@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
         Print(c);
 
     {
-        TComPlainSyncHost host;
+        ComPlainSyncHost host;
         TComPort port(nullptr);
         port.SetSyncHost(&host);
         port.SetPort(slave);

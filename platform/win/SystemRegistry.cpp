@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <charconv>
 #include <cstring>
 
 namespace platform {
@@ -84,85 +85,69 @@ bool SystemRegistry::Query(const std::string& name, Data& data) const {
     return true;
 }
 
-bool SystemRegistry::ValueExists(const std::string& name) const {
-    Data data;
-    return Query(name, data);
-}
-
-RegDataType SystemRegistry::GetDataType(const std::string& name) const {
-    Data data;
-    if (!Query(name, data))
-        return RegDataType::None;
-    switch (data.type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ:
-        return RegDataType::String;
-    case REG_DWORD:
-        return RegDataType::Integer;
-    case REG_BINARY:
-        return RegDataType::Binary;
-    default:
-        return RegDataType::None;
-    }
-}
-
 bool SystemRegistry::DeleteValue(const std::string& name) {
     return current_ != nullptr && RegDeleteValueA(AsKey(current_), name.c_str()) == ERROR_SUCCESS;
 }
 
-std::string SystemRegistry::ReadString(const std::string& name) const {
+bool SystemRegistry::Get(const std::string& name, Value& value) const {
     Data data;
     if (!Query(name, data))
-        return {};
-    if (data.type != REG_SZ && data.type != REG_EXPAND_SZ)
-        throw RegistryError("Invalid data type for " + Quote(name));
-    // Stored with its terminating zero; zero bytes before it are the text's own.
-    if (!data.bytes.empty() && data.bytes.back() == '\0')
-        data.bytes.pop_back();
-    return data.bytes;
+        return false;
+    value.data = std::move(data.bytes);
+    switch (data.type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+        value.type = RegDataType::String;
+        // Stored with its terminating zero; zero bytes before it are the text's own.
+        if (!value.data.empty() && value.data.back() == '\0')
+            value.data.pop_back();
+        break;
+    case REG_DWORD: {
+        value.type = RegDataType::Integer;
+        // Any other size is not a number; no digits make it fail to read as one.
+        std::int32_t number = 0;
+        const bool whole = value.data.size() == sizeof number;
+        if (whole)
+            std::memcpy(&number, value.data.data(), sizeof number);
+        value.data = whole ? std::to_string(number) : std::string();
+        break;
+    }
+    case REG_BINARY:
+        value.type = RegDataType::Binary;
+        break;
+    default:
+        value.type = RegDataType::None;
+        break;
+    }
+    return true;
 }
 
-std::int32_t SystemRegistry::ReadInteger(const std::string& name) const {
-    Data data;
-    if (!Query(name, data))
-        throw RegistryError("Failed to get data for " + Quote(name));
-    if (data.type != REG_DWORD)
-        throw RegistryError("Invalid data type for " + Quote(name));
-    if (data.bytes.size() != sizeof(std::int32_t))
-        throw RegistryError("Failed to get data for " + Quote(name));
-    std::int32_t number = 0;
-    std::memcpy(&number, data.bytes.data(), sizeof number);
-    return number;
-}
-
-std::string SystemRegistry::ReadBinary(const std::string& name) const {
-    Data data;
-    if (!Query(name, data))
-        return {};
-    if (data.type != REG_BINARY)
-        throw RegistryError("Invalid data type for " + Quote(name));
-    return data.bytes;
-}
-
-void SystemRegistry::Write(const std::string& name, std::uint32_t type, const std::string& bytes) {
-    if (current_ == nullptr || RegSetValueExA(AsKey(current_), name.c_str(), 0, type,
-                                              reinterpret_cast<const BYTE*>(bytes.data()),
-                                              static_cast<DWORD>(bytes.size())) != ERROR_SUCCESS)
-        throw RegistryError("Failed to set data for " + Quote(name));
-}
-
-void SystemRegistry::WriteString(const std::string& name, const std::string& value) {
-    Write(name, REG_SZ, value + std::string(1, '\0'));
-}
-
-void SystemRegistry::WriteInteger(const std::string& name, std::int32_t value) {
-    std::string bytes(sizeof value, '\0');
-    std::memcpy(bytes.data(), &value, sizeof value);
-    Write(name, REG_DWORD, bytes);
-}
-
-void SystemRegistry::WriteBinary(const std::string& name, const std::string& value) {
-    Write(name, REG_BINARY, value);
+bool SystemRegistry::Put(const std::string& name, const Value& value) {
+    DWORD type = REG_BINARY;
+    std::string bytes = value.data;
+    switch (value.type) {
+    case RegDataType::String:
+        type = REG_SZ;
+        bytes.push_back('\0');
+        break;
+    case RegDataType::Integer: {
+        type = REG_DWORD;
+        std::int32_t number = 0;
+        const char* end = value.data.data() + value.data.size();
+        if (std::from_chars(value.data.data(), end, number).ec != std::errc())
+            return false;
+        bytes.assign(sizeof number, '\0');
+        std::memcpy(bytes.data(), &number, sizeof number);
+        break;
+    }
+    case RegDataType::Binary:
+        break;
+    case RegDataType::None:
+        return false;
+    }
+    return current_ != nullptr && RegSetValueExA(AsKey(current_), name.c_str(), 0, type,
+                                                 reinterpret_cast<const BYTE*>(bytes.data()),
+                                                 static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
 }
 
 } // namespace platform

@@ -20,25 +20,18 @@ public:
     void CloseKey() override;
     bool KeyExists(const std::string& key) const override;
     const std::string& CurrentPath() const override { return currentPath_; }
-
-    bool ValueExists(const std::string& name) const override;
-    RegDataType GetDataType(const std::string& name) const override;
     bool DeleteValue(const std::string& name) override;
-
-    std::string ReadString(const std::string& name) const override;
-    std::int32_t ReadInteger(const std::string& name) const override;
-    std::string ReadBinary(const std::string& name) const override;
-    void WriteString(const std::string& name, const std::string& value) override;
-    void WriteInteger(const std::string& name, std::int32_t value) override;
-    void WriteBinary(const std::string& name, const std::string& value) override;
 
     // Removes a key with everything below it; for tests and uninstallers.
     bool DeleteKey(const std::string& key);
 
+protected:
+    bool Get(const std::string& name, Value& value) const override;
+    bool Put(const std::string& name, const Value& value) override;
+
 private:
     struct Data;
     bool Query(const std::string& name, Data& data) const;
-    void Write(const std::string& name, std::uint32_t type, const std::string& bytes);
 
     void* root_;              // HKEY
     void* current_ = nullptr; // HKEY of the current key, or null

@@ -1,6 +1,7 @@
 #include "serial/posix/ComPlatformPosix.h"
 
 #include "serial/ComErrorCodes.h"
+#include "serial/DevicePath.h"
 #include "serial/posix/PosixDevice.h"
 #include "serial/posix/PosixErrors.h"
 
@@ -12,12 +13,12 @@
 
 namespace serial {
 
-TComPlatformPosix::~TComPlatformPosix() {
+ComPlatformPosix::~ComPlatformPosix() {
     std::lock_guard lock(mutex_);
     devices_.clear();
 }
 
-std::string TComPlatformPosix::DevicePath(const std::string& deviceName) {
+std::string ComPlatformPosix::DevicePath(const std::string& deviceName) {
     if (deviceName.find('\0') != std::string::npos)
         return {};
     if (!deviceName.empty() && deviceName[0] == '/')
@@ -41,7 +42,11 @@ std::string TComPlatformPosix::DevicePath(const std::string& deviceName) {
     return "/dev/ttyS" + std::to_string(number - 1);
 }
 
-THandle TComPlatformPosix::CreateFile(const std::string& deviceName) {
+std::string DevicePathFor(int n) {
+    return n < 1 ? std::string() : ComPlatformPosix::DevicePath("COM" + std::to_string(n));
+}
+
+THandle ComPlatformPosix::CreateFile(const std::string& deviceName) {
     const std::string path = DevicePath(deviceName);
     if (path.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -74,7 +79,7 @@ THandle TComPlatformPosix::CreateFile(const std::string& deviceName) {
     if (serialDriver && type == PORT_UNKNOWN && sys_.ModemLines(fd, lines) != 0)
         return refuse(ERROR_FILE_NOT_FOUND);
     const THandle handle = NewHandle();
-    auto device = std::make_shared<TPosixDevice>(
+    auto device = std::make_shared<PosixDevice>(
         sys_, fd, serialDriver, [this](TOverlapped* ov) { MarkPending(ov); },
         [this](TOverlapped* ov, std::uint32_t status, std::uint32_t bytes) {
             Complete(ov, status, bytes);
@@ -84,19 +89,19 @@ THandle TComPlatformPosix::CreateFile(const std::string& deviceName) {
     return handle;
 }
 
-std::shared_ptr<TPosixDevice> TComPlatformPosix::Find(THandle handle) {
+std::shared_ptr<PosixDevice> ComPlatformPosix::Find(THandle handle) {
     std::lock_guard lock(mutex_);
     auto it = devices_.find(handle);
     return it == devices_.end() ? nullptr : it->second;
 }
 
-void TComPlatformPosix::ForgetPendingRead(THandle event) {
+void ComPlatformPosix::ForgetPendingRead(THandle event) {
     std::lock_guard lock(mutex_);
     pendingReads_.erase(event);
 }
 
-std::uint32_t TComPlatformPosix::WaitForSingleObject(THandle handle, std::uint32_t milliseconds) {
-    std::shared_ptr<TPosixDevice> device;
+std::uint32_t ComPlatformPosix::WaitForSingleObject(THandle handle, std::uint32_t milliseconds) {
+    std::shared_ptr<PosixDevice> device;
     TOverlapped* overlapped = nullptr;
     {
         std::lock_guard lock(mutex_);
@@ -110,13 +115,13 @@ std::uint32_t TComPlatformPosix::WaitForSingleObject(THandle handle, std::uint32
     }
     bool timedOut = false;
     if (device && device->HelpRead(overlapped, milliseconds, timedOut))
-        return timedOut ? WAIT_TIMEOUT : TComPlatformBase::WaitForSingleObject(handle, 0);
+        return timedOut ? WAIT_TIMEOUT : ComPlatformBase::WaitForSingleObject(handle, 0);
     KickServices();
-    return TComPlatformBase::WaitForSingleObject(handle, milliseconds);
+    return ComPlatformBase::WaitForSingleObject(handle, milliseconds);
 }
 
-void TComPlatformPosix::KickServices() {
-    std::vector<std::shared_ptr<TPosixDevice>> devices;
+void ComPlatformPosix::KickServices() {
+    std::vector<std::shared_ptr<PosixDevice>> devices;
     {
         std::lock_guard lock(mutex_);
         for (const auto& [handle, device] : devices_)
@@ -126,30 +131,30 @@ void TComPlatformPosix::KickServices() {
         device->KickService();
 }
 
-std::uint32_t TComPlatformPosix::WaitForMultipleObjects(std::uint32_t count, const THandle* handles,
-                                                        bool waitAll, std::uint32_t milliseconds) {
+std::uint32_t ComPlatformPosix::WaitForMultipleObjects(std::uint32_t count, const THandle* handles,
+                                                       bool waitAll, std::uint32_t milliseconds) {
     KickServices();
-    return TComPlatformBase::WaitForMultipleObjects(count, handles, waitAll, milliseconds);
+    return ComPlatformBase::WaitForMultipleObjects(count, handles, waitAll, milliseconds);
 }
 
-bool TComPlatformPosix::GetOverlappedResult(THandle device, TOverlapped* overlapped,
-                                            std::uint32_t* bytesTransferred, bool wait) {
+bool ComPlatformPosix::GetOverlappedResult(THandle device, TOverlapped* overlapped,
+                                           std::uint32_t* bytesTransferred, bool wait) {
     if (auto d = Find(device))
         d->KickService();
-    return TComPlatformBase::GetOverlappedResult(device, overlapped, bytesTransferred, wait);
+    return ComPlatformBase::GetOverlappedResult(device, overlapped, bytesTransferred, wait);
 }
 
-bool TComPlatformPosix::IsDevice(THandle handle) {
+bool ComPlatformPosix::IsDevice(THandle handle) {
     return Find(handle) != nullptr;
 }
 
-bool TComPlatformPosix::CloseHandle(THandle handle) {
+bool ComPlatformPosix::CloseHandle(THandle handle) {
     ForgetPendingRead(handle);
-    return TComPlatformBase::CloseHandle(handle);
+    return ComPlatformBase::CloseHandle(handle);
 }
 
-bool TComPlatformPosix::CloseDevice(THandle handle) {
-    std::shared_ptr<TPosixDevice> device;
+bool ComPlatformPosix::CloseDevice(THandle handle) {
+    std::shared_ptr<PosixDevice> device;
     {
         std::lock_guard lock(mutex_);
         auto it = devices_.find(handle);
@@ -165,29 +170,29 @@ bool TComPlatformPosix::CloseDevice(THandle handle) {
     return true;
 }
 
-bool TComPlatformPosix::Result(std::uint32_t code) {
+bool ComPlatformPosix::Result(std::uint32_t code) {
     if (code == ERROR_SUCCESS)
         return true;
     return Fail(code);
 }
 
-bool TComPlatformPosix::SetupComm(THandle device, std::uint32_t inQueue, std::uint32_t outQueue) {
+bool ComPlatformPosix::SetupComm(THandle device, std::uint32_t inQueue, std::uint32_t outQueue) {
     auto d = Find(device);
     return d ? Result(d->SetupComm(inQueue, outQueue)) : Fail(ERROR_INVALID_HANDLE);
 }
 
-bool TComPlatformPosix::SetCommState(THandle device, const TDCB& dcb) {
+bool ComPlatformPosix::SetCommState(THandle device, const TDCB& dcb) {
     auto d = Find(device);
     return d ? Result(d->SetCommState(dcb)) : Fail(ERROR_INVALID_HANDLE);
 }
 
-bool TComPlatformPosix::SetCommTimeouts(THandle device, const TCommTimeouts& timeouts) {
+bool ComPlatformPosix::SetCommTimeouts(THandle device, const TCommTimeouts& timeouts) {
     auto d = Find(device);
     return d ? Result(d->SetCommTimeouts(timeouts)) : Fail(ERROR_INVALID_HANDLE);
 }
 
-bool TComPlatformPosix::ReadFile(THandle device, void* buffer, std::uint32_t count,
-                                 std::uint32_t* bytesRead, TOverlapped* overlapped) {
+bool ComPlatformPosix::ReadFile(THandle device, void* buffer, std::uint32_t count,
+                                std::uint32_t* bytesRead, TOverlapped* overlapped) {
     auto d = Find(device);
     if (!d || overlapped == nullptr)
         return Fail(d ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
@@ -204,8 +209,8 @@ bool TComPlatformPosix::ReadFile(THandle device, void* buffer, std::uint32_t cou
     return Result(code);
 }
 
-bool TComPlatformPosix::WriteFile(THandle device, const void* buffer, std::uint32_t count,
-                                  std::uint32_t* bytesWritten, TOverlapped* overlapped) {
+bool ComPlatformPosix::WriteFile(THandle device, const void* buffer, std::uint32_t count,
+                                 std::uint32_t* bytesWritten, TOverlapped* overlapped) {
     auto d = Find(device);
     if (!d || overlapped == nullptr)
         return Fail(d ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
@@ -216,12 +221,12 @@ bool TComPlatformPosix::WriteFile(THandle device, const void* buffer, std::uint3
     return Result(code);
 }
 
-bool TComPlatformPosix::PurgeComm(THandle device, std::uint32_t flags) {
+bool ComPlatformPosix::PurgeComm(THandle device, std::uint32_t flags) {
     auto d = Find(device);
     return d ? Result(d->Purge(flags)) : Fail(ERROR_INVALID_HANDLE);
 }
 
-bool TComPlatformPosix::ClearCommError(THandle device, std::uint32_t* errors, TComStat* stat) {
+bool ComPlatformPosix::ClearCommError(THandle device, std::uint32_t* errors, TComStat* stat) {
     auto d = Find(device);
     if (!d)
         return Fail(ERROR_INVALID_HANDLE);
@@ -235,7 +240,7 @@ bool TComPlatformPosix::ClearCommError(THandle device, std::uint32_t* errors, TC
     return Result(code);
 }
 
-bool TComPlatformPosix::GetCommModemStatus(THandle device, std::uint32_t* modemStatus) {
+bool ComPlatformPosix::GetCommModemStatus(THandle device, std::uint32_t* modemStatus) {
     auto d = Find(device);
     if (!d)
         return Fail(ERROR_INVALID_HANDLE);
@@ -246,13 +251,12 @@ bool TComPlatformPosix::GetCommModemStatus(THandle device, std::uint32_t* modemS
     return Result(code);
 }
 
-bool TComPlatformPosix::SetCommMask(THandle device, std::uint32_t mask) {
+bool ComPlatformPosix::SetCommMask(THandle device, std::uint32_t mask) {
     auto d = Find(device);
     return d ? Result(d->SetMask(mask)) : Fail(ERROR_INVALID_HANDLE);
 }
 
-bool TComPlatformPosix::WaitCommEvent(THandle device, std::uint32_t* mask,
-                                      TOverlapped* overlapped) {
+bool ComPlatformPosix::WaitCommEvent(THandle device, std::uint32_t* mask, TOverlapped* overlapped) {
     auto d = Find(device);
     if (!d || overlapped == nullptr || mask == nullptr) {
         // A call refused at once leaves its event unsignalled.
@@ -266,8 +270,8 @@ bool TComPlatformPosix::WaitCommEvent(THandle device, std::uint32_t* mask,
     return Result(code);
 }
 
-TComPlatform& SystemComPlatform() {
-    static TComPlatformPosix platform(KernelSys());
+ComPlatform& SystemComPlatform() {
+    static ComPlatformPosix platform(KernelSys());
     return platform;
 }
 

@@ -12,12 +12,12 @@
 
 namespace serial {
 
-class TPosixDevice;
+class PosixDevice;
 
-class TComPlatformPosix : public TComPlatformBase {
+class ComPlatformPosix : public ComPlatformBase {
 public:
-    explicit TComPlatformPosix(TPosixSys& sys = KernelSys()) : sys_(sys) {}
-    ~TComPlatformPosix() override;
+    explicit ComPlatformPosix(PosixSys& sys = KernelSys()) : sys_(sys) {}
+    ~ComPlatformPosix() override;
 
     THandle CreateFile(const std::string& deviceName) override;
     bool CloseHandle(THandle handle) override;
@@ -49,19 +49,19 @@ protected:
     bool CloseDevice(THandle handle) override;
 
 private:
-    std::shared_ptr<TPosixDevice> Find(THandle handle);
+    std::shared_ptr<PosixDevice> Find(THandle handle);
     static bool Result(std::uint32_t code);
 
     struct PendingRead {
-        std::weak_ptr<TPosixDevice> device;
+        std::weak_ptr<PosixDevice> device;
         TOverlapped* overlapped;
     };
     void ForgetPendingRead(THandle event);
     void KickServices();
 
-    TPosixSys& sys_;
+    PosixSys& sys_;
     std::mutex mutex_;
-    std::map<THandle, std::shared_ptr<TPosixDevice>> devices_;
+    std::map<THandle, std::shared_ptr<PosixDevice>> devices_;
     // Reads that went pending, by their event, for the waits that help them along.
     std::map<THandle, PendingRead> pendingReads_;
 };

@@ -31,7 +31,7 @@ void InstallModemWakeHandler() {
     });
 }
 
-class TKernelSys : public TPosixSys {
+class KernelCalls : public PosixSys {
 public:
     int Open(const std::string& path, int flags) override { return open(path.c_str(), flags); }
     int Close(int fd) override { return close(fd); }
@@ -85,8 +85,8 @@ public:
 
 } // namespace
 
-TPosixSys& KernelSys() {
-    static TKernelSys sys;
+PosixSys& KernelSys() {
+    static KernelCalls sys;
     return sys;
 }
 

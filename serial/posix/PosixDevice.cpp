@@ -14,7 +14,7 @@ constexpr std::uint32_t maxQueueSize = 64u * 1024u * 1024u;
 
 } // namespace
 
-void TPosixLine::Wake() const {
+void PosixLine::Wake() const {
     SignalEventFd(wakeFd);
 }
 
@@ -28,15 +28,15 @@ void DrainEventFd(int eventFd) {
     [[maybe_unused]] ssize_t n = read(eventFd, &count, sizeof count);
 }
 
-timespec TimeLeft(TPosixLine::TClock::duration left) {
+timespec TimeLeft(PosixLine::Clock::duration left) {
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                        std::max(left, TPosixLine::TClock::duration::zero()))
+                        std::max(left, PosixLine::Clock::duration::zero()))
                         .count();
     return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
 }
 
-TPosixDevice::TPosixDevice(TPosixSys& sys, int fd, bool serialDriver, TStarter markPending,
-                           TCompleter complete)
+PosixDevice::PosixDevice(PosixSys& sys, int fd, bool serialDriver, Starter markPending,
+                         Completer complete)
     : line_{sys, fd, eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC), std::move(markPending),
             std::move(complete)},
       events_(line_), transmitter_(line_, events_, serialDriver),
@@ -45,7 +45,7 @@ TPosixDevice::TPosixDevice(TPosixSys& sys, int fd, bool serialDriver, TStarter m
     events_.StartModemWatch();
 }
 
-TPosixDevice::~TPosixDevice() {
+PosixDevice::~PosixDevice() {
     Shutdown();
     service_.join();
     events_.StopModemWatch();
@@ -53,7 +53,7 @@ TPosixDevice::~TPosixDevice() {
     line_.sys.Close(line_.fd);
 }
 
-void TPosixDevice::Shutdown() {
+void PosixDevice::Shutdown() {
     // Set first: a request that comes after its part was emptied below is refused.
     line_.stopping = true;
     receiver_.Shutdown();
@@ -62,19 +62,19 @@ void TPosixDevice::Shutdown() {
     line_.Wake();
 }
 
-void TPosixDevice::KickService() {
+void PosixDevice::KickService() {
     if (receiver_.ServiceStale())
         line_.Wake();
 }
 
-bool TPosixDevice::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool& timedOut) {
+bool PosixDevice::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool& timedOut) {
     return receiver_.HelpRead(ov, milliseconds, timedOut);
 }
 
-void TPosixDevice::ServiceLoop() {
+void PosixDevice::ServiceLoop() {
     while (!line_.stopping) {
-        const auto now = TClock::now();
-        TClock::time_point deadline = TClock::time_point::max();
+        const auto now = Clock::now();
+        Clock::time_point deadline = Clock::time_point::max();
         bool wantsInput = false;
         bool blocked = false;
         receiver_.Serve(now, deadline, wantsInput);
@@ -85,8 +85,8 @@ void TPosixDevice::ServiceLoop() {
             fds[1].fd = -1;
         else
             fds[1].events = static_cast<short>((wantsInput ? POLLIN : 0) | (blocked ? POLLOUT : 0));
-        const timespec limit = TimeLeft(deadline - TClock::now());
-        const bool hasDeadline = deadline != TClock::time_point::max();
+        const timespec limit = TimeLeft(deadline - Clock::now());
+        const bool hasDeadline = deadline != Clock::time_point::max();
         if (line_.sys.Poll(fds, 2, hasDeadline ? &limit : nullptr) <= 0)
             continue;
         if (fds[0].revents & POLLIN)
@@ -96,13 +96,13 @@ void TPosixDevice::ServiceLoop() {
     }
 }
 
-std::uint32_t TPosixDevice::SetupComm(std::uint32_t inQueue, std::uint32_t outQueue) {
+std::uint32_t PosixDevice::SetupComm(std::uint32_t inQueue, std::uint32_t outQueue) {
     if (inQueue == 0 || inQueue > maxQueueSize || outQueue > maxQueueSize)
         return ERROR_INVALID_PARAMETER;
     return receiver_.SetupComm(inQueue);
 }
 
-std::uint32_t TPosixDevice::SetCommState(const TDCB& dcb) {
+std::uint32_t PosixDevice::SetCommState(const TDCB& dcb) {
     {
         std::lock_guard lock(settingsMutex_);
         if (line_.gone)
@@ -111,7 +111,7 @@ std::uint32_t TPosixDevice::SetCommState(const TDCB& dcb) {
             ApplyDeviceControlBlock(line_.sys, line_.fd, dcb, events_.HasModemLines());
         if (error != ERROR_SUCCESS)
             return error;
-        TPosixRxDecoder::Settings settings;
+        PosixRxDecoder::Settings settings;
         settings.discardNull = dcb.fNull != 0;
         settings.replaceErrors = dcb.fErrorChar != 0;
         settings.errorChar = dcb.ErrorChar;
@@ -125,7 +125,7 @@ std::uint32_t TPosixDevice::SetCommState(const TDCB& dcb) {
     return ERROR_SUCCESS;
 }
 
-std::uint32_t TPosixDevice::SetCommTimeouts(const TCommTimeouts& timeouts) {
+std::uint32_t PosixDevice::SetCommTimeouts(const TCommTimeouts& timeouts) {
     if (timeouts.ReadIntervalTimeout == MAXDWORD &&
         timeouts.ReadTotalTimeoutMultiplier == MAXDWORD &&
         timeouts.ReadTotalTimeoutConstant == MAXDWORD)
@@ -137,23 +137,23 @@ std::uint32_t TPosixDevice::SetCommTimeouts(const TCommTimeouts& timeouts) {
     return ERROR_SUCCESS;
 }
 
-std::uint32_t TPosixDevice::Read(char* buffer, std::uint32_t count, std::uint32_t& done,
-                                 TOverlapped* ov) {
+std::uint32_t PosixDevice::Read(char* buffer, std::uint32_t count, std::uint32_t& done,
+                                TOverlapped* ov) {
     return receiver_.Read(buffer, count, done, ov);
 }
 
-std::uint32_t TPosixDevice::Write(const char* buffer, std::uint32_t count, std::uint32_t& done,
-                                  TOverlapped* ov) {
+std::uint32_t PosixDevice::Write(const char* buffer, std::uint32_t count, std::uint32_t& done,
+                                 TOverlapped* ov) {
     return transmitter_.Write(buffer, count, done, ov);
 }
 
-std::uint32_t TPosixDevice::Purge(std::uint32_t flags) {
+std::uint32_t PosixDevice::Purge(std::uint32_t flags) {
     transmitter_.Purge(flags);
     receiver_.Purge(flags);
     return ERROR_SUCCESS;
 }
 
-std::uint32_t TPosixDevice::ClearError(std::uint32_t& errors, TComStat& stat) {
+std::uint32_t PosixDevice::ClearError(std::uint32_t& errors, TComStat& stat) {
     // Counted first: bytes taken from the driver now may add to the error word.
     stat.cbInQue = receiver_.InQueue();
     stat.cbOutQue = transmitter_.OutputPending();
@@ -161,15 +161,15 @@ std::uint32_t TPosixDevice::ClearError(std::uint32_t& errors, TComStat& stat) {
     return ERROR_SUCCESS;
 }
 
-std::uint32_t TPosixDevice::ModemStatus(std::uint32_t& status) {
+std::uint32_t PosixDevice::ModemStatus(std::uint32_t& status) {
     return events_.ModemStatus(status);
 }
 
-std::uint32_t TPosixDevice::SetMask(std::uint32_t mask) {
+std::uint32_t PosixDevice::SetMask(std::uint32_t mask) {
     return events_.SetMask(mask);
 }
 
-std::uint32_t TPosixDevice::WaitEvent(std::uint32_t* mask, TOverlapped* ov) {
+std::uint32_t PosixDevice::WaitEvent(std::uint32_t* mask, TOverlapped* ov) {
     // Bytes that came while nobody waited raise their events now.
     receiver_.Pull();
     const std::uint32_t result = events_.Wait(mask, ov);

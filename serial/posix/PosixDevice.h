@@ -1,7 +1,7 @@
 // One open terminal device with the behaviour of a Windows serial driver on top: a receive
 // queue of the size SetupComm gives, overlapped reads and writes bounded by the Windows
 // timeout rules, purge, error word, modem status and line events. Every call on the
-// device goes through a TPosixSys: the kernel, or a simulation in tests.
+// device goes through a PosixSys: the kernel, or a simulation in tests.
 //
 // It is made of three parts, each with its own lock and the rules of what it guards written
 // where the lock is: the receiver (receive queue, waiting reads, their time-outs), the
@@ -25,24 +25,23 @@
 
 namespace serial {
 
-class TPosixDevice {
+class PosixDevice {
 public:
-    using TClock = TPosixLine::TClock;
-    using TCompleter = TPosixLine::TCompleter;
-    using TStarter = TPosixLine::TStarter;
+    using Clock = PosixLine::Clock;
+    using Completer = PosixLine::Completer;
+    using Starter = PosixLine::Starter;
 
     // Takes over an open, non-blocking terminal descriptor. `serialDriver`: a real serial
     // driver (one that reports a port type), whose output leaves at the baud rate; a write
     // then ends when its bytes have left, not when the kernel has taken them.
-    TPosixDevice(TPosixSys& sys, int fd, bool serialDriver, TStarter markPending,
-                 TCompleter complete);
+    PosixDevice(PosixSys& sys, int fd, bool serialDriver, Starter markPending, Completer complete);
     // Ends every pending request as aborted and stops serving; threads that still hold the
     // device return from their calls.
     void Shutdown();
     // Shuts down, stops the threads and closes the descriptor.
-    ~TPosixDevice();
-    TPosixDevice(const TPosixDevice&) = delete;
-    TPosixDevice& operator=(const TPosixDevice&) = delete;
+    ~PosixDevice();
+    PosixDevice(const PosixDevice&) = delete;
+    PosixDevice& operator=(const PosixDevice&) = delete;
 
     // Each returns 0 or the error code of the failure; ERROR_IO_PENDING means the request
     // was queued and ends through its overlapped block.
@@ -58,7 +57,7 @@ public:
     std::uint32_t SetMask(std::uint32_t mask);
     std::uint32_t WaitEvent(std::uint32_t* mask, TOverlapped* ov);
 
-    // See TPosixReceiver::HelpRead.
+    // See PosixReceiver::HelpRead.
     bool HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool& timedOut);
     // Hands the service thread the deadlines of reads that went pending since it last
     // looked; for waits that do not help a read along.
@@ -67,10 +66,10 @@ public:
 private:
     void ServiceLoop();
 
-    TPosixLine line_;
-    TPosixLineEvents events_;
-    TPosixTransmitter transmitter_;
-    TPosixReceiver receiver_;
+    PosixLine line_;
+    PosixLineEvents events_;
+    PosixTransmitter transmitter_;
+    PosixReceiver receiver_;
     // Keeps two SetCommState calls from interleaving on the line.
     std::mutex settingsMutex_;
     std::thread service_;

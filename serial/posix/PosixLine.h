@@ -14,18 +14,18 @@
 
 namespace serial {
 
-struct TPosixLine {
-    using TClock = std::chrono::steady_clock;
+struct PosixLine {
+    using Clock = std::chrono::steady_clock;
     // Ends an overlapped request: status 0 or an error code, and the bytes moved.
-    using TCompleter = std::function<void(TOverlapped*, std::uint32_t, std::uint32_t)>;
-    using TStarter = std::function<void(TOverlapped*)>;
+    using Completer = std::function<void(TOverlapped*, std::uint32_t, std::uint32_t)>;
+    using Starter = std::function<void(TOverlapped*)>;
 
-    TPosixSys& sys;
+    PosixSys& sys;
     const int fd;
     // Wakes the service thread, which then looks at every part again.
     const int wakeFd;
-    TStarter markPending;
-    TCompleter complete;
+    Starter markPending;
+    Completer complete;
     // Both only ever go from false to true. `stopping`: the device is shutting down, every
     // request is refused or aborted. `gone`: the device went away (hang-up, or an error
     // that says so); no part calls the descriptor for data any more.
@@ -39,6 +39,6 @@ struct TPosixLine {
 void SignalEventFd(int eventFd);
 void DrainEventFd(int eventFd);
 // A time left, as ppoll wants it; none left is zero.
-timespec TimeLeft(TPosixLine::TClock::duration left);
+timespec TimeLeft(PosixLine::Clock::duration left);
 
 } // namespace serial

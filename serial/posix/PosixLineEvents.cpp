@@ -37,7 +37,7 @@ std::uint32_t LineEvents(int before, int after) {
 
 } // namespace
 
-TPosixLineEvents::TPosixLineEvents(TPosixLine& line) : line_(line) {
+PosixLineEvents::PosixLineEvents(PosixLine& line) : line_(line) {
     int bits = 0;
     hasModemLines_ = line_.sys.ModemLines(line_.fd, bits) == 0;
     modemBits_ = hasModemLines_ ? bits : 0;
@@ -48,12 +48,12 @@ TPosixLineEvents::TPosixLineEvents(TPosixLine& line) : line_(line) {
                      c.overrun, c.parity, c.brk, c.buf_overrun};
 }
 
-void TPosixLineEvents::StartModemWatch() {
+void PosixLineEvents::StartModemWatch() {
     if (hasModemLines_)
         modem_ = std::thread([this] { ModemLoop(); });
 }
 
-void TPosixLineEvents::StopModemWatch() {
+void PosixLineEvents::StopModemWatch() {
     if (!modem_.joinable())
         return;
     modemStop_ = true;
@@ -66,7 +66,7 @@ void TPosixLineEvents::StopModemWatch() {
     modem_.join();
 }
 
-void TPosixLineEvents::ModemLoop() {
+void PosixLineEvents::ModemLoop() {
     while (!modemStop_) {
         // A change between two waits is not seen by the next one: look before each, and
         // have the service thread look again once this thread waits.
@@ -74,7 +74,7 @@ void TPosixLineEvents::ModemLoop() {
             std::lock_guard lock(mutex_);
             UpdateModemLocked();
             recheck_ = 0;
-            modemCheck_ = TClock::now() + modemRechecks[0];
+            modemCheck_ = Clock::now() + modemRechecks[0];
         }
         line_.Wake();
         const int r = line_.sys.WaitModemChange(line_.fd, modemInputs);
@@ -86,7 +86,7 @@ void TPosixLineEvents::ModemLoop() {
             std::lock_guard lock(mutex_);
             if (!line_.gone) {
                 modemPolled_ = true;
-                modemCheck_ = TClock::now();
+                modemCheck_ = Clock::now();
             }
         }
         line_.Wake();
@@ -95,7 +95,7 @@ void TPosixLineEvents::ModemLoop() {
     modemEnded_ = true;
 }
 
-void TPosixLineEvents::RaiseLocked(std::uint32_t events) {
+void PosixLineEvents::RaiseLocked(std::uint32_t events) {
     // New bytes raise their event once; when the mask drops it, the first wait for it that
     // starts while they are still queued reports them.
     if (events & EV_RXCHAR)
@@ -108,12 +108,12 @@ void TPosixLineEvents::RaiseLocked(std::uint32_t events) {
     }
 }
 
-void TPosixLineEvents::Raise(std::uint32_t events) {
+void PosixLineEvents::Raise(std::uint32_t events) {
     std::lock_guard lock(mutex_);
     RaiseLocked(events);
 }
 
-void TPosixLineEvents::Received(std::uint32_t events, std::uint32_t errors, bool pulled) {
+void PosixLineEvents::Received(std::uint32_t events, std::uint32_t errors, bool pulled) {
     std::lock_guard lock(mutex_);
     errors_ |= errors;
     // The terminal layer marks framing and parity errors only with the parity check on, and
@@ -129,44 +129,44 @@ void TPosixLineEvents::Received(std::uint32_t events, std::uint32_t errors, bool
         RaiseLocked(events);
 }
 
-void TPosixLineEvents::QueueEmptied() {
+void PosixLineEvents::QueueEmptied() {
     std::lock_guard lock(mutex_);
     rxUnreported_ = false;
 }
 
-void TPosixLineEvents::HangUp() {
+void PosixLineEvents::HangUp() {
     std::lock_guard lock(mutex_);
     errors_ |= CE_IOE;
     RaiseLocked(EV_ERR);
 }
 
-std::uint32_t TPosixLineEvents::TakeErrors() {
+std::uint32_t PosixLineEvents::TakeErrors() {
     std::lock_guard lock(mutex_);
     // A device that went away stays in error: no later call can clear that.
     return std::exchange(errors_, 0) | (line_.gone ? CE_IOE : 0);
 }
 
-bool TPosixLineEvents::DsrLow() {
+bool PosixLineEvents::DsrLow() {
     std::lock_guard lock(mutex_);
     return dsrSensitive_ && hasModemLines_ && !(modemBits_ & TIOCM_DSR);
 }
 
-void TPosixLineEvents::SetDsrSensitivity(bool on) {
+void PosixLineEvents::SetDsrSensitivity(bool on) {
     std::lock_guard lock(mutex_);
     dsrSensitive_ = on;
 }
 
-bool TPosixLineEvents::ListensFor(std::uint32_t events) {
+bool PosixLineEvents::ListensFor(std::uint32_t events) {
     std::lock_guard lock(mutex_);
     return (commMask_ & events) != 0;
 }
 
-bool TPosixLineEvents::WaitsFor(std::uint32_t events) {
+bool PosixLineEvents::WaitsFor(std::uint32_t events) {
     std::lock_guard lock(mutex_);
     return waitOv_ != nullptr && (commMask_ & events) != 0;
 }
 
-std::uint32_t TPosixLineEvents::CountersLocked() {
+std::uint32_t PosixLineEvents::CountersLocked() {
     serial_icounter_struct c{};
     if (!hasCounters_ || line_.sys.Counters(line_.fd, c) != 0)
         return 0;
@@ -200,14 +200,14 @@ std::uint32_t TPosixLineEvents::CountersLocked() {
     return events;
 }
 
-std::uint32_t TPosixLineEvents::LinesLocked() {
+std::uint32_t PosixLineEvents::LinesLocked() {
     int bits = 0;
     if (line_.sys.ModemLines(line_.fd, bits) != 0)
         return 0;
     return LineEvents(std::exchange(modemBits_, bits), bits);
 }
 
-void TPosixLineEvents::UpdateModemLocked() {
+void PosixLineEvents::UpdateModemLocked() {
     // The counters see a short pulse (a ring, above all) that two readings of the lines miss.
     // Reading them takes every change they show, so the line errors and breaks counted since
     // the last look are raised here too; the next pull of data would find them taken.
@@ -216,7 +216,7 @@ void TPosixLineEvents::UpdateModemLocked() {
         RaiseLocked(events);
 }
 
-void TPosixLineEvents::PollModem(TClock::time_point now, TClock::time_point& deadline) {
+void PosixLineEvents::PollModem(Clock::time_point now, Clock::time_point& deadline) {
     std::lock_guard lock(mutex_);
     if (line_.gone)
         return;
@@ -243,7 +243,7 @@ void TPosixLineEvents::PollModem(TClock::time_point now, TClock::time_point& dea
     deadline = std::min(deadline, modemCheck_);
 }
 
-std::uint32_t TPosixLineEvents::SetMask(std::uint32_t mask) {
+std::uint32_t PosixLineEvents::SetMask(std::uint32_t mask) {
     std::lock_guard lock(mutex_);
     if (history_ & EV_RXCHAR)
         rxUnreported_ = true;
@@ -257,7 +257,7 @@ std::uint32_t TPosixLineEvents::SetMask(std::uint32_t mask) {
     return ERROR_SUCCESS;
 }
 
-std::uint32_t TPosixLineEvents::Wait(std::uint32_t* mask, TOverlapped* ov) {
+std::uint32_t PosixLineEvents::Wait(std::uint32_t* mask, TOverlapped* ov) {
     std::lock_guard lock(mutex_);
     if (waitOv_ != nullptr || line_.stopping)
         return line_.stopping ? ERROR_OPERATION_ABORTED : ERROR_INVALID_PARAMETER;
@@ -268,7 +268,7 @@ std::uint32_t TPosixLineEvents::Wait(std::uint32_t* mask, TOverlapped* ov) {
     return waitOv_ == nullptr ? ERROR_SUCCESS : ERROR_IO_PENDING;
 }
 
-std::uint32_t TPosixLineEvents::ModemStatus(std::uint32_t& status) {
+std::uint32_t PosixLineEvents::ModemStatus(std::uint32_t& status) {
     status = 0;
     int bits = 0;
     // Without modem lines (a pseudo-terminal), or once the device is gone, all are off.
@@ -285,7 +285,7 @@ std::uint32_t TPosixLineEvents::ModemStatus(std::uint32_t& status) {
     return ERROR_SUCCESS;
 }
 
-void TPosixLineEvents::Shutdown() {
+void PosixLineEvents::Shutdown() {
     std::lock_guard lock(mutex_);
     if (waitOv_ != nullptr) {
         waitMask_ = nullptr;

@@ -12,13 +12,13 @@
 
 namespace serial {
 
-class TPosixLineEvents {
+class PosixLineEvents {
 public:
-    using TClock = TPosixLine::TClock;
+    using Clock = PosixLine::Clock;
 
-    explicit TPosixLineEvents(TPosixLine& line);
-    TPosixLineEvents(const TPosixLineEvents&) = delete;
-    TPosixLineEvents& operator=(const TPosixLineEvents&) = delete;
+    explicit PosixLineEvents(PosixLine& line);
+    PosixLineEvents(const PosixLineEvents&) = delete;
+    PosixLineEvents& operator=(const PosixLineEvents&) = delete;
 
     bool HasModemLines() const { return hasModemLines_; }
     // The modem watch thread: started by the device once it is complete, stopped before the
@@ -49,7 +49,7 @@ public:
     bool WaitsFor(std::uint32_t events);
     // Service thread: reads the lines where the driver cannot wait for a change, while
     // someone listens; lowers `deadline` to the next look.
-    void PollModem(TClock::time_point now, TClock::time_point& deadline);
+    void PollModem(Clock::time_point now, Clock::time_point& deadline);
 
 private:
     struct Counters {
@@ -66,7 +66,7 @@ private:
     // events and adds the errors to the error word.
     std::uint32_t CountersLocked();
 
-    TPosixLine& line_;
+    PosixLine& line_;
     bool hasModemLines_ = false;
     bool hasCounters_ = false;
 
@@ -90,7 +90,7 @@ private:
     // The next look at the lines by the service thread: the next interval's where they are
     // read at intervals, otherwise the next of the looks after the modem watch thread went
     // to wait (recheck_ counts those done).
-    TClock::time_point modemCheck_;
+    Clock::time_point modemCheck_;
     std::size_t recheck_ = 0;
     Counters counters_;
 

@@ -11,19 +11,19 @@ namespace serial {
 
 namespace {
 
-struct TRate {
+struct Rate {
     std::uint32_t bitsPerSecond;
     speed_t speed;
 };
 
-constexpr TRate standardRates[] = {
+constexpr Rate standardRates[] = {
     {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
     {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
     {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
     {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600}};
 
 bool StandardSpeed(std::uint32_t rate, speed_t& speed) {
-    for (const TRate& r : standardRates)
+    for (const Rate& r : standardRates)
         if (r.bitsPerSecond == rate) {
             speed = r.speed;
             return true;
@@ -43,7 +43,7 @@ bool Valid(const TDCB& dcb) {
 
 } // namespace
 
-std::uint32_t ApplyDeviceControlBlock(TPosixSys& sys, int fd, const TDCB& dcb, bool hasModemLines) {
+std::uint32_t ApplyDeviceControlBlock(PosixSys& sys, int fd, const TDCB& dcb, bool hasModemLines) {
     if (!Valid(dcb))
         return ERROR_INVALID_PARAMETER;
     termios t{};

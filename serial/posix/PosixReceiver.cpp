@@ -11,23 +11,23 @@
 
 namespace serial {
 
-TPosixReceiver::TPosixReceiver(TPosixLine& line, TPosixLineEvents& events,
-                               TPosixTransmitter& transmitter)
+PosixReceiver::PosixReceiver(PosixLine& line, PosixLineEvents& events,
+                             PosixTransmitter& transmitter)
     : line_(line), events_(events), transmitter_(transmitter),
       helperWakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
-TPosixReceiver::~TPosixReceiver() {
+PosixReceiver::~PosixReceiver() {
     close(helperWakeFd_);
 }
 
-std::uint32_t TPosixReceiver::KernelInQueue() const {
+std::uint32_t PosixReceiver::KernelInQueue() const {
     int count = 0;
     return line_.sys.InputCount(line_.fd, count) == 0 && count > 0
                ? static_cast<std::uint32_t>(count)
                : 0;
 }
 
-void TPosixReceiver::CompleteLocked(TOverlapped* ov, std::uint32_t status, std::uint32_t bytes) {
+void PosixReceiver::CompleteLocked(TOverlapped* ov, std::uint32_t status, std::uint32_t bytes) {
     line_.complete(ov, status, bytes);
     // The helping thread learns of reads it ends itself without a wake-up, which would only
     // cut its next wait short.
@@ -35,25 +35,25 @@ void TPosixReceiver::CompleteLocked(TOverlapped* ov, std::uint32_t status, std::
         SignalEventFd(helperWakeFd_);
 }
 
-bool TPosixReceiver::PendingLocked(TOverlapped* ov) const {
+bool PosixReceiver::PendingLocked(TOverlapped* ov) const {
     return std::any_of(reads_.begin(), reads_.end(),
                        [ov](const ReadRequest& r) { return r.ov == ov; });
 }
 
-void TPosixReceiver::TakeLocked(std::size_t count) {
+void PosixReceiver::TakeLocked(std::size_t count) {
     rx_.erase(0, count);
     if (rx_.empty())
         events_.QueueEmptied();
 }
 
-void TPosixReceiver::HangUpLocked() {
+void PosixReceiver::HangUpLocked() {
     if (line_.gone.exchange(true))
         return;
     transmitter_.LineGone();
     events_.HangUp();
 }
 
-void TPosixReceiver::PullInputLocked() {
+void PosixReceiver::PullInputLocked() {
     std::uint32_t events = 0;
     std::uint32_t errors = 0;
     char chunk[4096];
@@ -70,7 +70,7 @@ void TPosixReceiver::PullInputLocked() {
             break;
         }
         pulled = true;
-        TPosixRxDecoder::Result got = decoder_.Decode(chunk, static_cast<std::size_t>(n));
+        PosixRxDecoder::Result got = decoder_.Decode(chunk, static_cast<std::size_t>(n));
         if (!events_.DsrLow())
             rx_ += got.data;
         else
@@ -88,7 +88,7 @@ void TPosixReceiver::PullInputLocked() {
         events_.Received(events, errors, pulled);
 }
 
-void TPosixReceiver::ServeReadsLocked(TClock::time_point now) {
+void PosixReceiver::ServeReadsLocked(Clock::time_point now) {
     for (;;) {
         PullInputLocked();
         const bool full = rx_.size() >= rxLimit_;
@@ -116,11 +116,11 @@ void TPosixReceiver::ServeReadsLocked(TClock::time_point now) {
             return;
         }
         // The next read's time-out starts now that its turn has come.
-        reads_.front().timeout = TReadTimeout(reads_.front().timeouts, reads_.front().count, now);
+        reads_.front().timeout = ReadTimeout(reads_.front().timeouts, reads_.front().count, now);
     }
 }
 
-bool TPosixReceiver::WantsInputLocked() {
+bool PosixReceiver::WantsInputLocked() {
     if (line_.gone || rx_.size() >= rxLimit_)
         return false;
     // Input events are raised by whoever takes the bytes from the driver; the service
@@ -130,7 +130,7 @@ bool TPosixReceiver::WantsInputLocked() {
     return (!reads_.empty() && !helping_) || events_.WaitsFor(inputEvents);
 }
 
-void TPosixReceiver::Serve(TClock::time_point now, TClock::time_point& deadline, bool& wantsInput) {
+void PosixReceiver::Serve(Clock::time_point now, Clock::time_point& deadline, bool& wantsInput) {
     std::lock_guard lock(mutex_);
     serviceStale_ = false;
     ServeReadsLocked(now);
@@ -139,15 +139,15 @@ void TPosixReceiver::Serve(TClock::time_point now, TClock::time_point& deadline,
     wantsInput = WantsInputLocked();
 }
 
-bool TPosixReceiver::ServiceStale() {
+bool PosixReceiver::ServiceStale() {
     std::lock_guard lock(mutex_);
     return serviceStale_;
 }
 
-bool TPosixReceiver::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool& timedOut) {
+bool PosixReceiver::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool& timedOut) {
     timedOut = false;
     const bool limited = milliseconds != INFINITE;
-    const auto waitEnd = TClock::now() + std::chrono::milliseconds(limited ? milliseconds : 0);
+    const auto waitEnd = Clock::now() + std::chrono::milliseconds(limited ? milliseconds : 0);
     std::unique_lock lock(mutex_);
     if (helping_ || line_.stopping || !PendingLocked(ov))
         return false;
@@ -157,7 +157,7 @@ bool TPosixReceiver::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool&
     // wait below returns at once if the driver has bytes, so the first pass need not ask it.
     bool firstPass = true;
     for (;;) {
-        const auto now = TClock::now();
+        const auto now = Clock::now();
         if (!firstPass)
             ServeReadsLocked(now);
         firstPass = false;
@@ -166,7 +166,7 @@ bool TPosixReceiver::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool&
         const bool ended = !PendingLocked(ov);
         if (!ended && limited && now >= waitEnd)
             timedOut = true;
-        TClock::time_point deadline = limited ? waitEnd : TClock::time_point::max();
+        Clock::time_point deadline = limited ? waitEnd : Clock::time_point::max();
         if (!ended && !timedOut)
             deadline = std::min(deadline, reads_.front().timeout.Deadline());
         const bool canRead = !line_.gone && rx_.size() < rxLimit_;
@@ -184,16 +184,16 @@ bool TPosixReceiver::HelpRead(TOverlapped* ov, std::uint32_t milliseconds, bool&
         if (ended || timedOut)
             return true;
         pollfd fds[2] = {{helperWakeFd_, POLLIN, 0}, {canRead ? line_.fd : -1, POLLIN, 0}};
-        const timespec limit = TimeLeft(deadline - TClock::now());
-        line_.sys.Poll(fds, 2, deadline != TClock::time_point::max() ? &limit : nullptr);
+        const timespec limit = TimeLeft(deadline - Clock::now());
+        line_.sys.Poll(fds, 2, deadline != Clock::time_point::max() ? &limit : nullptr);
         if (fds[0].revents & POLLIN)
             DrainEventFd(helperWakeFd_);
         lock.lock();
     }
 }
 
-std::uint32_t TPosixReceiver::Read(char* buffer, std::uint32_t count, std::uint32_t& doneBytes,
-                                   TOverlapped* ov) {
+std::uint32_t PosixReceiver::Read(char* buffer, std::uint32_t count, std::uint32_t& doneBytes,
+                                  TOverlapped* ov) {
     line_.markPending(ov);
     std::uint32_t result = ERROR_IO_PENDING;
     bool wake = false;
@@ -203,9 +203,9 @@ std::uint32_t TPosixReceiver::Read(char* buffer, std::uint32_t count, std::uint3
             CompleteLocked(ov, ERROR_OPERATION_ABORTED, 0);
             return ERROR_OPERATION_ABORTED;
         }
-        const auto now = TClock::now();
+        const auto now = Clock::now();
         const bool wasFull = rx_.size() >= rxLimit_;
-        ReadRequest r{buffer, count, ov, timeouts_, TReadTimeout(timeouts_, count, now)};
+        ReadRequest r{buffer, count, ov, timeouts_, ReadTimeout(timeouts_, count, now)};
         if (reads_.empty()) {
             // Bytes still in the terminal driver belong to the queue too: take them as the
             // receive queue makes room.
@@ -253,7 +253,7 @@ std::uint32_t TPosixReceiver::Read(char* buffer, std::uint32_t count, std::uint3
     return result;
 }
 
-void TPosixReceiver::Purge(std::uint32_t flags) {
+void PosixReceiver::Purge(std::uint32_t flags) {
     bool wake = false;
     {
         std::lock_guard lock(mutex_);
@@ -274,22 +274,22 @@ void TPosixReceiver::Purge(std::uint32_t flags) {
         line_.Wake();
 }
 
-std::uint32_t TPosixReceiver::InQueue() {
+std::uint32_t PosixReceiver::InQueue() {
     std::lock_guard lock(mutex_);
     // Bytes taken from the driver here go to a read that waits for them first.
-    ServeReadsLocked(TClock::now());
+    ServeReadsLocked(Clock::now());
     std::uint32_t queued = static_cast<std::uint32_t>(rx_.size());
     if (!line_.gone && rx_.size() >= rxLimit_)
         queued += KernelInQueue();
     return queued;
 }
 
-void TPosixReceiver::Pull() {
+void PosixReceiver::Pull() {
     std::lock_guard lock(mutex_);
-    ServeReadsLocked(TClock::now());
+    ServeReadsLocked(Clock::now());
 }
 
-std::uint32_t TPosixReceiver::SetupComm(std::uint32_t inQueue) {
+std::uint32_t PosixReceiver::SetupComm(std::uint32_t inQueue) {
     {
         std::lock_guard lock(mutex_);
         if (line_.gone)
@@ -300,23 +300,23 @@ std::uint32_t TPosixReceiver::SetupComm(std::uint32_t inQueue) {
     return ERROR_SUCCESS;
 }
 
-void TPosixReceiver::SetDecoding(const TPosixRxDecoder::Settings& settings) {
+void PosixReceiver::SetDecoding(const PosixRxDecoder::Settings& settings) {
     std::lock_guard lock(mutex_);
     decoder_.SetSettings(settings);
 }
 
-void TPosixReceiver::SetTimeouts(const TCommTimeouts& timeouts) {
+void PosixReceiver::SetTimeouts(const TCommTimeouts& timeouts) {
     std::lock_guard lock(mutex_);
     timeouts_ = timeouts;
 }
 
-void TPosixReceiver::HangUpSeen() {
+void PosixReceiver::HangUpSeen() {
     std::lock_guard lock(mutex_);
     PullInputLocked();
     HangUpLocked();
 }
 
-void TPosixReceiver::Shutdown() {
+void PosixReceiver::Shutdown() {
     {
         std::lock_guard lock(mutex_);
         for (const ReadRequest& r : reads_)

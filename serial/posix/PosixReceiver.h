@@ -17,14 +17,14 @@
 
 namespace serial {
 
-class TPosixReceiver {
+class PosixReceiver {
 public:
-    using TClock = TPosixLine::TClock;
+    using Clock = PosixLine::Clock;
 
-    TPosixReceiver(TPosixLine& line, TPosixLineEvents& events, TPosixTransmitter& transmitter);
-    ~TPosixReceiver();
-    TPosixReceiver(const TPosixReceiver&) = delete;
-    TPosixReceiver& operator=(const TPosixReceiver&) = delete;
+    PosixReceiver(PosixLine& line, PosixLineEvents& events, PosixTransmitter& transmitter);
+    ~PosixReceiver();
+    PosixReceiver(const PosixReceiver&) = delete;
+    PosixReceiver& operator=(const PosixReceiver&) = delete;
 
     // 0, an error code, or ERROR_IO_PENDING when the read ends later through its block.
     std::uint32_t Read(char* buffer, std::uint32_t count, std::uint32_t& done, TOverlapped* ov);
@@ -43,7 +43,7 @@ public:
     // Takes what the driver has, raising its events.
     void Pull();
     std::uint32_t SetupComm(std::uint32_t inQueue);
-    void SetDecoding(const TPosixRxDecoder::Settings& settings);
+    void SetDecoding(const PosixRxDecoder::Settings& settings);
     void SetTimeouts(const TCommTimeouts& timeouts);
     // The device reported a hang-up: what it still had is taken, then it is gone.
     void HangUpSeen();
@@ -51,7 +51,7 @@ public:
     void Shutdown();
     // Service thread: takes bytes, ends reads whose rule says so; lowers `deadline` to the
     // first read's end and says whether the device must be watched for input.
-    void Serve(TClock::time_point now, TClock::time_point& deadline, bool& wantsInput);
+    void Serve(Clock::time_point now, Clock::time_point& deadline, bool& wantsInput);
 
 private:
     struct ReadRequest {
@@ -60,11 +60,11 @@ private:
         TOverlapped* ov;
         // The settings when the read was asked for; its rule starts when its turn comes.
         TCommTimeouts timeouts;
-        TReadTimeout timeout;
+        ReadTimeout timeout;
     };
 
     void PullInputLocked();
-    void ServeReadsLocked(TClock::time_point now);
+    void ServeReadsLocked(Clock::time_point now);
     // Removes `count` bytes from the front of the queue.
     void TakeLocked(std::size_t count);
     void HangUpLocked();
@@ -73,9 +73,9 @@ private:
     bool WantsInputLocked();
     std::uint32_t KernelInQueue() const;
 
-    TPosixLine& line_;
-    TPosixLineEvents& events_;
-    TPosixTransmitter& transmitter_;
+    PosixLine& line_;
+    PosixLineEvents& events_;
+    PosixTransmitter& transmitter_;
     // Wakes a thread inside HelpRead when another thread ended a read.
     const int helperWakeFd_;
 
@@ -90,7 +90,7 @@ private:
     std::string rx_;
     std::uint32_t rxLimit_ = 4096;
     bool above80_ = false;
-    TPosixRxDecoder decoder_;
+    PosixRxDecoder decoder_;
     TCommTimeouts timeouts_;
     std::deque<ReadRequest> reads_;
     // A read went pending after the service thread computed its time limit.

@@ -4,7 +4,7 @@
 
 namespace serial {
 
-void TPosixRxDecoder::Emit(Result& result, char byte) {
+void PosixRxDecoder::Emit(Result& result, char byte) {
     if (byte == 0 && settings_.discardNull)
         return;
     if (byte == settings_.eventChar)
@@ -12,7 +12,7 @@ void TPosixRxDecoder::Emit(Result& result, char byte) {
     result.data += byte;
 }
 
-TPosixRxDecoder::Result TPosixRxDecoder::Decode(const char* bytes, std::size_t count) {
+PosixRxDecoder::Result PosixRxDecoder::Decode(const char* bytes, std::size_t count) {
     Result result;
     for (std::size_t i = 0; i < count; ++i) {
         const char c = bytes[i];

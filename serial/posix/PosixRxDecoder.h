@@ -9,7 +9,7 @@
 
 namespace serial {
 
-class TPosixRxDecoder {
+class PosixRxDecoder {
 public:
     struct Settings {
         bool discardNull = false;

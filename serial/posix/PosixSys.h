@@ -17,9 +17,9 @@
 
 namespace serial {
 
-class TPosixSys {
+class PosixSys {
 public:
-    virtual ~TPosixSys() = default;
+    virtual ~PosixSys() = default;
 
     // Opening: open(2), close(2), an exclusive advisory lock (flock), the terminal's
     // exclusive mode (TIOCEXCL) and the serial driver's port type (TIOCGSERIAL; fails with
@@ -61,6 +61,6 @@ public:
 };
 
 // The kernel's system calls; lives for the whole process.
-TPosixSys& KernelSys();
+PosixSys& KernelSys();
 
 } // namespace serial

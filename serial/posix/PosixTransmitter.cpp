@@ -8,34 +8,34 @@
 
 namespace serial {
 
-TPosixTransmitter::TPosixTransmitter(TPosixLine& line, TPosixLineEvents& events, bool paced)
+PosixTransmitter::PosixTransmitter(PosixLine& line, PosixLineEvents& events, bool paced)
     : line_(line), events_(events), paced_(paced) {}
 
-std::uint32_t TPosixTransmitter::KernelOutQueue() const {
+std::uint32_t PosixTransmitter::KernelOutQueue() const {
     int count = 0;
     return line_.sys.OutputCount(line_.fd, count) == 0 && count > 0
                ? static_cast<std::uint32_t>(count)
                : 0;
 }
 
-TPosixTransmitter::TClock::duration TPosixTransmitter::ByteTime() const {
+PosixTransmitter::Clock::duration PosixTransmitter::ByteTime() const {
     // Ten bits a byte: start, eight data bits, stop; a longer frame is checked again.
     const std::uint64_t rate = baudRate_ != 0 ? baudRate_ : 9600;
     return std::chrono::microseconds(10ull * 1000000ull / rate + 1);
 }
 
-void TPosixTransmitter::SetRate(std::uint32_t baudRate) {
+void PosixTransmitter::SetRate(std::uint32_t baudRate) {
     std::lock_guard lock(mutex_);
     baudRate_ = baudRate;
 }
 
-void TPosixTransmitter::SetTimeouts(const TCommTimeouts& timeouts) {
+void PosixTransmitter::SetTimeouts(const TCommTimeouts& timeouts) {
     std::lock_guard lock(mutex_);
     writeMultiplier_ = timeouts.WriteTotalTimeoutMultiplier;
     writeConstant_ = timeouts.WriteTotalTimeoutConstant;
 }
 
-std::uint32_t TPosixTransmitter::OutputPending() {
+std::uint32_t PosixTransmitter::OutputPending() {
     std::lock_guard lock(mutex_);
     std::uint32_t pending = 0;
     for (const WriteRequest& w : writes_)
@@ -43,29 +43,29 @@ std::uint32_t TPosixTransmitter::OutputPending() {
     return pending + (line_.gone ? 0 : KernelOutQueue());
 }
 
-void TPosixTransmitter::EndWritesLocked(std::uint32_t status) {
+void PosixTransmitter::EndWritesLocked(std::uint32_t status) {
     for (const WriteRequest& w : writes_)
         line_.complete(w.ov, status, w.sent);
     writes_.clear();
 }
 
-void TPosixTransmitter::HangUpLocked() {
+void PosixTransmitter::HangUpLocked() {
     EndWritesLocked(ERROR_DEVICE_NOT_CONNECTED);
     EndDrainingLocked(ERROR_DEVICE_NOT_CONNECTED, false);
 }
 
-void TPosixTransmitter::LineGone() {
+void PosixTransmitter::LineGone() {
     std::lock_guard lock(mutex_);
     HangUpLocked();
 }
 
-void TPosixTransmitter::Shutdown() {
+void PosixTransmitter::Shutdown() {
     std::lock_guard lock(mutex_);
     EndWritesLocked(ERROR_OPERATION_ABORTED);
     EndDrainingLocked(ERROR_OPERATION_ABORTED, false);
 }
 
-bool TPosixTransmitter::HandOverLocked(WriteRequest& w) {
+bool PosixTransmitter::HandOverLocked(WriteRequest& w) {
     while (!line_.gone && w.sent < w.data.size()) {
         const ssize_t n = line_.sys.Write(line_.fd, w.data.data() + w.sent, w.data.size() - w.sent);
         if (n > 0) {
@@ -94,9 +94,9 @@ bool TPosixTransmitter::HandOverLocked(WriteRequest& w) {
     return w.sent == w.data.size() || !line_.gone;
 }
 
-void TPosixTransmitter::WrittenLocked(TOverlapped* ov, std::uint32_t count,
-                                      TClock::time_point deadline, bool hasDeadline,
-                                      TClock::time_point now) {
+void PosixTransmitter::WrittenLocked(TOverlapped* ov, std::uint32_t count,
+                                     Clock::time_point deadline, bool hasDeadline,
+                                     Clock::time_point now) {
     if (!paced_) {
         line_.complete(ov, ERROR_SUCCESS, count);
     } else {
@@ -110,11 +110,11 @@ void TPosixTransmitter::WrittenLocked(TOverlapped* ov, std::uint32_t count,
     drainCheck_ = now;
 }
 
-std::uint64_t TPosixTransmitter::LeftTheLineLocked() const {
+std::uint64_t PosixTransmitter::LeftTheLineLocked() const {
     return handedOver_ - std::min<std::uint64_t>(handedOver_, line_.gone ? 0 : KernelOutQueue());
 }
 
-void TPosixTransmitter::EndDrainingLocked(std::uint32_t status, bool discard) {
+void PosixTransmitter::EndDrainingLocked(std::uint32_t status, bool discard) {
     if (draining_.empty())
         return;
     const std::uint64_t left = LeftTheLineLocked();
@@ -129,7 +129,7 @@ void TPosixTransmitter::EndDrainingLocked(std::uint32_t status, bool discard) {
     }
 }
 
-void TPosixTransmitter::CheckDrainingLocked(TClock::time_point now) {
+void PosixTransmitter::CheckDrainingLocked(Clock::time_point now) {
     if (draining_.empty() || now < drainingCheck_)
         return;
     const std::uint64_t left = LeftTheLineLocked();
@@ -152,7 +152,7 @@ void TPosixTransmitter::CheckDrainingLocked(TClock::time_point now) {
         drainingCheck_ = std::min(drainingCheck_, head.deadline);
 }
 
-void TPosixTransmitter::ServeWritesLocked(TClock::time_point now) {
+void PosixTransmitter::ServeWritesLocked(Clock::time_point now) {
     outputBlocked_ = false;
     while (!writes_.empty()) {
         WriteRequest& w = writes_.front();
@@ -178,7 +178,7 @@ void TPosixTransmitter::ServeWritesLocked(TClock::time_point now) {
     }
 }
 
-void TPosixTransmitter::CheckDrainedLocked(TClock::time_point now) {
+void PosixTransmitter::CheckDrainedLocked(Clock::time_point now) {
     if (!drainWatch_ || !writes_.empty() || !draining_.empty() || now < drainCheck_)
         return;
     const std::uint32_t queued = line_.gone ? 0 : KernelOutQueue();
@@ -191,7 +191,7 @@ void TPosixTransmitter::CheckDrainedLocked(TClock::time_point now) {
     drainCheck_ = now + ByteTime() * static_cast<long>(queued) + std::chrono::milliseconds(1);
 }
 
-void TPosixTransmitter::Serve(TClock::time_point now, TClock::time_point& deadline, bool& blocked) {
+void PosixTransmitter::Serve(Clock::time_point now, Clock::time_point& deadline, bool& blocked) {
     std::lock_guard lock(mutex_);
     ServeWritesLocked(now);
     CheckDrainingLocked(now);
@@ -205,8 +205,8 @@ void TPosixTransmitter::Serve(TClock::time_point now, TClock::time_point& deadli
     blocked = outputBlocked_;
 }
 
-std::uint32_t TPosixTransmitter::Write(const char* buffer, std::uint32_t count,
-                                       std::uint32_t& doneBytes, TOverlapped* ov) {
+std::uint32_t PosixTransmitter::Write(const char* buffer, std::uint32_t count,
+                                      std::uint32_t& doneBytes, TOverlapped* ov) {
     line_.markPending(ov);
     bool wake = false;
     std::uint32_t result = ERROR_IO_PENDING;
@@ -217,7 +217,7 @@ std::uint32_t TPosixTransmitter::Write(const char* buffer, std::uint32_t count,
             line_.complete(ov, result, 0);
             return result;
         }
-        const auto now = TClock::now();
+        const auto now = Clock::now();
         const std::uint64_t total = std::uint64_t{writeMultiplier_} * count + writeConstant_;
         WriteRequest w{std::string(buffer, count), 0, ov, now + std::chrono::milliseconds(total),
                        total != 0};
@@ -244,7 +244,7 @@ std::uint32_t TPosixTransmitter::Write(const char* buffer, std::uint32_t count,
     return result;
 }
 
-void TPosixTransmitter::Purge(std::uint32_t flags) {
+void PosixTransmitter::Purge(std::uint32_t flags) {
     std::lock_guard lock(mutex_);
     if (flags & (PURGE_TXABORT | PURGE_TXCLEAR)) {
         EndWritesLocked(ERROR_OPERATION_ABORTED);

@@ -12,15 +12,15 @@
 
 namespace serial {
 
-class TPosixTransmitter {
+class PosixTransmitter {
 public:
-    using TClock = TPosixLine::TClock;
+    using Clock = PosixLine::Clock;
 
     // `paced`: a serial driver, on which a write ends when its bytes have left the line, not
     // when the kernel has taken them.
-    TPosixTransmitter(TPosixLine& line, TPosixLineEvents& events, bool paced);
-    TPosixTransmitter(const TPosixTransmitter&) = delete;
-    TPosixTransmitter& operator=(const TPosixTransmitter&) = delete;
+    PosixTransmitter(PosixLine& line, PosixLineEvents& events, bool paced);
+    PosixTransmitter(const PosixTransmitter&) = delete;
+    PosixTransmitter& operator=(const PosixTransmitter&) = delete;
 
     // 0, an error code, or ERROR_IO_PENDING when the write ends later through its block.
     std::uint32_t Write(const char* buffer, std::uint32_t count, std::uint32_t& done,
@@ -39,14 +39,14 @@ public:
     // Service thread: hands bytes over, ends writes whose bytes have left or whose time is
     // up, raises EV_TXEMPTY; lowers `deadline` to the next look and says whether the kernel
     // refused bytes (the thread then waits for room).
-    void Serve(TClock::time_point now, TClock::time_point& deadline, bool& blocked);
+    void Serve(Clock::time_point now, Clock::time_point& deadline, bool& blocked);
 
 private:
     struct WriteRequest {
         std::string data;
         std::uint32_t sent;
         TOverlapped* ov;
-        TClock::time_point deadline;
+        Clock::time_point deadline;
         bool hasDeadline;
     };
     // A write whose bytes the kernel has taken, waiting for them to leave the line: they are
@@ -55,7 +55,7 @@ private:
         TOverlapped* ov;
         std::uint64_t start;
         std::uint64_t end;
-        TClock::time_point deadline;
+        Clock::time_point deadline;
         bool hasDeadline;
     };
 
@@ -65,20 +65,20 @@ private:
     void HangUpLocked();
     void EndWritesLocked(std::uint32_t status);
     // A write whose bytes the kernel has all taken: ends now, or when they have left.
-    void WrittenLocked(TOverlapped* ov, std::uint32_t count, TClock::time_point deadline,
-                       bool hasDeadline, TClock::time_point now);
-    void ServeWritesLocked(TClock::time_point now);
-    void CheckDrainingLocked(TClock::time_point now);
+    void WrittenLocked(TOverlapped* ov, std::uint32_t count, Clock::time_point deadline,
+                       bool hasDeadline, Clock::time_point now);
+    void ServeWritesLocked(Clock::time_point now);
+    void CheckDrainingLocked(Clock::time_point now);
     // Ends every draining write with the bytes of it that have left, with `status`; with
     // `discard` what is still queued is thrown away, as a write that ends must not go on.
     void EndDrainingLocked(std::uint32_t status, bool discard);
     std::uint64_t LeftTheLineLocked() const;
-    void CheckDrainedLocked(TClock::time_point now);
+    void CheckDrainedLocked(Clock::time_point now);
     std::uint32_t KernelOutQueue() const;
-    TClock::duration ByteTime() const;
+    Clock::duration ByteTime() const;
 
-    TPosixLine& line_;
-    TPosixLineEvents& events_;
+    PosixLine& line_;
+    PosixLineEvents& events_;
     const bool paced_;
 
     // Guards what follows. A write is the device's from Write until it is completed, which
@@ -91,11 +91,11 @@ private:
     std::deque<WriteRequest> writes_;
     std::deque<DrainingWrite> draining_;
     std::uint64_t handedOver_ = 0;
-    TClock::time_point drainingCheck_;
+    Clock::time_point drainingCheck_;
     bool outputBlocked_ = false;
     // Someone listens for EV_TXEMPTY: the kernel's queue is looked at again at drainCheck_.
     bool drainWatch_ = false;
-    TClock::time_point drainCheck_;
+    Clock::time_point drainCheck_;
     std::uint32_t baudRate_ = 9600;
     std::uint32_t writeMultiplier_ = 0;
     std::uint32_t writeConstant_ = 0;

@@ -4,7 +4,7 @@
 
 namespace serial {
 
-TReadTimeout::TReadTimeout(const TCommTimeouts& t, std::uint32_t count, TClock::time_point start)
+ReadTimeout::ReadTimeout(const TCommTimeouts& t, std::uint32_t count, Clock::time_point start)
     : count_(count), lastByte_(start) {
     const auto ms = [](std::uint64_t n) { return std::chrono::milliseconds(n); };
     atOnce_ = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
@@ -23,19 +23,19 @@ TReadTimeout::TReadTimeout(const TCommTimeouts& t, std::uint32_t count, TClock::
         interval_ = ms(t.ReadIntervalTimeout);
 }
 
-void TReadTimeout::BytesCame(std::uint32_t got, TClock::time_point at) {
+void ReadTimeout::BytesCame(std::uint32_t got, Clock::time_point at) {
     if (got > got_) {
         got_ = got;
         lastByte_ = at;
     }
 }
 
-bool TReadTimeout::Ends(TClock::time_point now) const {
+bool ReadTimeout::Ends(Clock::time_point now) const {
     return got_ >= count_ || atOnce_ || (firstByteEnds_ && got_ > 0) || now >= Deadline();
 }
 
-TReadTimeout::TClock::time_point TReadTimeout::Deadline() const {
-    auto deadline = hasTotal_ ? total_ : TClock::time_point::max();
+ReadTimeout::Clock::time_point ReadTimeout::Deadline() const {
+    auto deadline = hasTotal_ ? total_ : Clock::time_point::max();
     if (interval_.count() != 0 && got_ > 0)
         deadline = std::min(deadline, lastByte_ + interval_);
     return deadline;

@@ -15,19 +15,19 @@
 
 namespace serial {
 
-class TReadTimeout {
+class ReadTimeout {
 public:
-    using TClock = std::chrono::steady_clock;
+    using Clock = std::chrono::steady_clock;
 
-    TReadTimeout(const TCommTimeouts& timeouts, std::uint32_t count, TClock::time_point start);
+    ReadTimeout(const TCommTimeouts& timeouts, std::uint32_t count, Clock::time_point start);
 
     // Records that `got` bytes (more than before) had come by `at`.
-    void BytesCame(std::uint32_t got, TClock::time_point at);
+    void BytesCame(std::uint32_t got, Clock::time_point at);
     // Whether the read ends at `now` with the bytes recorded so far.
-    bool Ends(TClock::time_point now) const;
+    bool Ends(Clock::time_point now) const;
     // The time at which the read ends unless more bytes come first; max when only bytes
     // can end it.
-    TClock::time_point Deadline() const;
+    Clock::time_point Deadline() const;
     std::uint32_t Got() const { return got_; }
 
 private:
@@ -36,9 +36,9 @@ private:
     bool atOnce_ = false;
     bool firstByteEnds_ = false;
     bool hasTotal_ = false;
-    TClock::time_point total_;
-    TClock::duration interval_{0};
-    TClock::time_point lastByte_;
+    Clock::time_point total_;
+    Clock::duration interval_{0};
+    Clock::time_point lastByte_;
 };
 
 } // namespace serial

@@ -11,7 +11,7 @@
 
 namespace serial {
 
-class TCallFault {
+class CallFault {
 public:
     // The nth counted call (1: the next one) fails with `error`; with `fromThenOn` every
     // counted call after it fails too.

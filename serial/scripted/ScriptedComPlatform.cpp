@@ -9,27 +9,27 @@
 
 namespace serial {
 
-void TScriptedComPlatform::AddDevice(const std::string& name) {
+void ScriptedComPlatform::AddDevice(const std::string& name) {
     std::lock_guard lock(mutex_);
     names_.insert(name);
 }
 
-void TScriptedComPlatform::FailCall(const std::string& call, std::uint32_t code) {
+void ScriptedComPlatform::FailCall(const std::string& call, std::uint32_t code) {
     std::lock_guard lock(mutex_);
     failures_[call] = code;
 }
 
-void TScriptedComPlatform::CallSucceeds(const std::string& call) {
+void ScriptedComPlatform::CallSucceeds(const std::string& call) {
     std::lock_guard lock(mutex_);
     failures_.erase(call);
 }
 
-void TScriptedComPlatform::DelayCompletions(std::chrono::milliseconds delay) {
+void ScriptedComPlatform::DelayCompletions(std::chrono::milliseconds delay) {
     std::lock_guard lock(mutex_);
     completionDelay_ = delay;
 }
 
-bool TScriptedComPlatform::Refused(const char* call) {
+bool ScriptedComPlatform::Refused(const char* call) {
     std::uint32_t error = 0;
     if (faults_.Strikes(call, error)) {
         SetLastError(error);
@@ -43,7 +43,7 @@ bool TScriptedComPlatform::Refused(const char* call) {
     return true;
 }
 
-void TScriptedComPlatform::CompleteWaits(
+void ScriptedComPlatform::CompleteWaits(
     const std::vector<std::pair<TOverlapped*, std::uint32_t>>& done) {
     if (done.empty())
         return;
@@ -62,32 +62,32 @@ void TScriptedComPlatform::CompleteWaits(
     }
 }
 
-void TScriptedComPlatform::FeedInput(const std::string& bytes) {
+void ScriptedComPlatform::FeedInput(const std::string& bytes) {
     std::lock_guard lock(mutex_);
     input_ += bytes;
 }
 
-std::string TScriptedComPlatform::TakeOutput() {
+std::string ScriptedComPlatform::TakeOutput() {
     std::lock_guard lock(mutex_);
     return std::exchange(output_, {});
 }
 
-void TScriptedComPlatform::SetModemStatus(std::uint32_t status) {
+void ScriptedComPlatform::SetModemStatus(std::uint32_t status) {
     std::lock_guard lock(mutex_);
     modemStatus_ = status;
 }
 
-void TScriptedComPlatform::SetLineErrors(std::uint32_t errors) {
+void ScriptedComPlatform::SetLineErrors(std::uint32_t errors) {
     std::lock_guard lock(mutex_);
     lineErrors_ = errors;
 }
 
-void TScriptedComPlatform::SetOutputQueued(std::uint32_t count) {
+void ScriptedComPlatform::SetOutputQueued(std::uint32_t count) {
     std::lock_guard lock(mutex_);
     outputQueued_ = count;
 }
 
-void TScriptedComPlatform::CompleteWaitLocked(
+void ScriptedComPlatform::CompleteWaitLocked(
     std::vector<std::pair<TOverlapped*, std::uint32_t>>& done) {
     if (waitOverlapped_ == nullptr || history_ == 0)
         return;
@@ -98,7 +98,7 @@ void TScriptedComPlatform::CompleteWaitLocked(
     waitMask_ = nullptr;
 }
 
-void TScriptedComPlatform::RaiseEvents(std::uint32_t mask) {
+void ScriptedComPlatform::RaiseEvents(std::uint32_t mask) {
     std::vector<std::pair<TOverlapped*, std::uint32_t>> done;
     {
         std::lock_guard lock(mutex_);
@@ -108,19 +108,19 @@ void TScriptedComPlatform::RaiseEvents(std::uint32_t mask) {
     CompleteWaits(done);
 }
 
-void TScriptedComPlatform::HoldRequests(bool hold) {
+void ScriptedComPlatform::HoldRequests(bool hold) {
     std::lock_guard lock(mutex_);
     hold_ = hold;
 }
 
-std::uint32_t TScriptedComPlatform::ReadNow(char* buffer, std::uint32_t count) {
+std::uint32_t ScriptedComPlatform::ReadNow(char* buffer, std::uint32_t count) {
     const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(count, input_.size()));
     std::memcpy(buffer, input_.data(), n);
     input_.erase(0, n);
     return n;
 }
 
-void TScriptedComPlatform::ReleaseHeld() {
+void ScriptedComPlatform::ReleaseHeld() {
     std::vector<std::pair<TOverlapped*, std::uint32_t>> done;
     {
         std::lock_guard lock(mutex_);
@@ -138,43 +138,43 @@ void TScriptedComPlatform::ReleaseHeld() {
         Complete(overlapped, ERROR_SUCCESS, bytes);
 }
 
-std::vector<std::string> TScriptedComPlatform::Calls() const {
+std::vector<std::string> ScriptedComPlatform::Calls() const {
     std::lock_guard lock(mutex_);
     return calls_;
 }
 
-void TScriptedComPlatform::ClearCalls() {
+void ScriptedComPlatform::ClearCalls() {
     std::lock_guard lock(mutex_);
     calls_.clear();
 }
 
-TDCB TScriptedComPlatform::LastDCB() const {
+TDCB ScriptedComPlatform::LastDCB() const {
     std::lock_guard lock(mutex_);
     return lastDcb_;
 }
 
-TCommTimeouts TScriptedComPlatform::LastTimeouts() const {
+TCommTimeouts ScriptedComPlatform::LastTimeouts() const {
     std::lock_guard lock(mutex_);
     return lastTimeouts_;
 }
 
-std::uint32_t TScriptedComPlatform::CommMask() const {
+std::uint32_t ScriptedComPlatform::CommMask() const {
     std::lock_guard lock(mutex_);
     return commMask_;
 }
 
-bool TScriptedComPlatform::WaitPending() const {
+bool ScriptedComPlatform::WaitPending() const {
     std::lock_guard lock(mutex_);
     return waitOverlapped_ != nullptr;
 }
 
-bool TScriptedComPlatform::IsOpen(const std::string& name) const {
+bool ScriptedComPlatform::IsOpen(const std::string& name) const {
     std::lock_guard lock(mutex_);
     return std::any_of(open_.begin(), open_.end(), [&](const auto& e) { return e.second == name; });
 }
 
-bool TScriptedComPlatform::Begin(const std::string& call, const std::string& record,
-                                 THandle device) {
+bool ScriptedComPlatform::Begin(const std::string& call, const std::string& record,
+                                THandle device) {
     std::uint32_t error = 0;
     const bool struck = faults_.Strikes(call.c_str(), error);
     std::lock_guard lock(mutex_);
@@ -189,12 +189,12 @@ bool TScriptedComPlatform::Begin(const std::string& call, const std::string& rec
     return true;
 }
 
-bool TScriptedComPlatform::IsDevice(THandle handle) {
+bool ScriptedComPlatform::IsDevice(THandle handle) {
     std::lock_guard lock(mutex_);
     return open_.count(handle) != 0;
 }
 
-THandle TScriptedComPlatform::CreateFile(const std::string& deviceName) {
+THandle ScriptedComPlatform::CreateFile(const std::string& deviceName) {
     std::uint32_t error = 0;
     const bool struck = faults_.Strikes("CreateFile", error);
     std::lock_guard lock(mutex_);
@@ -225,7 +225,7 @@ THandle TScriptedComPlatform::CreateFile(const std::string& deviceName) {
     return handle;
 }
 
-bool TScriptedComPlatform::CloseDevice(THandle handle) {
+bool ScriptedComPlatform::CloseDevice(THandle handle) {
     std::vector<TOverlapped*> aborted;
     {
         std::lock_guard lock(mutex_);
@@ -242,14 +242,13 @@ bool TScriptedComPlatform::CloseDevice(THandle handle) {
     return true;
 }
 
-bool TScriptedComPlatform::SetupComm(THandle device, std::uint32_t inQueue,
-                                     std::uint32_t outQueue) {
+bool ScriptedComPlatform::SetupComm(THandle device, std::uint32_t inQueue, std::uint32_t outQueue) {
     return Begin("SetupComm",
                  "SetupComm(" + std::to_string(inQueue) + "," + std::to_string(outQueue) + ")",
                  device);
 }
 
-bool TScriptedComPlatform::SetCommState(THandle device, const TDCB& dcb) {
+bool ScriptedComPlatform::SetCommState(THandle device, const TDCB& dcb) {
     if (!Begin("SetCommState", "SetCommState(" + std::to_string(dcb.BaudRate) + ")", device))
         return false;
     std::lock_guard lock(mutex_);
@@ -257,7 +256,7 @@ bool TScriptedComPlatform::SetCommState(THandle device, const TDCB& dcb) {
     return true;
 }
 
-bool TScriptedComPlatform::SetCommTimeouts(THandle device, const TCommTimeouts& timeouts) {
+bool ScriptedComPlatform::SetCommTimeouts(THandle device, const TCommTimeouts& timeouts) {
     if (!Begin("SetCommTimeouts", "SetCommTimeouts", device))
         return false;
     std::lock_guard lock(mutex_);
@@ -265,8 +264,8 @@ bool TScriptedComPlatform::SetCommTimeouts(THandle device, const TCommTimeouts& 
     return true;
 }
 
-bool TScriptedComPlatform::ReadFile(THandle device, void* buffer, std::uint32_t count,
-                                    std::uint32_t* bytesRead, TOverlapped* overlapped) {
+bool ScriptedComPlatform::ReadFile(THandle device, void* buffer, std::uint32_t count,
+                                   std::uint32_t* bytesRead, TOverlapped* overlapped) {
     if (!Begin("ReadFile", "ReadFile(" + std::to_string(count) + ")", device))
         return false;
     MarkPending(overlapped);
@@ -284,8 +283,8 @@ bool TScriptedComPlatform::ReadFile(THandle device, void* buffer, std::uint32_t 
     return true;
 }
 
-bool TScriptedComPlatform::WriteFile(THandle device, const void* buffer, std::uint32_t count,
-                                     std::uint32_t* bytesWritten, TOverlapped* overlapped) {
+bool ScriptedComPlatform::WriteFile(THandle device, const void* buffer, std::uint32_t count,
+                                    std::uint32_t* bytesWritten, TOverlapped* overlapped) {
     if (!Begin("WriteFile", "WriteFile(" + std::to_string(count) + ")", device))
         return false;
     MarkPending(overlapped);
@@ -303,7 +302,7 @@ bool TScriptedComPlatform::WriteFile(THandle device, const void* buffer, std::ui
     return true;
 }
 
-bool TScriptedComPlatform::PurgeComm(THandle device, std::uint32_t flags) {
+bool ScriptedComPlatform::PurgeComm(THandle device, std::uint32_t flags) {
     if (!Begin("PurgeComm", "PurgeComm(" + std::to_string(flags) + ")", device))
         return false;
     std::vector<TOverlapped*> aborted;
@@ -326,7 +325,7 @@ bool TScriptedComPlatform::PurgeComm(THandle device, std::uint32_t flags) {
     return true;
 }
 
-bool TScriptedComPlatform::ClearCommError(THandle device, std::uint32_t* errors, TComStat* stat) {
+bool ScriptedComPlatform::ClearCommError(THandle device, std::uint32_t* errors, TComStat* stat) {
     if (!Begin("ClearCommError", "ClearCommError", device))
         return false;
     std::lock_guard lock(mutex_);
@@ -340,7 +339,7 @@ bool TScriptedComPlatform::ClearCommError(THandle device, std::uint32_t* errors,
     return true;
 }
 
-bool TScriptedComPlatform::GetCommModemStatus(THandle device, std::uint32_t* modemStatus) {
+bool ScriptedComPlatform::GetCommModemStatus(THandle device, std::uint32_t* modemStatus) {
     if (!Begin("GetCommModemStatus", "GetCommModemStatus", device))
         return false;
     std::lock_guard lock(mutex_);
@@ -348,7 +347,7 @@ bool TScriptedComPlatform::GetCommModemStatus(THandle device, std::uint32_t* mod
     return true;
 }
 
-bool TScriptedComPlatform::SetCommMask(THandle device, std::uint32_t mask) {
+bool ScriptedComPlatform::SetCommMask(THandle device, std::uint32_t mask) {
     if (!Begin("SetCommMask", "SetCommMask(" + std::to_string(mask) + ")", device))
         return false;
     TOverlapped* ended = nullptr;
@@ -367,8 +366,8 @@ bool TScriptedComPlatform::SetCommMask(THandle device, std::uint32_t mask) {
     return true;
 }
 
-bool TScriptedComPlatform::WaitCommEvent(THandle device, std::uint32_t* mask,
-                                         TOverlapped* overlapped) {
+bool ScriptedComPlatform::WaitCommEvent(THandle device, std::uint32_t* mask,
+                                        TOverlapped* overlapped) {
     if (!Begin("WaitCommEvent", "WaitCommEvent", device)) {
         // A call refused at once leaves its event unsignalled, as the driver does.
         ResetEvent(overlapped->hEvent);
@@ -388,70 +387,69 @@ bool TScriptedComPlatform::WaitCommEvent(THandle device, std::uint32_t* mask,
     return true;
 }
 
-void TScriptedComPlatform::RecordEventCalls(bool on) {
+void ScriptedComPlatform::RecordEventCalls(bool on) {
     std::lock_guard lock(mutex_);
     recordEvents_ = on;
 }
 
-void TScriptedComPlatform::RecordEventCall(const std::string& record) {
+void ScriptedComPlatform::RecordEventCall(const std::string& record) {
     std::lock_guard lock(mutex_);
     if (recordEvents_)
         calls_.push_back(record);
 }
 
-bool TScriptedComPlatform::CloseHandle(THandle handle) {
+bool ScriptedComPlatform::CloseHandle(THandle handle) {
     if (!IsDevice(handle))
         RecordEventCall("CloseHandle(event)");
     const bool refused = Refused("CloseHandle");
     const std::uint32_t error = GetLastError();
-    const bool closed = TComPlatformBase::CloseHandle(handle);
+    const bool closed = ComPlatformBase::CloseHandle(handle);
     return refused ? Fail(error) : closed;
 }
 
-THandle TScriptedComPlatform::CreateEvent(bool manualReset, bool initialState) {
+THandle ScriptedComPlatform::CreateEvent(bool manualReset, bool initialState) {
     RecordEventCall("CreateEvent");
     if (Refused("CreateEvent"))
         return 0;
-    return TComPlatformBase::CreateEvent(manualReset, initialState);
+    return ComPlatformBase::CreateEvent(manualReset, initialState);
 }
 
-bool TScriptedComPlatform::SetEvent(THandle event) {
+bool ScriptedComPlatform::SetEvent(THandle event) {
     RecordEventCall("SetEvent");
     if (Refused("SetEvent"))
         return false;
-    return TComPlatformBase::SetEvent(event);
+    return ComPlatformBase::SetEvent(event);
 }
 
-bool TScriptedComPlatform::ResetEvent(THandle event) {
+bool ScriptedComPlatform::ResetEvent(THandle event) {
     RecordEventCall("ResetEvent");
     if (Refused("ResetEvent"))
         return false;
-    return TComPlatformBase::ResetEvent(event);
+    return ComPlatformBase::ResetEvent(event);
 }
 
-std::uint32_t TScriptedComPlatform::WaitForSingleObject(THandle handle,
-                                                        std::uint32_t milliseconds) {
+std::uint32_t ScriptedComPlatform::WaitForSingleObject(THandle handle, std::uint32_t milliseconds) {
     RecordEventCall("WaitForSingleObject");
     if (Refused("WaitForSingleObject"))
         return WAIT_FAILED;
-    return TComPlatformBase::WaitForMultipleObjects(1, &handle, false, milliseconds);
+    return ComPlatformBase::WaitForMultipleObjects(1, &handle, false, milliseconds);
 }
 
-std::uint32_t TScriptedComPlatform::WaitForMultipleObjects(std::uint32_t count,
-                                                           const THandle* handles, bool waitAll,
-                                                           std::uint32_t milliseconds) {
+std::uint32_t ScriptedComPlatform::WaitForMultipleObjects(std::uint32_t count,
+                                                          const THandle* handles, bool waitAll,
+                                                          std::uint32_t milliseconds) {
     RecordEventCall("WaitForMultipleObjects");
     if (Refused("WaitForMultipleObjects"))
         return WAIT_FAILED;
-    return TComPlatformBase::WaitForMultipleObjects(count, handles, waitAll, milliseconds);
+    return ComPlatformBase::WaitForMultipleObjects(count, handles, waitAll, milliseconds);
 }
 
-bool TScriptedComPlatform::GetOverlappedResult(THandle device, TOverlapped* overlapped,
-                                               std::uint32_t* bytesTransferred, bool wait) {
+bool ScriptedComPlatform::GetOverlappedResult(THandle device, TOverlapped* overlapped,
+                                              std::uint32_t* bytesTransferred, bool wait) {
     RecordEventCall("GetOverlappedResult");
     if (Refused("GetOverlappedResult"))
         return false;
-    return TComPlatformBase::GetOverlappedResult(device, overlapped, bytesTransferred, wait);
+    return ComPlatformBase::GetOverlappedResult(device, overlapped, bytesTransferred, wait);
 }
 
 } // namespace serial

@@ -17,16 +17,16 @@
 
 namespace serial {
 
-class TScriptedComPlatform : public TComPlatformBase {
+class ScriptedComPlatform : public ComPlatformBase {
 public:
     // --- Script ----------------------------------------------------------------------------
     void AddDevice(const std::string& name);
     // Every later call of that name fails with the code until CallSucceeds.
     void FailCall(const std::string& call, std::uint32_t code);
     void CallSucceeds(const std::string& call);
-    // Counts the calls of the calling thread from now on and fails the nth (see TCallFault).
+    // Counts the calls of the calling thread from now on and fails the nth (see CallFault).
     // A failed CloseHandle still releases the handle, as a close that reports an error does.
-    TCallFault& Faults() { return faults_; }
+    CallFault& Faults() { return faults_; }
     // The driver takes a line event's wait block, then lets this time pass before it writes
     // the result into it: a completion in flight that a test can race against.
     void DelayCompletions(std::chrono::milliseconds delay);
@@ -123,7 +123,7 @@ private:
     bool hold_ = false;
     bool recordEvents_ = false;
     std::deque<Pending> held_;
-    TCallFault faults_;
+    CallFault faults_;
     std::chrono::milliseconds completionDelay_{0};
     std::atomic<int> inFlight_{0};
     TDCB lastDcb_;

@@ -12,12 +12,12 @@
 namespace serial {
 namespace {
 
-struct TRate {
+struct Rate {
     speed_t speed;
     std::uint32_t bitsPerSecond;
 };
 
-constexpr TRate rates[] = {
+constexpr Rate rates[] = {
     {B50, 50},       {B75, 75},         {B110, 110},       {B134, 134},       {B150, 150},
     {B200, 200},     {B300, 300},       {B600, 600},       {B1200, 1200},     {B1800, 1800},
     {B2400, 2400},   {B4800, 4800},     {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
@@ -30,19 +30,19 @@ int Fail(int error) {
 
 } // namespace
 
-TSimulatedUart::TSimulatedUart(std::string path) : path_(std::move(path)) {
+SimulatedUart::SimulatedUart(std::string path) : path_(std::move(path)) {
     cfmakeraw(&settings_);
     cfsetispeed(&settings_, B9600);
     cfsetospeed(&settings_, B9600);
-    lastAdvance_ = TClock::now();
+    lastAdvance_ = Clock::now();
 }
 
-TSimulatedUart::~TSimulatedUart() {
+SimulatedUart::~SimulatedUart() {
     if (fd_ >= 0)
         close(fd_);
 }
 
-void TSimulatedUart::Notify() {
+void SimulatedUart::Notify() {
     if (fd_ >= 0) {
         const std::uint64_t one = 1;
         [[maybe_unused]] ssize_t n = write(fd_, &one, sizeof one);
@@ -50,7 +50,7 @@ void TSimulatedUart::Notify() {
     modemChanged_.notify_all();
 }
 
-bool TSimulatedUart::Begin(const char* call, int fd) {
+bool SimulatedUart::Begin(const char* call, int fd) {
     std::uint32_t error = 0;
     if (faults_.Strikes(call, error)) {
         errno = static_cast<int>(error);
@@ -64,16 +64,16 @@ bool TSimulatedUart::Begin(const char* call, int fd) {
     return true;
 }
 
-double TSimulatedUart::BytesPerSecond() const {
+double SimulatedUart::BytesPerSecond() const {
     std::lock_guard lock(mutex_);
     return BytesPerSecondLocked();
 }
 
-double TSimulatedUart::BytesPerSecondLocked() const {
+double SimulatedUart::BytesPerSecondLocked() const {
     std::uint32_t rate = customRate_;
     if (rate == 0) {
         const speed_t speed = cfgetospeed(&settings_);
-        for (const TRate& r : rates)
+        for (const Rate& r : rates)
             if (r.speed == speed)
                 rate = r.bitsPerSecond;
     }
@@ -84,11 +84,11 @@ double TSimulatedUart::BytesPerSecondLocked() const {
     return static_cast<double>(rate) / bits;
 }
 
-bool TSimulatedUart::Flowing() const {
+bool SimulatedUart::Flowing() const {
     return !(settings_.c_cflag & CRTSCTS) || (lines_ & TIOCM_CTS);
 }
 
-void TSimulatedUart::AdvanceLocked(TClock::time_point now) {
+void SimulatedUart::AdvanceLocked(Clock::time_point now) {
     const double seconds = std::chrono::duration<double>(now - lastAdvance_).count();
     lastAdvance_ = now;
     if (output_.empty() || !Flowing()) {
@@ -105,15 +105,15 @@ void TSimulatedUart::AdvanceLocked(TClock::time_point now) {
         credit_ = 0;
 }
 
-TSimulatedUart::TClock::duration TSimulatedUart::UntilRoomLocked() const {
+SimulatedUart::Clock::duration SimulatedUart::UntilRoomLocked() const {
     if (output_.size() < outputCapacity || !Flowing())
-        return TClock::duration::max();
+        return Clock::duration::max();
     return std::chrono::milliseconds(1);
 }
 
 // --- The far end ------------------------------------------------------------------------------
 
-void TSimulatedUart::DeliverLocked(const std::string& bytes) {
+void SimulatedUart::DeliverLocked(const std::string& bytes) {
     for (char c : bytes) {
         // With PARMRK a data byte 0xFF comes doubled, so that it is not taken for a mark.
         if (c == '\xFF' && (settings_.c_iflag & PARMRK) && !(settings_.c_iflag & ISTRIP))
@@ -122,7 +122,7 @@ void TSimulatedUart::DeliverLocked(const std::string& bytes) {
     }
 }
 
-void TSimulatedUart::MarkedLocked(char byte, bool inpckMarks) {
+void SimulatedUart::MarkedLocked(char byte, bool inpckMarks) {
     const tcflag_t i = settings_.c_iflag;
     if (!inpckMarks) {
         DeliverLocked(std::string(1, byte));
@@ -136,7 +136,7 @@ void TSimulatedUart::MarkedLocked(char byte, bool inpckMarks) {
         input_ += '\0';
 }
 
-void TSimulatedUart::Receive(const std::string& bytes) {
+void SimulatedUart::Receive(const std::string& bytes) {
     {
         std::lock_guard lock(mutex_);
         if (hungUp_)
@@ -146,7 +146,7 @@ void TSimulatedUart::Receive(const std::string& bytes) {
     Notify();
 }
 
-void TSimulatedUart::ReceiveFrameError(char byte) {
+void SimulatedUart::ReceiveFrameError(char byte) {
     {
         std::lock_guard lock(mutex_);
         ++counters_.frame;
@@ -155,7 +155,7 @@ void TSimulatedUart::ReceiveFrameError(char byte) {
     Notify();
 }
 
-void TSimulatedUart::ReceiveParityError(char byte) {
+void SimulatedUart::ReceiveParityError(char byte) {
     {
         std::lock_guard lock(mutex_);
         ++counters_.parity;
@@ -164,7 +164,7 @@ void TSimulatedUart::ReceiveParityError(char byte) {
     Notify();
 }
 
-void TSimulatedUart::Overrun() {
+void SimulatedUart::Overrun() {
     {
         std::lock_guard lock(mutex_);
         ++counters_.overrun;
@@ -172,7 +172,7 @@ void TSimulatedUart::Overrun() {
     Notify();
 }
 
-void TSimulatedUart::ReceiveBreak() {
+void SimulatedUart::ReceiveBreak() {
     {
         std::lock_guard lock(mutex_);
         ++counters_.brk;
@@ -187,11 +187,11 @@ void TSimulatedUart::ReceiveBreak() {
     Notify();
 }
 
-void TSimulatedUart::SetLine(int line, bool on) {
+void SimulatedUart::SetLine(int line, bool on) {
     {
         std::lock_guard lock(mutex_);
         // The bytes that left before the change left at the old flow.
-        AdvanceLocked(TClock::now());
+        AdvanceLocked(Clock::now());
         if (((lines_ & line) != 0) == on)
             return;
         lines_ = on ? (lines_ | line) : (lines_ & ~line);
@@ -207,7 +207,7 @@ void TSimulatedUart::SetLine(int line, bool on) {
     Notify();
 }
 
-void TSimulatedUart::RingPulse() {
+void SimulatedUart::RingPulse() {
     {
         std::lock_guard lock(mutex_);
         ++counters_.rng;
@@ -215,7 +215,7 @@ void TSimulatedUart::RingPulse() {
     Notify();
 }
 
-void TSimulatedUart::HangUp() {
+void SimulatedUart::HangUp() {
     {
         std::lock_guard lock(mutex_);
         hungUp_ = true;
@@ -223,41 +223,41 @@ void TSimulatedUart::HangUp() {
     Notify();
 }
 
-std::string TSimulatedUart::TakeSent() {
+std::string SimulatedUart::TakeSent() {
     std::lock_guard lock(mutex_);
-    AdvanceLocked(TClock::now());
+    AdvanceLocked(Clock::now());
     return std::exchange(sent_, {});
 }
 
-int TSimulatedUart::OutputLines() const {
+int SimulatedUart::OutputLines() const {
     std::lock_guard lock(mutex_);
     return lines_ & (TIOCM_DTR | TIOCM_RTS);
 }
 
-bool TSimulatedUart::IsOpen() const {
+bool SimulatedUart::IsOpen() const {
     std::lock_guard lock(mutex_);
     return fd_ >= 0;
 }
 
-void TSimulatedUart::WithoutModemWaits() {
+void SimulatedUart::WithoutModemWaits() {
     std::lock_guard lock(mutex_);
     modemWaits_ = false;
 }
 
-void TSimulatedUart::WithoutUart() {
+void SimulatedUart::WithoutUart() {
     std::lock_guard lock(mutex_);
     portType_ = PORT_UNKNOWN;
     uart_ = false;
 }
 
-void TSimulatedUart::WithoutPortType() {
+void SimulatedUart::WithoutPortType() {
     std::lock_guard lock(mutex_);
     portType_ = PORT_UNKNOWN;
 }
 
 // --- The system calls -------------------------------------------------------------------------
 
-int TSimulatedUart::Open(const std::string& path, int) {
+int SimulatedUart::Open(const std::string& path, int) {
     std::uint32_t error = 0;
     if (faults_.Strikes("open", error))
         return Fail(static_cast<int>(error));
@@ -276,7 +276,7 @@ int TSimulatedUart::Open(const std::string& path, int) {
     return fd_;
 }
 
-int TSimulatedUart::Close(int fd) {
+int SimulatedUart::Close(int fd) {
     std::uint32_t error = 0;
     const bool struck = faults_.Strikes("close", error);
     {
@@ -293,7 +293,7 @@ int TSimulatedUart::Close(int fd) {
     return struck ? Fail(static_cast<int>(error)) : 0;
 }
 
-int TSimulatedUart::Lock(int fd) {
+int SimulatedUart::Lock(int fd) {
     if (!Begin("flock", fd))
         return -1;
     std::lock_guard lock(mutex_);
@@ -303,11 +303,11 @@ int TSimulatedUart::Lock(int fd) {
     return 0;
 }
 
-int TSimulatedUart::SetExclusive(int fd) {
+int SimulatedUart::SetExclusive(int fd) {
     return Begin("TIOCEXCL", fd) ? 0 : -1;
 }
 
-int TSimulatedUart::PortType(int fd, int& type) {
+int SimulatedUart::PortType(int fd, int& type) {
     if (!Begin("TIOCGSERIAL", fd))
         return -1;
     std::lock_guard lock(mutex_);
@@ -315,7 +315,7 @@ int TSimulatedUart::PortType(int fd, int& type) {
     return 0;
 }
 
-ssize_t TSimulatedUart::Read(int fd, void* buffer, std::size_t count) {
+ssize_t SimulatedUart::Read(int fd, void* buffer, std::size_t count) {
     if (!Begin("read", fd))
         return -1;
     std::lock_guard lock(mutex_);
@@ -329,13 +329,13 @@ ssize_t TSimulatedUart::Read(int fd, void* buffer, std::size_t count) {
     return static_cast<ssize_t>(n);
 }
 
-ssize_t TSimulatedUart::Write(int fd, const void* buffer, std::size_t count) {
+ssize_t SimulatedUart::Write(int fd, const void* buffer, std::size_t count) {
     if (!Begin("write", fd))
         return -1;
     std::lock_guard lock(mutex_);
     if (!uart_ || hungUp_)
         return Fail(EIO);
-    AdvanceLocked(TClock::now());
+    AdvanceLocked(Clock::now());
     const std::size_t room = outputCapacity - std::min(outputCapacity, output_.size());
     if (room == 0)
         return Fail(EAGAIN);
@@ -347,21 +347,21 @@ ssize_t TSimulatedUart::Write(int fd, const void* buffer, std::size_t count) {
     return static_cast<ssize_t>(n);
 }
 
-int TSimulatedUart::Poll(pollfd* fds, nfds_t count, const timespec* timeout) {
+int SimulatedUart::Poll(pollfd* fds, nfds_t count, const timespec* timeout) {
     std::uint32_t error = 0;
     if (faults_.Strikes("ppoll", error))
         return Fail(static_cast<int>(error));
-    const auto start = TClock::now();
-    const auto deadline = timeout == nullptr ? TClock::time_point::max()
+    const auto start = Clock::now();
+    const auto deadline = timeout == nullptr ? Clock::time_point::max()
                                              : start + std::chrono::seconds(timeout->tv_sec) +
                                                    std::chrono::nanoseconds(timeout->tv_nsec);
     std::vector<pollfd> real(fds, fds + count);
     for (;;) {
         int ready = 0;
-        TClock::duration nextChange = TClock::duration::max();
+        Clock::duration nextChange = Clock::duration::max();
         {
             std::lock_guard lock(mutex_);
-            AdvanceLocked(TClock::now());
+            AdvanceLocked(Clock::now());
             for (nfds_t i = 0; i < count; ++i) {
                 fds[i].revents = 0;
                 if (fds[i].fd < 0 || fds[i].fd != fd_)
@@ -382,16 +382,16 @@ int TSimulatedUart::Poll(pollfd* fds, nfds_t count, const timespec* timeout) {
                 real[i] = {fds[i].fd, POLLIN, 0};
             }
         }
-        const auto now = TClock::now();
+        const auto now = Clock::now();
         auto wakeAt = deadline;
         if (ready > 0)
             wakeAt = now;
-        else if (nextChange != TClock::duration::max())
+        else if (nextChange != Clock::duration::max())
             wakeAt = std::min(deadline, now + nextChange);
         timespec limit{};
-        const bool limited = wakeAt != TClock::time_point::max();
+        const bool limited = wakeAt != Clock::time_point::max();
         if (limited) {
-            const auto left = std::max(wakeAt - now, TClock::duration::zero());
+            const auto left = std::max(wakeAt - now, Clock::duration::zero());
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
             limit.tv_sec = static_cast<time_t>(ns / 1000000000);
             limit.tv_nsec = static_cast<long>(ns % 1000000000);
@@ -419,25 +419,25 @@ int TSimulatedUart::Poll(pollfd* fds, nfds_t count, const timespec* timeout) {
         }
         if (ready > 0 || realReady > 0)
             return ready + realReady;
-        if (TClock::now() >= deadline)
+        if (Clock::now() >= deadline)
             return 0;
     }
 }
 
-int TSimulatedUart::Flush(int fd, int queue) {
+int SimulatedUart::Flush(int fd, int queue) {
     if (!Begin("tcflush", fd))
         return -1;
     std::lock_guard lock(mutex_);
     if (queue == TCIFLUSH || queue == TCIOFLUSH)
         input_.clear();
     if (queue == TCOFLUSH || queue == TCIOFLUSH) {
-        AdvanceLocked(TClock::now());
+        AdvanceLocked(Clock::now());
         output_.clear();
     }
     return 0;
 }
 
-int TSimulatedUart::GetAttr(int fd, termios& settings) {
+int SimulatedUart::GetAttr(int fd, termios& settings) {
     if (!Begin("tcgetattr", fd))
         return -1;
     std::lock_guard lock(mutex_);
@@ -445,26 +445,26 @@ int TSimulatedUart::GetAttr(int fd, termios& settings) {
     return 0;
 }
 
-int TSimulatedUart::SetAttr(int fd, const termios& settings) {
+int SimulatedUart::SetAttr(int fd, const termios& settings) {
     if (!Begin("tcsetattr", fd))
         return -1;
     std::lock_guard lock(mutex_);
-    AdvanceLocked(TClock::now());
+    AdvanceLocked(Clock::now());
     settings_ = settings;
     customRate_ = 0;
     return 0;
 }
 
-int TSimulatedUart::SetCustomRate(int fd, std::uint32_t rate) {
+int SimulatedUart::SetCustomRate(int fd, std::uint32_t rate) {
     if (!Begin("TCSETS2", fd))
         return -1;
     std::lock_guard lock(mutex_);
-    AdvanceLocked(TClock::now());
+    AdvanceLocked(Clock::now());
     customRate_ = rate;
     return 0;
 }
 
-int TSimulatedUart::InputCount(int fd, int& count) {
+int SimulatedUart::InputCount(int fd, int& count) {
     if (!Begin("TIOCINQ", fd))
         return -1;
     std::lock_guard lock(mutex_);
@@ -472,16 +472,16 @@ int TSimulatedUart::InputCount(int fd, int& count) {
     return 0;
 }
 
-int TSimulatedUart::OutputCount(int fd, int& count) {
+int SimulatedUart::OutputCount(int fd, int& count) {
     if (!Begin("TIOCOUTQ", fd))
         return -1;
     std::lock_guard lock(mutex_);
-    AdvanceLocked(TClock::now());
+    AdvanceLocked(Clock::now());
     count = static_cast<int>(output_.size());
     return 0;
 }
 
-int TSimulatedUart::ModemLines(int fd, int& bits) {
+int SimulatedUart::ModemLines(int fd, int& bits) {
     if (!Begin("TIOCMGET", fd))
         return -1;
     std::lock_guard lock(mutex_);
@@ -491,7 +491,7 @@ int TSimulatedUart::ModemLines(int fd, int& bits) {
     return 0;
 }
 
-int TSimulatedUart::SetModemLines(int fd, int bits) {
+int SimulatedUart::SetModemLines(int fd, int bits) {
     if (!Begin("TIOCMBIS", fd))
         return -1;
     std::lock_guard lock(mutex_);
@@ -499,7 +499,7 @@ int TSimulatedUart::SetModemLines(int fd, int bits) {
     return 0;
 }
 
-int TSimulatedUart::ClearModemLines(int fd, int bits) {
+int SimulatedUart::ClearModemLines(int fd, int bits) {
     if (!Begin("TIOCMBIC", fd))
         return -1;
     std::lock_guard lock(mutex_);
@@ -507,12 +507,12 @@ int TSimulatedUart::ClearModemLines(int fd, int bits) {
     return 0;
 }
 
-void TSimulatedUart::BeforeNextModemWait(std::function<void()> change) {
+void SimulatedUart::BeforeNextModemWait(std::function<void()> change) {
     std::lock_guard lock(mutex_);
     beforeModemWait_ = std::move(change);
 }
 
-int TSimulatedUart::WaitModemChange(int fd, int lines) {
+int SimulatedUart::WaitModemChange(int fd, int lines) {
     if (!Begin("TIOCMIWAIT", fd))
         return -1;
     std::function<void()> change;
@@ -539,7 +539,7 @@ int TSimulatedUart::WaitModemChange(int fd, int lines) {
     return Fail(hungUp_ ? EIO : EINTR);
 }
 
-void TSimulatedUart::WakeModemWait(pthread_t) {
+void SimulatedUart::WakeModemWait(pthread_t) {
     {
         std::lock_guard lock(mutex_);
         ++wakeCount_;
@@ -547,7 +547,7 @@ void TSimulatedUart::WakeModemWait(pthread_t) {
     modemChanged_.notify_all();
 }
 
-int TSimulatedUart::Counters(int fd, serial_icounter_struct& counters) {
+int SimulatedUart::Counters(int fd, serial_icounter_struct& counters) {
     if (!Begin("TIOCGICOUNT", fd))
         return -1;
     std::lock_guard lock(mutex_);

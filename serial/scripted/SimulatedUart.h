@@ -18,12 +18,12 @@
 
 namespace serial {
 
-class TSimulatedUart : public TPosixSys {
+class SimulatedUart : public PosixSys {
 public:
-    using TClock = std::chrono::steady_clock;
+    using Clock = std::chrono::steady_clock;
 
-    explicit TSimulatedUart(std::string path = "/dev/ttySIM0");
-    ~TSimulatedUart() override;
+    explicit SimulatedUart(std::string path = "/dev/ttySIM0");
+    ~SimulatedUart() override;
 
     const std::string& Path() const { return path_; }
 
@@ -64,7 +64,7 @@ public:
     // A driver that leaves the port type unset on a working port.
     void WithoutPortType();
     // Calls of the thread that arms it fail as it says; the error is an errno value.
-    TCallFault& Faults() { return faults_; }
+    CallFault& Faults() { return faults_; }
 
     // --- The system calls -------------------------------------------------------------------
     int Open(const std::string& path, int flags) override;
@@ -95,13 +95,13 @@ private:
     bool Flowing() const;
     double BytesPerSecondLocked() const;
     // Moves the bytes that have left the line since the last look out of the output queue.
-    void AdvanceLocked(TClock::time_point now);
+    void AdvanceLocked(Clock::time_point now);
     // Adds received bytes as the terminal layer hands them to a reader.
     void DeliverLocked(const std::string& bytes);
     void MarkedLocked(char byte, bool inpckMarks);
     void Notify();
     // Time until the output queue next frees room; max when it will not by itself.
-    TClock::duration UntilRoomLocked() const;
+    Clock::duration UntilRoomLocked() const;
 
     const std::string path_;
     static constexpr std::size_t outputCapacity = 4096;
@@ -119,13 +119,13 @@ private:
     std::string input_;
     std::string output_;
     std::string sent_;
-    TClock::time_point lastAdvance_;
+    Clock::time_point lastAdvance_;
     double credit_ = 0;
     int lines_ = 0;
     serial_icounter_struct counters_{};
     unsigned wakeCount_ = 0;
     std::function<void()> beforeModemWait_;
-    TCallFault faults_;
+    CallFault faults_;
 };
 
 } // namespace serial

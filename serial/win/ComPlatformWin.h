@@ -7,7 +7,7 @@
 
 namespace serial {
 
-class TComPlatformWin : public TComPlatform {
+class ComPlatformWin : public ComPlatform {
 public:
     // "COMn", or any other device name, is opened as "\\.\" + the name (the form that also
     // reaches COM10 and above); a name already in that form is used as it is.

@@ -10,7 +10,7 @@ namespace {
 using namespace serial;
 
 TEST(ComEvents, WaitsReportTheFirstSignalledObject) {
-    TScriptedComPlatform platform;
+    ScriptedComPlatform platform;
     const THandle manual = platform.CreateEvent(true, false);
     const THandle automatic = platform.CreateEvent(false, true);
     const THandle both[2] = {manual, automatic};
@@ -30,7 +30,7 @@ TEST(ComEvents, WaitsReportTheFirstSignalledObject) {
 }
 
 TEST(ComEvents, AWaiterWakesForItsEventOrWhenTheEventIsClosed) {
-    TScriptedComPlatform platform;
+    ScriptedComPlatform platform;
     const THandle first = platform.CreateEvent(true, false);
     const THandle second = platform.CreateEvent(true, false);
     std::uint32_t result = 0;

@@ -17,7 +17,7 @@ protected:
         port.Open();
         platform.ClearCalls();
     }
-    TScriptedComPlatform platform;
+    ScriptedComPlatform platform;
     TComPort port{nullptr, &platform};
 };
 

@@ -23,8 +23,8 @@ using namespace serial;
 // A platform whose calls can be made to fail, with the far end of its line.
 struct Rig {
     virtual ~Rig() = default;
-    virtual TComPlatform& Platform() = 0;
-    virtual TCallFault& Faults() = 0;
+    virtual ComPlatform& Platform() = 0;
+    virtual CallFault& Faults() = 0;
     virtual std::string Port() = 0;
     virtual bool DeviceOpen() = 0;
     virtual void Send(const std::string& bytes) = 0;
@@ -33,24 +33,24 @@ struct Rig {
 
 struct ScriptedRig : Rig {
     ScriptedRig() { platform.AddDevice("COM1"); }
-    TComPlatform& Platform() override { return platform; }
-    TCallFault& Faults() override { return platform.Faults(); }
+    ComPlatform& Platform() override { return platform; }
+    CallFault& Faults() override { return platform.Faults(); }
     std::string Port() override { return "COM1"; }
     bool DeviceOpen() override { return platform.IsOpen("COM1"); }
     void Send(const std::string& bytes) override { platform.FeedInput(bytes); }
     std::uint32_t Error() override { return ERROR_GEN_FAILURE; }
-    TScriptedComPlatform platform;
+    ScriptedComPlatform platform;
 };
 
 struct UartRig : Rig {
-    TComPlatform& Platform() override { return platform; }
-    TCallFault& Faults() override { return uart.Faults(); }
+    ComPlatform& Platform() override { return platform; }
+    CallFault& Faults() override { return uart.Faults(); }
     std::string Port() override { return uart.Path(); }
     bool DeviceOpen() override { return uart.IsOpen(); }
     void Send(const std::string& bytes) override { uart.Receive(bytes); }
     std::uint32_t Error() override { return EIO; }
-    TSimulatedUart uart;
-    TComPlatformPosix platform{uart};
+    SimulatedUart uart;
+    ComPlatformPosix platform{uart};
 };
 
 class FaultInjection : public ::testing::TestWithParam<bool> {};
@@ -61,7 +61,7 @@ TEST_P(FaultInjection, EveryCallOfOpenWriteReadAndCloseFailsInTurn) {
         rig = std::make_unique<UartRig>();
     else
         rig = std::make_unique<ScriptedRig>();
-    TComPlainSyncHost host;
+    ComPlainSyncHost host;
     TComPort port(nullptr, &rig->Platform());
     port.SetSyncHost(&host);
     port.SetPort(rig->Port());

@@ -49,8 +49,8 @@ protected:
         Forget();
     }
 
-    TScriptedComPlatform platform;
-    TComPlainSyncHost host;
+    ScriptedComPlatform platform;
+    ComPlainSyncHost host;
     TComPort port{nullptr, &platform};
 };
 

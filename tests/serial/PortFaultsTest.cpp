@@ -21,11 +21,11 @@ using namespace serial;
 using namespace std::chrono_literals;
 
 // A plain host that counts the calls posted to it, so that a test knows a delivery waits.
-class CountingHost : public TComPlainSyncHost {
+class CountingHost : public ComPlainSyncHost {
 public:
     void PostToMainThread(std::function<void()> call) override {
         ++posted;
-        TComPlainSyncHost::PostToMainThread(std::move(call));
+        ComPlainSyncHost::PostToMainThread(std::move(call));
     }
     std::atomic<int> posted{0};
 };
@@ -59,7 +59,7 @@ protected:
         return host.RunUntil(done, 5s);
     }
 
-    TScriptedComPlatform platform;
+    ScriptedComPlatform platform;
     CountingHost host;
     std::unique_ptr<TComPort> port;
     std::atomic<int> rxChars{0};

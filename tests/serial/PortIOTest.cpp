@@ -27,7 +27,7 @@ protected:
         return std::any_of(calls.begin(), calls.end(),
                            [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
     }
-    TScriptedComPlatform platform;
+    ScriptedComPlatform platform;
     TComPort port{nullptr, &platform};
 };
 

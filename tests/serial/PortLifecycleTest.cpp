@@ -28,8 +28,8 @@ protected:
             order.push_back(on ? "CTS on" : "CTS off");
         };
     }
-    TScriptedComPlatform platform;
-    TComPlainSyncHost host;
+    ScriptedComPlatform platform;
+    ComPlainSyncHost host;
     std::vector<std::string> order;
     TComPort port{nullptr, &platform};
 };

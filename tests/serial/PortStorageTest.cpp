@@ -96,7 +96,7 @@ protected:
     }
 
     fs::path dir;
-    TScriptedComPlatform platform;
+    ScriptedComPlatform platform;
     TComPort port{nullptr, &platform};
 };
 

@@ -6,6 +6,7 @@
 #include "serial/ComPlainSyncHost.h"
 
 #include "PtyPair.h"
+#include "PtyPortFixture.h"
 #include "Raised.h"
 #include "WaitFor.h"
 
@@ -69,17 +70,7 @@ private:
     int gaps_ = 0;
 };
 
-class PortStressTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        port.SetPort(pty.SlavePath());
-        port.SetSyncHost(&host);
-    }
-
-    PtyPair pty;
-    TComPlainSyncHost host;
-    TComPort port{nullptr};
-};
+class PortStressTest : public PtyPortFixture {};
 
 // A read that another thread (the device's service thread, or an event delivery asking for the
 // queue count) completes while its owner waits for it: the owner must see it complete, with its
@@ -138,7 +129,7 @@ TEST_P(FullQueueAtOpen, RaisesTheBytesEvent) {
         sent += n;
     }
     ASSERT_GT(sent, 1024u);
-    TComPlainSyncHost host;
+    ComPlainSyncHost host;
     PortReadingAsItOpens port(nullptr);
     port.SetPort(pty.SlavePath());
     port.SetSyncHost(&host);

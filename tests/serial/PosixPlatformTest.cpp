@@ -1,4 +1,5 @@
 #include "serial/ComErrorCodes.h"
+#include "serial/DevicePath.h"
 #include "serial/posix/ComPlatformPosix.h"
 
 #include "PtyPair.h"
@@ -12,21 +13,26 @@ namespace {
 using namespace serial;
 
 TEST(PosixDeviceNames, MapToDevicePaths) {
-    EXPECT_EQ(TComPlatformPosix::DevicePath("COM1"), "/dev/ttyS0");
-    EXPECT_EQ(TComPlatformPosix::DevicePath("com12"), "/dev/ttyS11");
-    EXPECT_EQ(TComPlatformPosix::DevicePath("\\\\.\\COM3"), "/dev/ttyS2");
-    EXPECT_EQ(TComPlatformPosix::DevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
-    EXPECT_EQ(TComPlatformPosix::DevicePath("COM0"), "");
-    EXPECT_EQ(TComPlatformPosix::DevicePath("COM01"), "");
-    EXPECT_EQ(TComPlatformPosix::DevicePath("COM"), "");
-    EXPECT_EQ(TComPlatformPosix::DevicePath("COM1 "), "");
-    EXPECT_EQ(TComPlatformPosix::DevicePath("LPT1"), "");
-    EXPECT_EQ(TComPlatformPosix::DevicePath(std::string("/dev/tty\0S0", 11)), "");
-    EXPECT_EQ(TComPlatformPosix::DevicePath("COM" + std::string(300, '1')), "");
+    EXPECT_EQ(ComPlatformPosix::DevicePath("COM1"), "/dev/ttyS0");
+    EXPECT_EQ(ComPlatformPosix::DevicePath("com12"), "/dev/ttyS11");
+    EXPECT_EQ(ComPlatformPosix::DevicePath("\\\\.\\COM3"), "/dev/ttyS2");
+    EXPECT_EQ(ComPlatformPosix::DevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(ComPlatformPosix::DevicePath("COM0"), "");
+    EXPECT_EQ(ComPlatformPosix::DevicePath("COM01"), "");
+    EXPECT_EQ(ComPlatformPosix::DevicePath("COM"), "");
+    EXPECT_EQ(ComPlatformPosix::DevicePath("COM1 "), "");
+    EXPECT_EQ(ComPlatformPosix::DevicePath("LPT1"), "");
+    EXPECT_EQ(ComPlatformPosix::DevicePath(std::string("/dev/tty\0S0", 11)), "");
+    EXPECT_EQ(ComPlatformPosix::DevicePath("COM" + std::string(300, '1')), "");
+
+    EXPECT_EQ(DevicePathFor(1), "/dev/ttyS0");
+    EXPECT_EQ(DevicePathFor(12), "/dev/ttyS11");
+    EXPECT_EQ(DevicePathFor(0), "");
+    EXPECT_EQ(DevicePathFor(-3), "");
 }
 
 TEST(PosixOpen, RefusesMissingBusyAndNonSerialDevices) {
-    TComPlatformPosix platform;
+    ComPlatformPosix platform;
     EXPECT_EQ(platform.CreateFile("/dev/plinova-no-such-device"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(platform.GetLastError(), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(platform.CreateFile("COM0"), INVALID_HANDLE_VALUE);
@@ -39,7 +45,7 @@ TEST(PosixOpen, RefusesMissingBusyAndNonSerialDevices) {
     PtyPair pty;
     const THandle first = platform.CreateFile(pty.SlavePath());
     ASSERT_NE(first, INVALID_HANDLE_VALUE);
-    TComPlatformPosix otherProcessLike;
+    ComPlatformPosix otherProcessLike;
     EXPECT_EQ(otherProcessLike.CreateFile(pty.SlavePath()), INVALID_HANDLE_VALUE);
     EXPECT_EQ(otherProcessLike.GetLastError(), ERROR_ACCESS_DENIED);
     EXPECT_TRUE(platform.CloseHandle(first));
@@ -49,7 +55,7 @@ TEST(PosixOpen, RefusesMissingBusyAndNonSerialDevices) {
 }
 
 TEST(PosixOpen, CallsOnAnUnknownHandleFail) {
-    TComPlatformPosix platform;
+    ComPlatformPosix platform;
     TComStat stat;
     std::uint32_t errors = 0;
     EXPECT_FALSE(platform.ClearCommError(12345, &errors, &stat));
@@ -59,7 +65,7 @@ TEST(PosixOpen, CallsOnAnUnknownHandleFail) {
 }
 
 TEST(PosixSettings, RefusesBlocksNoLineCanTake) {
-    TComPlatformPosix platform;
+    ComPlatformPosix platform;
     PtyPair pty;
     const THandle device = platform.CreateFile(pty.SlavePath());
     ASSERT_NE(device, INVALID_HANDLE_VALUE);
@@ -94,7 +100,7 @@ class PendingReadTest : public ::testing::TestWithParam<bool> {};
 
 TEST_P(PendingReadTest, EndsWhenAbortedOrClosedFromAnotherThread) {
     const bool closeDevice = GetParam();
-    TComPlatformPosix platform;
+    ComPlatformPosix platform;
     PtyPair pty;
     const THandle device = platform.CreateFile(pty.SlavePath());
     ASSERT_NE(device, INVALID_HANDLE_VALUE);
@@ -136,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(PosixPlatform, PendingReadTest, ::testing::Bool());
 // A read with a time limit ends at its limit also when it is waited for together with
 // other objects, or only polled, instead of through its own event.
 TEST(PosixTimeouts, ReadEndsAtItsLimitWhateverWaitsForIt) {
-    TComPlatformPosix platform;
+    ComPlatformPosix platform;
     PtyPair pty;
     const THandle device = platform.CreateFile(pty.SlavePath());
     ASSERT_NE(device, INVALID_HANDLE_VALUE);
@@ -175,7 +181,7 @@ TEST(PosixTimeouts, ReadEndsAtItsLimitWhateverWaitsForIt) {
 // Reads queue behind one another; a read that returns at once does so when its turn comes,
 // and a queue count that takes bytes from the driver hands them to a waiting read.
 TEST(PosixReads, QueuedReadsEndWhenTheBytesOrTheirTurnCome) {
-    TComPlatformPosix platform;
+    ComPlatformPosix platform;
     PtyPair pty;
     const THandle device = platform.CreateFile(pty.SlavePath());
     ASSERT_NE(device, INVALID_HANDLE_VALUE);

@@ -4,6 +4,7 @@
 
 #include "HeardEvents.h"
 #include "PtyPair.h"
+#include "PtyPortFixture.h"
 #include "Raised.h"
 #include "WaitFor.h"
 
@@ -17,17 +18,7 @@ using namespace serial;
 
 using namespace std::chrono_literals;
 
-class PtyPortTest : public ::testing::Test, protected HeardEvents {
-protected:
-    void SetUp() override {
-        port.SetPort(pty.SlavePath());
-        port.SetSyncHost(&host);
-    }
-
-    PtyPair pty;
-    TComPlainSyncHost host;
-    TComPort port{nullptr};
-};
+class PtyPortTest : public PtyPortFixture, protected HeardEvents {};
 
 std::string EveryByte() {
     std::string bytes;

@@ -8,7 +8,7 @@ namespace {
 using namespace serial;
 
 TEST(PosixRxDecoder, PlainBytesPassAndRaiseRxChar) {
-    TPosixRxDecoder decoder;
+    PosixRxDecoder decoder;
     const std::string bytes("a\0b", 3);
     auto r = decoder.Decode(bytes.data(), bytes.size());
     EXPECT_EQ(r.data, bytes);
@@ -17,7 +17,7 @@ TEST(PosixRxDecoder, PlainBytesPassAndRaiseRxChar) {
 }
 
 TEST(PosixRxDecoder, MarksBecomeErrorsEvenWhenSplitAcrossChunks) {
-    TPosixRxDecoder decoder;
+    PosixRxDecoder decoder;
     decoder.SetSettings({false, true, '?', '\r'});
     auto first = decoder.Decode("x\xFF", 2);
     EXPECT_EQ(first.data, "x");
@@ -31,7 +31,7 @@ TEST(PosixRxDecoder, MarksBecomeErrorsEvenWhenSplitAcrossChunks) {
 }
 
 TEST(PosixRxDecoder, DiscardsZerosWhenAsked) {
-    TPosixRxDecoder decoder;
+    PosixRxDecoder decoder;
     decoder.SetSettings({true, false, 0, 'z'});
     const std::string bytes("\0a\0", 3);
     auto r = decoder.Decode(bytes.data(), bytes.size());

@@ -26,3 +26,4 @@
 #include "serial/CPort.h"
 #include "serial/ComPlainSyncHost.h"
 #include "serial/ComSyncHost.h"
+#include "serial/DevicePath.h"

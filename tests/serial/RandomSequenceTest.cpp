@@ -140,7 +140,7 @@ std::string RunSequence(std::uint32_t seed) {
     std::mt19937 random(seed);
     std::ostringstream faults;
     Peer peer;
-    TComPlainSyncHost host;
+    ComPlainSyncHost host;
     const TSyncMethod method = random() % 2 == 0 ? smThreadSync : smNone;
     auto check = [&](const char* step, const EComPort& e) {
         if (!Documented(e))

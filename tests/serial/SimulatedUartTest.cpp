@@ -20,7 +20,7 @@ namespace {
 using namespace serial;
 using namespace std::chrono_literals;
 
-class SimulatedUart : public ::testing::Test, protected HeardEvents {
+class UartPort : public ::testing::Test, protected HeardEvents {
 protected:
     void SetUp() override {
         port.SetPort(uart.Path());
@@ -34,12 +34,12 @@ protected:
         port.OnDSRChange = [this](TComponent*, bool on) { Record(on ? "DSR on" : "DSR off"); };
     }
 
-    TSimulatedUart uart;
-    TComPlatformPosix platform{uart};
+    SimulatedUart uart;
+    ComPlatformPosix platform{uart};
     TComPort port{nullptr, &platform};
 };
 
-TEST_F(SimulatedUart, LineErrorsReachTheUserWithTheParityCheckOff) {
+TEST_F(UartPort, LineErrorsReachTheUserWithTheParityCheckOff) {
     const auto frame = std::to_string(TComErrors{ceFrame}.ToBits());
     const auto overrun = std::to_string(TComErrors{ceOverrun}.ToBits());
     port.Open();
@@ -69,7 +69,7 @@ TEST_F(SimulatedUart, LineErrorsReachTheUserWithTheParityCheckOff) {
 
 // A queue count reads the error word off the device as a side effect; the errors it read
 // still reach the next error report, whichever thread counted.
-TEST_F(SimulatedUart, AnErrorReadByAQueueCountIsStillReported) {
+TEST_F(UartPort, AnErrorReadByAQueueCountIsStillReported) {
     port.SetEvents(TComEvents{});
     port.Open();
     uart.ReceiveFrameError('f');
@@ -89,7 +89,7 @@ TEST_F(SimulatedUart, AnErrorReadByAQueueCountIsStillReported) {
 
 // The second error comes while the first is being reported, before the event step of the
 // byte that carried the first counts the queue: that count must not swallow it.
-TEST_F(SimulatedUart, AnErrorThatComesDuringAnErrorReportIsReportedNext) {
+TEST_F(UartPort, AnErrorThatComesDuringAnErrorReportIsReportedNext) {
     const auto overrun = std::to_string(TComErrors{ceOverrun}.ToBits());
     port.OnError = [this, first = true](TComponent*, TComErrors e) mutable {
         Record("Error " + std::to_string(e.ToBits()));
@@ -105,7 +105,7 @@ TEST_F(SimulatedUart, AnErrorThatComesDuringAnErrorReportIsReportedNext) {
 
 // An error the counters show when a modem line changes is reported with the change, not
 // taken silently: no data may follow to report it later.
-TEST_F(SimulatedUart, AnErrorSeenWithAModemChangeIsReported) {
+TEST_F(UartPort, AnErrorSeenWithAModemChangeIsReported) {
     const auto overrun = std::to_string(TComErrors{ceOverrun}.ToBits());
     port.Open();
     uart.Overrun();
@@ -116,7 +116,7 @@ TEST_F(SimulatedUart, AnErrorSeenWithAModemChangeIsReported) {
 
 // A ring pulse only the counters show is not lost to a change that comes between a look at
 // the lines and the next wait for a change...
-TEST_F(SimulatedUart, ARingPulseJustBeforeAModemWaitIsReported) {
+TEST_F(UartPort, ARingPulseJustBeforeAModemWaitIsReported) {
     port.SetEvents(TComEvents{evRing});
     port.Open();
     uart.BeforeNextModemWait([this] { uart.RingPulse(); });
@@ -126,7 +126,7 @@ TEST_F(SimulatedUart, ARingPulseJustBeforeAModemWaitIsReported) {
 
 // ...nor to bytes whose arrival reads the counters first (here before the next look at the
 // lines of a driver without modem waits).
-TEST_F(SimulatedUart, ARingPulseWithAByteIsReported) {
+TEST_F(UartPort, ARingPulseWithAByteIsReported) {
     uart.WithoutModemWaits();
     port.SetEvents(TComEvents{evRing, evRxChar});
     port.Open();
@@ -135,7 +135,7 @@ TEST_F(SimulatedUart, ARingPulseWithAByteIsReported) {
     ASSERT_TRUE(WaitFor([&] { return HeardOf("Ring"); }));
 }
 
-TEST_F(SimulatedUart, ABreakIsAnEventAndNoByte) {
+TEST_F(UartPort, ABreakIsAnEventAndNoByte) {
     port.Open();
     uart.ReceiveBreak();
     ASSERT_TRUE(WaitFor([&] { return HeardOf("Break"); }));
@@ -147,7 +147,7 @@ TEST_F(SimulatedUart, ABreakIsAnEventAndNoByte) {
 // Modem lines are seen by a wait for their change where the driver has one, otherwise by
 // reading them at intervals while someone listens; a ring pulse over before anyone reads
 // the line still counts.
-class SimulatedUartLines : public SimulatedUart, public ::testing::WithParamInterface<bool> {};
+class SimulatedUartLines : public UartPort, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(SimulatedUartLines, ModemChangesAndAShortRingPulseAreReported) {
     if (!GetParam())
@@ -169,7 +169,7 @@ TEST_P(SimulatedUartLines, ModemChangesAndAShortRingPulseAreReported) {
 INSTANTIATE_TEST_SUITE_P(ModemWaits, SimulatedUartLines, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "With" : "Without"; });
 
-TEST_F(SimulatedUart, DsrSensitivityDropsBytesWhileDsrIsLowWithoutModemWaits) {
+TEST_F(UartPort, DsrSensitivityDropsBytesWhileDsrIsLowWithoutModemWaits) {
     uart.WithoutModemWaits();
     port.SetEvents(TComEvents{});
     port.FlowControl().SetDSRSensitivity(true);
@@ -186,7 +186,7 @@ TEST_F(SimulatedUart, DsrSensitivityDropsBytesWhileDsrIsLowWithoutModemWaits) {
 }
 
 // A write ends when its bytes have left the line, so a pause after it starts after them.
-TEST_F(SimulatedUart, WriteEndsWhenItsBytesHaveLeftAt9600Baud) {
+TEST_F(UartPort, WriteEndsWhenItsBytesHaveLeftAt9600Baud) {
     port.SetEvents(TComEvents{});
     port.Open();
     const std::string card(96, 'c');
@@ -199,7 +199,7 @@ TEST_F(SimulatedUart, WriteEndsWhenItsBytesHaveLeftAt9600Baud) {
     EXPECT_EQ(uart.TakeSent(), card);
 }
 
-TEST_F(SimulatedUart, WriteTimesOutOnALineHeldByCts) {
+TEST_F(UartPort, WriteTimesOutOnALineHeldByCts) {
     port.SetEvents(TComEvents{});
     port.FlowControl().SetFlowControl(fcHardware);
     port.Timeouts().SetWriteTotalMultiplier(0);
@@ -216,16 +216,16 @@ TEST_F(SimulatedUart, WriteTimesOutOnALineHeldByCts) {
     EXPECT_EQ(uart.TakeSent(), "ok");
 }
 
-TEST_F(SimulatedUart, APortNodeWithoutAUartIsAMissingPort) {
+TEST_F(UartPort, APortNodeWithoutAUartIsAMissingPort) {
     uart.WithoutUart();
     const EComPort e = Raised([&] { port.Open(); });
     EXPECT_EQ(e.ErrorCode(), CError_OpenFailed);
     EXPECT_EQ(e.SystemErrorCode(), static_cast<int>(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(uart.IsOpen());
 
-    TSimulatedUart usb("/dev/ttySIM1");
+    SimulatedUart usb("/dev/ttySIM1");
     usb.WithoutPortType();
-    TComPlatformPosix usbPlatform(usb);
+    ComPlatformPosix usbPlatform(usb);
     TComPort adapter(nullptr, &usbPlatform);
     adapter.SetPort(usb.Path());
     adapter.Open();

@@ -15,6 +15,21 @@ namespace {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
+// A read or write on the master side that does not wait: taken again when a signal cuts it
+// short, 0 when the line has nothing or no room.
+template <typename Call> std::size_t WithoutWaiting(Call call, const char* failure) {
+    for (;;) {
+        const ssize_t done = call();
+        if (done >= 0)
+            return static_cast<std::size_t>(done);
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        Fail(failure);
+    }
+}
+
 } // namespace
 
 PseudoTerminal::PseudoTerminal(Device device) {
@@ -67,29 +82,13 @@ void PseudoTerminal::CloseMaster() {
 }
 
 std::size_t PseudoTerminal::Read(void* buffer, std::size_t size) {
-    for (;;) {
-        const ssize_t got = read(master_, buffer, size);
-        if (got >= 0)
-            return static_cast<std::size_t>(got);
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return 0;
-        Fail("cannot read from the pseudo-terminal");
-    }
+    return WithoutWaiting([&] { return read(master_, buffer, size); },
+                          "cannot read from the pseudo-terminal");
 }
 
 std::size_t PseudoTerminal::Write(const void* data, std::size_t size) {
-    for (;;) {
-        const ssize_t put = write(master_, data, size);
-        if (put >= 0)
-            return static_cast<std::size_t>(put);
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return 0;
-        Fail("cannot write to the pseudo-terminal");
-    }
+    return WithoutWaiting([&] { return write(master_, data, size); },
+                          "cannot write to the pseudo-terminal");
 }
 
 void PseudoTerminal::Send(const std::string& bytes) {

@@ -10,6 +10,3 @@
 // with a USB adapter not plugged in) and how to join it. Nothing when the device opens
 // already, or for the superuser.
 std::optional<QString> DeviceAccessNote(const QString& device);
-
-// The device that a station's port number n ("COM" n in its profile file) opens here.
-QString PortDevice(int port);

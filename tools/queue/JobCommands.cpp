@@ -36,7 +36,9 @@ void Execute(db::TDbConnection& cn, const QStringList& sql,
     cmd.Execute();
 }
 
+// Runs the query and prints the fields of its rows, tab-separated, a line each.
 void PrintRows(db::TDbQuery& q, const QStringList& fields) {
+    q.Open();
     QTextStream out(stdout);
     out << fields.join(QLatin1Char('\t')) << '\n';
     for (q.First(); !q.Eof(); q.Next()) {
@@ -49,6 +51,7 @@ void PrintRows(db::TDbQuery& q, const QStringList& fields) {
         }
         out << cells.join(QLatin1Char('\t')) << '\n';
     }
+    q.Close();
 }
 
 } // namespace
@@ -108,11 +111,9 @@ int ListCommand(db::TDbConnection& cn, Args& args) {
     } else {
         q.SetSQL({QStringLiteral("SELECT * FROM printer ORDER BY id")});
     }
-    q.Open();
     PrintRows(q, {QStringLiteral("id"), QStringLiteral("posto"), QStringLiteral("gaveta"),
                   QStringLiteral("cartao"), QStringLiteral("titulo"),
                   QStringLiteral("palavrachave"), QStringLiteral("dados")});
-    q.Close();
     return 0;
 }
 
@@ -120,11 +121,9 @@ int HistoryCommand(db::TDbConnection& cn, Args& args) {
     args.ExpectEnd();
     db::TDbQuery q(&cn);
     q.SetSQL({QStringLiteral("SELECT * FROM historico ORDER BY id DESC")});
-    q.Open();
     PrintRows(q, {QStringLiteral("id"), QStringLiteral("datahora"), QStringLiteral("cartao"),
                   QStringLiteral("titulo"), QStringLiteral("palavrachave"),
                   QStringLiteral("previsao"), QStringLiteral("datavalor")});
-    q.Close();
     return 0;
 }
 

@@ -15,6 +15,7 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Schema.h"
+#include "serial/DevicePath.h"
 #include "tools/queue/Args.h"
 #include "tools/queue/DataLinkFile.h"
 #include "tools/queue/DeviceAccess.h"
@@ -92,7 +93,7 @@ QString ShellWord(const QString& text) {
 QString PrinterDevice(const StationSettings& s) {
     if (!s.device.isEmpty())
         return s.device;
-    return PortDevice(s.port);
+    return QString::fromStdString(serial::DevicePathFor(s.port));
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <sys/stat.h>
 
-#include "app/core/Win1252.h"
+#include "codepage/Win1252.h"
 #include "db/DataLink.h"
 #include "db/DbError.h"
 #include "tools/queue/Args.h"

@@ -7,6 +7,9 @@
 
 // Small pixel helpers shared by the generated skin pictures.
 
+// The colour the skinned controls draw as see-through.
+constexpr QRgb kMagenta = qRgb(255, 0, 255);
+
 // Colour between `from` (t = 0) and `to` (t = 1), channels rounded.
 inline QRgb Mix(QRgb from, QRgb to, double t) {
     t = std::clamp(t, 0.0, 1.0);

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr QRgb kMagenta = qRgb(255, 0, 255);
-
 struct StyleColours {
     const char* prefix;
     QRgb light;

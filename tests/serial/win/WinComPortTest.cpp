@@ -9,6 +9,7 @@
 #include "serial/CPort.h"
 #include "serial/ComErrorCodes.h"
 #include "serial/ComPlatform.h"
+#include "serial/DevicePath.h"
 #include "serial/win/Kernel32.h"
 
 #include <gtest/gtest.h>
@@ -39,6 +40,12 @@ std::string FarEndReceived() {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+TEST(WinDeviceNames, PortNumbersNameTheDeviceTheSystemOpens) {
+    EXPECT_EQ(serial::DevicePathFor(5), "\\\\.\\COM5");
+    EXPECT_EQ(serial::DevicePathFor(12), "\\\\.\\COM12");
+    EXPECT_EQ(serial::DevicePathFor(0), "");
 }
 
 class WinComPort : public ::testing::Test {
@@ -121,8 +128,8 @@ TEST_F(WinComPort, PurgeDropsWhatWasReceived) {
     OpenPort();
     port.WriteText(kStatusRequest + kStatusRequest);
     ASSERT_TRUE(WaitFor([&] { return port.InputQueued() == 2; }));
-    ASSERT_TRUE(port.ComPlatform().PurgeComm(port.DeviceHandle(),
-                                             serial::PURGE_RXCLEAR | serial::PURGE_RXABORT));
+    ASSERT_TRUE(port.Platform().PurgeComm(port.DeviceHandle(),
+                                          serial::PURGE_RXCLEAR | serial::PURGE_RXABORT));
     EXPECT_EQ(port.InputQueued(), 0);
     EXPECT_EQ(AskStatus(), kStatusReply);
 }
@@ -148,7 +155,7 @@ TEST_F(WinComPort, AMissingPortFailsToOpenWithTheSystemsCode) {
 // pseudo-terminal wine ends it at once, aborted (ERROR_OPERATION_ABORTED, 995).
 TEST_F(WinComPort, ALineEventWaitEndsWithTheReplyOnWindowsAndAbortedUnderWine) {
     OpenPort();
-    serial::TComPlatform& system = port.ComPlatform();
+    serial::ComPlatform& system = port.Platform();
     const serial::THandle device = port.DeviceHandle();
     ASSERT_TRUE(system.SetCommMask(device, serial::EV_RXCHAR));
     serial::TOverlapped overlapped;

@@ -1,11 +1,8 @@
 #include "tools/queue/DeviceAccess.h"
 
-#include "serial/posix/ComPlatformPosix.h"
-
 #include <QFile>
 #include <grp.h>
 #include <pwd.h>
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -71,9 +68,4 @@ std::optional<QString> DeviceAccessNote(const QString& device) {
     return QStringLiteral("%1 is not in group %2, which may open %3: an administrator adds it "
                           "with \"adduser %1 %2\", and it takes effect at the next login")
         .arg(userName, groupName, device);
-}
-
-QString PortDevice(int port) {
-    return QString::fromStdString(
-        serial::TComPlatformPosix::DevicePath("COM" + std::to_string(port)));
 }

@@ -5,7 +5,3 @@
 std::optional<QString> DeviceAccessNote(const QString&) {
     return std::nullopt;
 }
-
-QString PortDevice(int port) {
-    return QStringLiteral("COM%1").arg(port);
-}

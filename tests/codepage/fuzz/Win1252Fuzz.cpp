@@ -1,7 +1,7 @@
 // libFuzzer entry for the Windows-1252 conversions. Every byte string survives a trip to
 // Unicode and back; any Unicode text (the input read as UTF-16, lone surrogates included)
 // converts to at most one byte per code unit, and that result is stable under a second trip.
-#include "app/core/Win1252.h"
+#include "codepage/Win1252.h"
 
 #include <cstddef>
 #include <cstdint>

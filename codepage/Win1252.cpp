@@ -1,4 +1,4 @@
-#include "app/core/Win1252.h"
+#include "codepage/Win1252.h"
 
 #include <array>
 
