@@ -12,7 +12,7 @@
 
 #include "BenchSupport.h"
 #include "Station.h"
-#include "app/_main.h"
+#include "app/MainWindow.h"
 
 int main(int argc, char** argv) {
     bench::Application app(argc, argv);

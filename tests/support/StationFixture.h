@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "Station.h"
-#include "app/_main.h"
+#include "app/MainWindow.h"
 
 // A station on the backend of the test's parameter with its window started and polling
 // stopped, the printer's initialisation sequence received: ready for cycles run by hand.
