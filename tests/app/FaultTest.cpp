@@ -34,21 +34,14 @@ std::string Join(const QStringList& messages) {
     return messages.join(QStringLiteral(" | ")).toStdString();
 }
 
-int AddJobOn(db::TDbConnection& cn, int posto, int gaveta, const QString& dados) {
-    db::TDbCommand cmd(&cn);
-    cmd.SetSQL({QStringLiteral("INSERT INTO printer (posto, gaveta, cartao, titulo, "
-                               "palavrachave, dados)"),
-                QStringLiteral("VALUES (:posto, :gaveta, 1, 0, '', :dados)")});
-    cmd.ParamByName(QStringLiteral("posto")).SetValue(posto);
-    cmd.ParamByName(QStringLiteral("gaveta")).SetValue(gaveta);
-    cmd.ParamByName(QStringLiteral("dados")).SetValue(dados);
-    cmd.Execute();
-    db::TDbQuery q(&cn);
-    q.SetSQL({QStringLiteral("SELECT MAX(id) AS id FROM printer")});
-    q.Open();
-    const int id = q.FieldAsInteger(QStringLiteral("id"));
-    q.Close();
-    return id;
+int AddJobOn(db::TDbConnection& cn, int posto, const QString& dados) {
+    dbtest::QueueJob(cn, {.posto = posto,
+                          .gaveta = 0,
+                          .cartao = 1,
+                          .titulo = 0,
+                          .palavrachave = QStringLiteral(""),
+                          .dados = dados});
+    return dbtest::LastJobId(cn);
 }
 
 std::vector<int> IdsOn(db::TDbConnection& cn, const QString& table) {
@@ -220,8 +213,8 @@ public:
 };
 
 TEST_P(SelectFaults, NothingTakenUntilRepaired) {
-    const int first = AddJobOn(*side, 7, 0, QStringLiteral("before the fault"));
-    const int second = AddJobOn(*side, 7, 0, QStringLiteral("after the repair"));
+    const int first = AddJobOn(*side, 7, QStringLiteral("before the fault"));
+    const int second = AddJobOn(*side, 7, QStringLiteral("after the repair"));
     Cycle(w->Core());
     ASSERT_TRUE(st->messages.isEmpty()) << Join(st->messages);
     st->Printer().Clear();
@@ -387,7 +380,7 @@ TEST_F(DatabaseServer, StoppedDuringTheCardJobPrintedAgainAfterRestart) {
     ASSERT_TRUE(st.messages.isEmpty()) << Join(st.messages);
     ASSERT_TRUE(st.PrinterInitialised());
 
-    const int id = AddJobOn(*cn, 7, 0, QStringLiteral("server gone meanwhile"));
+    const int id = AddJobOn(*cn, 7, QStringLiteral("server gone meanwhile"));
     st.Printer().insertAfter = 1000000;
     std::atomic<bool> stopped{false};
     std::thread stopper([&] {
@@ -513,21 +506,10 @@ TEST_F(PrinterLine, ClosedWhileWaitingForRemovalJobPrintedAgainAfterRestart) {
 // its nearest match is a buffer the far side stops emptying, which makes writes wait the
 // same way until the write time-out ends them short.
 
-class BlockedOutput : public ::testing::Test {
+class BlockedOutput : public ::testing::Test, protected StartedStation {
 protected:
-    void SetUp() override {
-        st = std::make_unique<Station>();
-        st->WriteDefaults(1);
-        w = st->StartStopped();
-        ASSERT_FALSE(w->Terminated()) << Join(st->messages);
-        ASSERT_TRUE(st->PrinterInitialised());
-    }
-    void TearDown() override {
-        w.reset();
-        st.reset();
-    }
-    std::unique_ptr<Station> st;
-    std::unique_ptr<Tmain> w;
+    void SetUp() override { StartStation(Backend::SQLite, 1); }
+    void TearDown() override { StopStation(); }
 };
 
 // Status requests that the line does not take end short after their time-out; the wait for a

@@ -51,7 +51,7 @@ TEST_P(JobCycle, PrintJobIsLoggedPrintedAndDeleted) {
 
     // A job deleted is not deleted again: a new job given the same id (here for another
     // station) outlives the idle cycle that follows.
-    st->Sql(QStringLiteral("INSERT INTO printer (id, posto, gaveta) VALUES (%1, 8, 1)").arg(id));
+    dbtest::QueueJob(st->Db(), {.posto = 8, .gaveta = 1, .id = id});
     Cycle(w->Core());
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
 }
@@ -85,7 +85,7 @@ TEST_P(JobCycle, OneJobPerCycleAndOtherStationsUntouched) {
 }
 
 TEST_P(JobCycle, NullColumnsReadAsEmpty) {
-    st->Sql("INSERT INTO printer (posto) VALUES (7)");
+    dbtest::QueueJob(st->Db(), {.posto = 7});
     Cycle(w->Core());
     ASSERT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
     const auto hist =

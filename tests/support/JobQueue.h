@@ -12,12 +12,14 @@ namespace dbtest {
 // invalid (QVariant()) is not written, so it takes the table's default; a null value of a
 // type is written as NULL.
 struct QueuedJob {
-    QVariant posto;
-    QVariant gaveta;
-    QVariant cartao;
-    QVariant titulo;
-    QVariant palavrachave;
-    QVariant dados;
+    QVariant posto = {};
+    QVariant gaveta = {};
+    QVariant cartao = {};
+    QVariant titulo = {};
+    QVariant palavrachave = {};
+    QVariant dados = {};
+    // Given only to take an id the database would issue itself.
+    QVariant id = {};
 };
 
 // Queues a job.

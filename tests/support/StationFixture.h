@@ -6,22 +6,33 @@
 #include "Station.h"
 #include "app/MainWindow.h"
 
-// A station on the backend of the test's parameter with its window started and polling
-// stopped, the printer's initialisation sequence received: ready for cycles run by hand.
-class StationOnBackend : public ::testing::TestWithParam<Backend> {
+// A station with its window started and polling stopped, the printer's initialisation
+// sequence received: ready for cycles run by hand.
+class StartedStation {
 protected:
-    void SetUp() override {
-        PLINOVA_REQUIRE_BACKEND(GetParam());
-        st = std::make_unique<Station>(GetParam());
-        st->WriteDefaults();
+    void StartStation(Backend backend, int protocol = 0) {
+        st = std::make_unique<Station>(backend);
+        st->WriteDefaults(protocol);
         w = st->StartStopped();
         ASSERT_FALSE(w->Terminated()) << st->messages.join("|").toStdString();
         ASSERT_TRUE(st->PrinterInitialised());
     }
-    void TearDown() override {
+    // The window before its station.
+    void StopStation() {
         w.reset();
         st.reset();
     }
+
     std::unique_ptr<Station> st;
     std::unique_ptr<Tmain> w;
+};
+
+// The same on the backend of the test's parameter.
+class StationOnBackend : public ::testing::TestWithParam<Backend>, protected StartedStation {
+protected:
+    void SetUp() override {
+        PLINOVA_REQUIRE_BACKEND(GetParam());
+        StartStation(GetParam());
+    }
+    void TearDown() override { StopStation(); }
 };
