@@ -43,23 +43,12 @@ void Report(const char* backend, const char* what, const Stats& s, int statement
 }
 
 void Run(Backend backend, int n) {
-    QString why;
-    if (!dbtest::BackendAvailable(backend, &why)) {
-        std::printf("| %s | skipped: %s |\n", dbtest::BackendName(backend).c_str(),
-                    why.toUtf8().constData());
+    bench::StartedStation started = bench::StartStation(backend, "");
+    if (!started)
         return;
-    }
-    Station st(backend);
-    st.WriteDefaults();
-    const double t0 = bench::Now();
-    auto w = st.Start();
-    const double startup = bench::Now() - t0;
-    if (w->Terminated() || !w->Core().Polling()) {
-        std::printf("| %s | start-up failed |\n", dbtest::BackendName(backend).c_str());
-        return;
-    }
-    w->Core().StopPolling();
-    SpoolerProbe core(w->Core());
+    Station& st = *started.st;
+    const double startup = started.startupMs;
+    SpoolerProbe core(started.w->Core());
     const std::string backendName = dbtest::BackendName(backend);
     const char* name = backendName.c_str();
     std::printf("| %s | start-up to enabled timer | | | %.1f | | |\n", name, startup);

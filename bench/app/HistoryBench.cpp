@@ -63,20 +63,12 @@ double Median(std::vector<double> v) {
 
 void Run(Backend backend, int rows, int repetitions) {
     const std::string name = dbtest::BackendName(backend);
-    QString why;
-    if (!dbtest::BackendAvailable(backend, &why)) {
-        std::printf("| %s | skipped: %s |\n", name.c_str(), why.toUtf8().constData());
+    bench::StartedStation started = bench::StartStation(backend, "");
+    if (!started)
         return;
-    }
-    Station st(backend);
-    st.WriteDefaults();
-    auto w = st.Start();
-    if (w->Terminated()) {
-        std::printf("| %s | start-up failed |\n", name.c_str());
-        return;
-    }
+    Station& st = *started.st;
+    const std::unique_ptr<Tmain>& w = started.w;
     const db::TDbQuery& q_hist = w->History().Query();
-    w->Core().StopPolling();
     st.Sql(FillStatement(backend, rows));
     w->show();
     if (!QTest::qWaitForWindowExposed(w.get()))
