@@ -31,19 +31,23 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// A statement's text, and its one parameter when a value is given.
+template <typename Statement>
+void Prepare(Statement& statement, const QString& sql, const QVariant& value) {
+    statement.SetSQL({sql});
+    if (value.isValid())
+        statement.Param(0).SetValue(value);
+}
+
 void Exec(TDbConnection& cn, const QString& sql, const QVariant& value = QVariant()) {
     TDbCommand c(&cn);
-    c.SetSQL({sql});
-    if (value.isValid())
-        c.Param(0).SetValue(value);
+    Prepare(c, sql, value);
     c.Execute();
 }
 
 int Number(TDbConnection& cn, const QString& sql, const QVariant& value = QVariant()) {
     TDbQuery q(&cn);
-    q.SetSQL({sql});
-    if (value.isValid())
-        q.Param(0).SetValue(value);
+    Prepare(q, sql, value);
     q.Open();
     return q.FieldAsInteger(q.FieldName(0));
 }
