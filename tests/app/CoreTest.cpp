@@ -1,11 +1,14 @@
 // The spooler's core without its window: a Spooler with a view that has no widgets.
 #include <QApplication>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include "PrinterBytes.h"
 #include "SpoolerProbe.h"
 #include "StationFolder.h"
 #include "TestSpoolerView.h"
+#include "app/core/Pause.h"
 
 namespace {
 
@@ -95,6 +98,56 @@ TEST_F(Core, AStopWhileTheCardWaitsForRemovalFinishesTheJob) {
     EXPECT_EQ(Count(QStringLiteral("historico")), 1u);
     EXPECT_EQ(view.closes, 1);
     EXPECT_FALSE(spooler.Polling());
+}
+
+// A clock that moves only when the spooler sleeps or yields on it. Its sleeps are real, so
+// that the printer has answered a status request when the spooler looks.
+class VirtualTicks : public pacing::TickSource {
+public:
+    std::uint32_t Now() override { return now; }
+    void Sleep(std::uint32_t milliseconds) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        now += milliseconds;
+    }
+    void LetOthersRun() override {
+        std::this_thread::yield();
+        ++now;
+    }
+    std::uint32_t now = 0;
+};
+
+// The card's pauses run on the clock the spooler was given, and the reason a port would not
+// open goes to the log it was given.
+TEST(CoreSetup, PausesAndRefusalsUseWhatTheSpoolerWasGiven) {
+    StationFolder st;
+    st.WriteDefaults();
+    VirtualTicks ticks;
+    QStringList log;
+    Spooler::Setup setup = st.Setup();
+    setup.ticks = &ticks;
+    setup.log = [&](const QString& line) { log << line; };
+    TestSpoolerView view;
+    {
+        Spooler spooler(view, setup);
+        ASSERT_EQ(spooler.Prepare(), Spooler::Refusal::None);
+        spooler.Start();
+        spooler.StopPolling();
+        ASSERT_TRUE(st.PrinterInitialised());
+        st.AddJob(7, 0, 1, 0, QString(), QStringLiteral("um\r\ndois"));
+        view.RunHandler([&] { SpoolerProbe(spooler).Cycle(); });
+        ASSERT_TRUE(view.errors.isEmpty()) << view.errors.join("|").toStdString();
+        EXPECT_EQ(st.Printer().CardBytes(), kSmallFont + "um\r\ndois\r\n" + kCardEnd);
+        // 50 ms after the status request that found the card and after the print mode, 200
+        // after each line, 50 after the form feed.
+        EXPECT_GE(ticks.now, 50u + 50u + 2 * 200u + 50u);
+        EXPECT_TRUE(log.isEmpty());
+    }
+
+    st.WritePlinovaIni({{"Certificadora", "1"}, {"Dispositivo Certificadora", "/nonexistent/tty"}});
+    Spooler refused(view, setup);
+    EXPECT_EQ(refused.Prepare(), Spooler::Refusal::PortUnavailable);
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_TRUE(log[0].startsWith(QStringLiteral("/nonexistent/tty: "))) << log[0].toStdString();
 }
 
 } // namespace
