@@ -1,4 +1,4 @@
-#include "app/_main.h"
+#include "app/MainWindow.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -8,11 +8,10 @@
 
 #include "app/ErrorReport.h"
 #include "app/HistoryGrid.h"
-#include "app/HistoryModel.h"
 
 void Tmain::OpenHistory() {
     try {
-        core_.q_hist.Open();
+        history_.Open();
     } catch (...) {
         ShowHistory();
         throw;
@@ -21,17 +20,14 @@ void Tmain::OpenHistory() {
 }
 
 void Tmain::CloseHistory() {
-    if (core_.q_hist.Active())
-        core_.q_hist.Close();
+    history_.Close();
     ShowHistory();
 }
 
 void Tmain::ShowHistory() {
-    db::TDbQuery& q_hist = core_.q_hist;
-    d_hist->Refresh();
     ApplyHistoryColumnWidths(lista);
-    if (q_hist.Active() && !q_hist.IsEmpty())
-        lista->selectRow(q_hist.RecNo());
+    if (history_.CurrentRow() >= 0)
+        lista->selectRow(history_.CurrentRow());
 }
 
 void Tmain::btopenClick() {
@@ -40,13 +36,13 @@ void Tmain::btopenClick() {
         resize(width(), 500);
     } else {
         resize(width(), 26);
-        if (core_.q_hist.Active())
+        if (history_.Active())
             CloseHistory();
     }
 }
 
 void Tmain::btfecharClick() {
-    if (core_.q_hist.Active())
+    if (history_.Active())
         CloseHistory();
     resize(width(), 26);
 }
@@ -62,33 +58,23 @@ void Tmain::btmodClick() {
 }
 
 void Tmain::btupClick() {
-    db::TDbQuery& q_hist = core_.q_hist;
-    if (q_hist.Active() && !q_hist.IsEmpty() && q_hist.RecNo() > 0) {
-        q_hist.Prior();
-        lista->selectRow(q_hist.RecNo());
-    }
+    if (history_.Up())
+        lista->selectRow(history_.CurrentRow());
 }
 
 void Tmain::btdownClick() {
-    db::TDbQuery& q_hist = core_.q_hist;
-    if (q_hist.Active() && !q_hist.IsEmpty() && q_hist.RecNo() < q_hist.RecordCount() - 1) {
-        q_hist.Next();
-        lista->selectRow(q_hist.RecNo());
-    }
+    if (history_.Down())
+        lista->selectRow(history_.CurrentRow());
 }
 
 void Tmain::btprintClick() {
     // A reprint waits for no cycle: while one runs (or after an error stopped polling) the
     // click is refused with a beep, so the window never blocks on it.
-    if (!core_.TimerEnabled()) {
+    if (!core_.Polling()) {
         QApplication::beep();
         return;
     }
-    const db::TDbQuery& q_hist = core_.q_hist;
-    QString dados;
-    if (q_hist.Active() && !q_hist.IsEmpty())
-        dados = q_hist.FieldAsString(QStringLiteral("dados"));
-    core_.Reprint(dados);
+    core_.Reprint(history_.CurrentText());
 }
 
 void Tmain::btcloseClick() {
@@ -100,17 +86,11 @@ bool Tmain::eventFilter(QObject* watched, QEvent* event) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && (key->modifiers() & Qt::ControlModifier)) {
             report::Run([this] {
-                db::TDbQuery& q_hist = core_.q_hist;
-                if (!q_hist.Active() || q_hist.IsEmpty())
+                if (history_.CurrentRow() < 0)
                     return;
                 if (!report::Confirm(this, QStringLiteral("Delete record?")))
                     return;
-                const int row = q_hist.RecNo();
-                q_hist.DeleteCurrent();
-                d_hist->Refresh();
-                if (!q_hist.IsEmpty()) {
-                    q_hist.SetRecNo(qMin(row, q_hist.RecordCount() - 1));
-                }
+                history_.DeleteCurrent();
                 ShowHistory();
             });
             return true;

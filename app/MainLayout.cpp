@@ -1,4 +1,4 @@
-#include "app/_main.h"
+#include "app/MainWindow.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -104,15 +104,13 @@ void Tmain::BuildControls() {
     Label3 = MakeLabel(tabhist, QStringLiteral("Histórico"), QRect(6, 3, 99, 13), true);
     lista = new QTableView(tabhist);
     lista->setGeometry(0, 17, 322, 342);
-    d_hist = std::make_unique<HistoryModel>(&core_.q_hist);
-    lista->setModel(d_hist.get());
+    lista->setModel(&history_.Model());
     SetUpHistoryGrid(lista);
     lista->installEventFilter(this);
     connect(lista->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
-                db::TDbQuery& q_hist = core_.q_hist;
-                if (current.isValid() && q_hist.Active() && current.row() != q_hist.RecNo())
-                    q_hist.SetRecNo(current.row());
+                if (current.isValid())
+                    history_.SetCurrentRow(current.row());
             });
     pcontrol->addWidget(tabhist);
 

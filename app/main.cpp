@@ -1,10 +1,11 @@
 #include <QCoreApplication>
+#include <QDir>
 
 #include "app/CloseOnSignal.h"
 #include "app/ErrorReport.h"
 #include "app/InfoOptions.h"
+#include "app/MainWindow.h"
 #include "app/QtComSyncHost.h"
-#include "app/_main.h"
 
 int main(int argc, char** argv) {
     if (const auto status = AnswerInfoOption(argc, argv))
@@ -18,7 +19,12 @@ int main(int argc, char** argv) {
     QtComSyncHost comSyncHost;
     SetDefaultComSyncHost(&comSyncHost);
 
-    Tmain window(QCoreApplication::applicationDirPath());
+    // The station's folder is the one the program is started in; nothing below reads the
+    // working directory.
+    Spooler::Setup setup;
+    setup.programFolder = QCoreApplication::applicationDirPath();
+    setup.stationFolder = QDir::currentPath();
+    Tmain window(setup);
     if (window.Terminated())
         return 1;
     CloseOnSignal closer(&window);

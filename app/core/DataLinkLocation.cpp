@@ -13,14 +13,10 @@ QString InFolder(const QString& folder) {
 
 } // namespace
 
-QString DataLinkPath(const QString& programFolder, const QString& workingFolder) {
+QString DataLinkPath(const QString& programFolder, const QString& stationFolder) {
     // A file that exists but cannot be read still counts, so that its error names it.
     const QString beside = InFolder(programFolder);
     if (QFileInfo::exists(beside))
         return beside;
-    return InFolder(workingFolder);
-}
-
-QString DataLinkPath(const QString& programFolder) {
-    return DataLinkPath(programFolder, QDir::currentPath());
+    return InFolder(stationFolder);
 }

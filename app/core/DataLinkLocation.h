@@ -3,10 +3,7 @@
 #include <QString>
 
 // Where the spooler finds its data link file "Molvar.udl": beside the executable when it is
-// there, otherwise in the working directory, the station folder (an installed program lies in
-// a shared folder such as /usr/bin). When neither holds one, the working directory's is named,
+// there, otherwise in the station folder (an installed program lies in
+// a shared folder such as /usr/bin). When neither holds one, the station folder's is named,
 // so that the error shows where an installed station expects the file.
-QString DataLinkPath(const QString& programFolder, const QString& workingFolder);
-
-// The same, with the current working directory.
-QString DataLinkPath(const QString& programFolder);
+QString DataLinkPath(const QString& programFolder, const QString& stationFolder);

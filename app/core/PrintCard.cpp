@@ -33,7 +33,7 @@ void Spooler::SendInitialisation() {
 }
 
 void Spooler::Pause(std::uint32_t milliseconds) {
-    pacing::Pause(pacing::SystemTicks(), milliseconds);
+    pacing::Pause(ticks_, milliseconds);
 }
 
 void Spooler::WriteAll(const std::string& bytes) {
@@ -56,12 +56,12 @@ bool Spooler::StopNoticed() {
     return stopRequested_;
 }
 
-bool Spooler::PrintCard() {
+bool Spooler::PrintCard(const Card& card) {
     // Input that came during the print is dropped however it ended: a click meant for a window
     // that could not answer must not act once it can.
     bool printed = false;
     try {
-        printed = PrintCardBody();
+        printed = PrintCardBody(card);
     } catch (...) {
         view_.DiscardInput();
         throw;
@@ -70,7 +70,9 @@ bool Spooler::PrintCard() {
     return printed;
 }
 
-bool Spooler::PrintCardBody() {
+bool Spooler::PrintCardBody(const Card& card) {
+    // The title waits for the card's first line; a card without lines leaves it to the next.
+    Titulo = card.title;
     std::string reply;
     const int stale = cpcert.InputQueued();
     if (stale > 0)
@@ -99,11 +101,12 @@ bool Spooler::PrintCardBody() {
     }
     if (!Titulo)
         PacedWrite(kSmallFont, 50);
-    for (const std::string& line : view_.DisplayLines()) {
+    for (const std::string& line : card.lines) {
         if (Titulo) {
-            Titulo = false;
+            const QString title = *Titulo;
+            Titulo.reset();
             WriteAll(kLargeFont);
-            PacedWrite(win1252::FromUnicode(PalavraChave) + kCrLf, 200);
+            PacedWrite(win1252::FromUnicode(title) + kCrLf, 200);
             PacedWrite(kSmallFont, 50);
         }
         WriteAll(line + kCrLf);
@@ -111,8 +114,11 @@ bool Spooler::PrintCardBody() {
     }
     PacedWrite(kFormFeed, 50);
     WriteAll(kRelease);
-    while (cpcert.OutputQueued() != 0) {
-    }
+    // The release must have left the port before the pause that lets the printer act on it
+    // begins; the port takes the bytes within its write time-out, so this ends. The wait
+    // gives the processor away between looks at the queue.
+    while (cpcert.OutputQueued() != 0)
+        ticks_.LetOthersRun();
     Pause(200);
     std::string dropped;
     while (cpcert.InputQueued() > 0)

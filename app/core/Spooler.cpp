@@ -1,21 +1,24 @@
 #include "app/core/Spooler.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <cstdio>
 
 #include "app/core/ConfigValues.h"
 #include "app/core/DataLinkLocation.h"
+#include "app/core/Pause.h"
 #include "app/core/SpoolerView.h"
 #include "db/DataLink.h"
 #include "platform/ProfileFile.h"
 
 namespace {
 
-const char* const kPlinovaIni = ".\\Plinova.ini";
-const char* const kMolvarIni = ".\\Molvar.ini";
+std::string InFolder(const QString& folder, const char* name) {
+    return QDir(folder).absoluteFilePath(QLatin1String(name)).toStdString();
+}
 
 // Reads an integer key; `def` when missing, `fallback` when the text is not an integer.
-qint32 ReadIntKey(const char* file, const char* section, const char* key, const char* def,
+qint32 ReadIntKey(const std::string& file, const char* section, const char* key, const char* def,
                   std::size_t chars, qint32 fallback) {
     const std::string text = platform::ReadProfileString(file, section, key, def, chars + 1);
     return config::ParseInteger(text).value_or(fallback);
@@ -23,11 +26,11 @@ qint32 ReadIntKey(const char* file, const char* section, const char* key, const 
 
 } // namespace
 
-Spooler::Spooler(SpoolerView& view, const QString& programFolder)
-    : view_(view), programFolder_(programFolder) {
+Spooler::Spooler(SpoolerView& view, Setup setup)
+    : view_(view), setup_(std::move(setup)),
+      ticks_(setup_.ticks != nullptr ? *setup_.ticks : pacing::SystemTicks()) {
     q_print.SetSQL(
         {QStringLiteral("SELECT * FROM printer"), QStringLiteral("WHERE posto = :posto")});
-    q_hist.SetSQL({QStringLiteral("SELECT * FROM historico ORDER BY id DESC")});
     q_configposto.SetSQL(
         {QStringLiteral("SELECT valor FROM configpostos"),
          QStringLiteral("WHERE (posto = 0) AND (seccao = :seccao) AND (chave = :chave)")});
@@ -51,14 +54,21 @@ Spooler::Spooler(SpoolerView& view, const QString& programFolder)
                      [this] { view_.RunHandler([this] { ttTimer(); }); });
 }
 
-Spooler::Refusal Spooler::Prepare() {
-    cn.SetConnectionString(db::DataLinkFileConnectionString(DataLinkPath(programFolder_)));
+std::string Spooler::PlinovaIni() const {
+    return InFolder(setup_.stationFolder, "Plinova.ini");
+}
 
-    if (ReadIntKey(kPlinovaIni, "OPCOES", "Certificadora", "0", 4, 0) == 0)
+Spooler::Refusal Spooler::Prepare() {
+    cn.SetConnectionString(
+        db::DataLinkFileConnectionString(DataLinkPath(setup_.programFolder, setup_.stationFolder)));
+    const std::string plinovaIni = PlinovaIni();
+    const std::string molvarIni = InFolder(setup_.stationFolder, "Molvar.ini");
+
+    if (ReadIntKey(plinovaIni, "OPCOES", "Certificadora", "0", 4, 0) == 0)
         return Refusal::PrinterDisabled;
-    const qint32 portNumber = ReadIntKey(kPlinovaIni, "OPCOES", "Porta Certificadora", "0", 4, 0);
-    Protocolo = ReadIntKey(kPlinovaIni, "OPCOES", "Protocolo Certificadora", "0", 4, 0);
-    Posto = ReadIntKey(kMolvarIni, "OPCOES", "Posto", "0", 4, 0);
+    const qint32 portNumber = ReadIntKey(plinovaIni, "OPCOES", "Porta Certificadora", "0", 4, 0);
+    Protocolo = ReadIntKey(plinovaIni, "OPCOES", "Protocolo Certificadora", "0", 4, 0);
+    Posto = ReadIntKey(molvarIni, "OPCOES", "Posto", "0", 4, 0);
 
     try {
         OffsetInicial = config::ParseInteger(
@@ -71,13 +81,13 @@ Spooler::Refusal Spooler::Prepare() {
     }
 
     const std::string limit =
-        platform::ReadProfileString(kPlinovaIni, "OPCOES", "Hora limite", "0", 10);
+        platform::ReadProfileString(plinovaIni, "OPCOES", "Hora limite", "0", 10);
     const QTime dayChange = config::ParseTimeOfDay(limit).value_or(QTime(0, 0));
     DataValor = config::BusinessDate(QDateTime::currentDateTime(), dayChange);
 
     // On Linux a device path may name the printer's port directly.
     const std::string device =
-        platform::ReadProfileString(kPlinovaIni, "OPCOES", "Dispositivo Certificadora", "", 256);
+        platform::ReadProfileString(plinovaIni, "OPCOES", "Dispositivo Certificadora", "", 256);
     cpcert.SetPort(device.empty() ? "COM" + std::to_string(portNumber) : device);
     if (Protocolo != 0) {
         cpcert.FlowControl().SetFlowControl(fcHardware);
@@ -91,7 +101,12 @@ Spooler::Refusal Spooler::Prepare() {
     } catch (const std::exception& e) {
         // The operator's message says only that the port cannot be opened; the reason is
         // for whoever sets the station up.
-        std::fprintf(stderr, "%s: %s\n", cpcert.Port().c_str(), e.what());
+        const QString reason = QString::fromStdString(cpcert.Port()) + QStringLiteral(": ") +
+                               QString::fromUtf8(e.what());
+        if (setup_.log)
+            setup_.log(reason);
+        else
+            std::fprintf(stderr, "%s\n", reason.toUtf8().constData());
         return Refusal::PortUnavailable;
     }
     return Refusal::None;

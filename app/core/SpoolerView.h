@@ -2,13 +2,10 @@
 
 #include <QString>
 #include <functional>
-#include <string>
-#include <vector>
 
-// What the spooler's core needs of its window: the two labels and the memo it writes, the
-// memo's display lines it prints, a moment for the window to catch up before a card print
-// blocks it, a look for stop requests while it waits, the close that follows one, and the
-// report of an error that ends a handler.
+// What the spooler's core needs of its window: the two labels and the memo it writes, a moment for
+// the window to catch up before a card print blocks it, a look for stop requests while it waits,
+// the close that follows one, and the report of an error that ends a handler.
 class SpoolerView {
 public:
     // The printer's state. `paintNow`: repainted before the call returns, for the card print,
@@ -18,8 +15,6 @@ public:
     virtual void ShowCardNumber(const QString& text) = 0;
     // Replaces the memo's text: the text of the current or last print.
     virtual void ShowMemoText(const QString& text) = 0;
-    // The memo's text as the memo wraps it, line by line, in the printer's code page.
-    virtual std::vector<std::string> DisplayLines() const = 0;
     // Lets the window handle everything pending (painting, and the clicks that came).
     virtual void ProcessPendingEvents() = 0;
     // During the card print's waits: lets the window read what the window system and the

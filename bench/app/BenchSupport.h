@@ -2,15 +2,19 @@
 
 #include <QApplication>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <malloc.h>
+#include <memory>
 #include <string>
 
+#include "Station.h"
+#include "app/MainWindow.h"
 #include "app/QtComSyncHost.h"
 
-// What the spooler's benchmarks share: clocks, the resident memory, and the application
-// object with the serial port's delivery host that a window needs.
+// What the spooler's benchmarks share: clocks, the resident memory, the application object
+// with the serial port's delivery host that a window needs, and a station's window started.
 namespace bench {
 
 inline double Now() {
@@ -59,5 +63,37 @@ private:
     QApplication app_;
     QtComSyncHost host_;
 };
+
+// A station on a backend with its window started (start-up timed) and polling stopped.
+struct StartedStation {
+    std::unique_ptr<Station> st;
+    std::unique_ptr<Tmain> w;
+    double startupMs = 0;
+    explicit operator bool() const { return w != nullptr; }
+};
+
+// Starts a station on `backend`; when the backend is not available here or start-up fails, a
+// table row says so (`emptyCells` completes it) and none is returned.
+inline StartedStation StartStation(Backend backend, const char* emptyCells) {
+    StartedStation started;
+    const std::string name = dbtest::BackendName(backend);
+    QString why;
+    if (!dbtest::BackendAvailable(backend, &why)) {
+        std::printf("| %s | skipped: %s |%s\n", name.c_str(), why.toUtf8().constData(), emptyCells);
+        return started;
+    }
+    started.st = std::make_unique<Station>(backend);
+    started.st->WriteDefaults();
+    const double t0 = Now();
+    auto w = started.st->Start();
+    started.startupMs = Now() - t0;
+    if (w->Terminated() || !w->Core().Polling()) {
+        std::printf("| %s | start-up failed |%s\n", name.c_str(), emptyCells);
+        return started;
+    }
+    w->Core().StopPolling();
+    started.w = std::move(w);
+    return started;
+}
 
 } // namespace bench

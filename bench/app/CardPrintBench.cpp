@@ -18,7 +18,7 @@
 
 #include "BenchSupport.h"
 #include "Station.h"
-#include "app/_main.h"
+#include "app/MainWindow.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ void Pacing(int lines, int repetitions) {
         Station st;
         st.WriteDefaults(0);
         auto w = st.Start();
-        w->Core().tt.stop();
+        w->Core().StopPolling();
         st.PrinterInitialised();
         QString text;
         for (int i = 0; i < lines; ++i)
@@ -98,7 +98,7 @@ void InsertToRequest(int jobs) {
         WaitUntil(
             [&] {
                 return st.Rows(QStringLiteral("SELECT id FROM printer")).empty() &&
-                       Controls(*w).status->text() == QStringLiteral("Pronto");
+                       w->Ui().status->text() == QStringLiteral("Pronto");
             },
             seconds(10));
     }

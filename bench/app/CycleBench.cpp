@@ -13,7 +13,7 @@
 
 #include "BenchSupport.h"
 #include "Station.h"
-#include "app/_main.h"
+#include "app/MainWindow.h"
 
 namespace {
 
@@ -22,9 +22,9 @@ struct Stats {
     double opensPerCycle;
 };
 
-template <typename F> Stats Measure(Spooler& core, int n, F&& cycle) {
+template <typename F> Stats Measure(SpoolerProbe core, int n, F&& cycle) {
     std::vector<double> t;
-    const int opens0 = core.cn.OpenCount();
+    const int opens0 = core.Connection().OpenCount();
     const double cpu0 = bench::CpuNow();
     for (int i = 0; i < n; ++i) {
         const double a = bench::Now();
@@ -34,7 +34,7 @@ template <typename F> Stats Measure(Spooler& core, int n, F&& cycle) {
     const double cpu = (bench::CpuNow() - cpu0) / n;
     std::sort(t.begin(), t.end());
     return {t[t.size() / 2], t[std::min(t.size() - 1, t.size() * 99 / 100)], cpu,
-            double(core.cn.OpenCount() - opens0) / n};
+            double(core.Connection().OpenCount() - opens0) / n};
 }
 
 void Report(const char* backend, const char* what, const Stats& s, int statements) {
@@ -43,61 +43,27 @@ void Report(const char* backend, const char* what, const Stats& s, int statement
 }
 
 void Run(Backend backend, int n) {
-    QString why;
-    if (!dbtest::BackendAvailable(backend, &why)) {
-        std::printf("| %s | skipped: %s |\n", dbtest::BackendName(backend).c_str(),
-                    why.toUtf8().constData());
+    bench::StartedStation started = bench::StartStation(backend, "");
+    if (!started)
         return;
-    }
-    Station st(backend);
-    st.WriteDefaults();
-    const double t0 = bench::Now();
-    auto w = st.Start();
-    const double startup = bench::Now() - t0;
-    if (w->Terminated() || !w->Core().TimerEnabled()) {
-        std::printf("| %s | start-up failed |\n", dbtest::BackendName(backend).c_str());
-        return;
-    }
-    Spooler& core = w->Core();
-    core.tt.stop();
+    Station& st = *started.st;
+    const double startup = started.startupMs;
+    SpoolerProbe core(started.w->Core());
     const std::string backendName = dbtest::BackendName(backend);
     const char* name = backendName.c_str();
     std::printf("| %s | start-up to enabled timer | | | %.1f | | |\n", name, startup);
 
-    Report(name, "idle cycle", Measure(core, n, [&](int) { core.ttTimer(); }), 2);
+    Report(name, "idle cycle", Measure(core, n, [&](int) { core.Cycle(); }), 2);
 
     for (int i = 0; i < n; ++i)
         st.AddJob(7, 1, i, 0, QString(), QString());
-    Report(name, "drawer job cycle", Measure(core, n, [&](int) { core.ttTimer(); }), 2);
+    Report(name, "drawer job cycle", Measure(core, n, [&](int) { core.Cycle(); }), 2);
 
-    // A print job's statements, run as the cycle runs them, without the card print.
+    // A print job's statements, the cycle's own steps, without the card print.
     for (int i = 0; i < n; ++i)
         st.AddJob(7, 0, i, 0, QString(), QStringLiteral("2 Bifana\r\n1 Sopa do dia\r\n"));
-    Report(
-        name, "print job cycle without the card",
-        Measure(core, n,
-                [&](int i) {
-                    core.q_print.ParamByName(QStringLiteral("posto")).SetValue(7);
-                    core.q_print.Open();
-                    const int id = core.q_print.FieldAsInteger(QStringLiteral("id"));
-                    core.q_addhist.ParamByName(QStringLiteral("datahora"))
-                        .SetValue(QDateTime::currentDateTime());
-                    core.q_addhist.ParamByName(QStringLiteral("id")).SetValue(id);
-                    core.q_addhist.ParamByName(QStringLiteral("titulo")).SetValue(0);
-                    core.q_addhist.ParamByName(QStringLiteral("dados"))
-                        .SetValue(core.q_print.FieldAsString(QStringLiteral("dados")));
-                    core.q_addhist.ParamByName(QStringLiteral("palavrachave")).SetValue(QString());
-                    core.q_addhist.ParamByName(QStringLiteral("cartao")).SetValue(i);
-                    core.q_addhist.ParamByName(QStringLiteral("previsao"))
-                        .SetValue(QStringLiteral("2 Bifana"));
-                    core.q_addhist.ParamByName(QStringLiteral("datavalor"))
-                        .SetValue(core.DataValor.startOfDay());
-                    core.q_addhist.Execute();
-                    core.q_print.Close();
-                    core.q_delete.ParamByName(QStringLiteral("id")).SetValue(id);
-                    core.q_delete.Execute();
-                }),
-        3);
+    Report(name, "print job cycle without the card",
+           Measure(core, n, [&](int) { core.TakeAndLogNextJob(); }), 3);
     std::printf("| %s | resident memory after the cycles | | | %ld kB | | |\n", name,
                 bench::RssKb());
 }

@@ -16,7 +16,7 @@
 
 #include "BenchSupport.h"
 #include "Station.h"
-#include "app/_main.h"
+#include "app/MainWindow.h"
 #include "db/Query.h"
 
 namespace {
@@ -63,20 +63,12 @@ double Median(std::vector<double> v) {
 
 void Run(Backend backend, int rows, int repetitions) {
     const std::string name = dbtest::BackendName(backend);
-    QString why;
-    if (!dbtest::BackendAvailable(backend, &why)) {
-        std::printf("| %s | skipped: %s |\n", name.c_str(), why.toUtf8().constData());
+    bench::StartedStation started = bench::StartStation(backend, "");
+    if (!started)
         return;
-    }
-    Station st(backend);
-    st.WriteDefaults();
-    auto w = st.Start();
-    if (w->Terminated()) {
-        std::printf("| %s | start-up failed |\n", name.c_str());
-        return;
-    }
-    db::TDbQuery& q_hist = w->Core().q_hist;
-    w->Core().tt.stop();
+    Station& st = *started.st;
+    const std::unique_ptr<Tmain>& w = started.w;
+    const db::TDbQuery& q_hist = w->History().Query();
     st.Sql(FillStatement(backend, rows));
     w->show();
     if (!QTest::qWaitForWindowExposed(w.get()))
@@ -84,17 +76,20 @@ void Run(Backend backend, int rows, int repetitions) {
     Handler([&] { w->btopenClick(); });
     QApplication::processEvents();
 
-    // The history query alone: the database's share of opening the page.
+    // The history query alone, on the spooler's connection: the database's share of opening
+    // the page.
+    db::TDbQuery alone(&w->Core().Database());
+    alone.SetSQL({QStringLiteral("SELECT * FROM historico ORDER BY id DESC")});
     std::vector<double> fetch;
     for (int r = 0; r < repetitions; ++r) {
         const double t = bench::Now();
-        q_hist.Open();
+        alone.Open();
         fetch.push_back(bench::Now() - t);
-        q_hist.Close();
+        alone.Close();
     }
 
     PaintCounter grid;
-    Controls(*w).lista->viewport()->installEventFilter(&grid);
+    w->Ui().lista->viewport()->installEventFilter(&grid);
     std::vector<double> open, openReturn, toEnd, leave;
     long rss = 0;
     for (int r = 0; r < repetitions; ++r) {
@@ -109,7 +104,7 @@ void Run(Backend backend, int rows, int repetitions) {
         rss = std::max(rss, bench::RssKb());
 
         const double t1 = bench::Now();
-        QTest::keyClick(Controls(*w).lista, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(w->Ui().lista, Qt::Key_End, Qt::ControlModifier);
         WaitForPaint(grid);
         toEnd.push_back(bench::Now() - t1);
         if (q_hist.RecNo() != rows - 1)

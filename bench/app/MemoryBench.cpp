@@ -12,7 +12,7 @@
 
 #include "BenchSupport.h"
 #include "Station.h"
-#include "app/_main.h"
+#include "app/MainWindow.h"
 
 int main(int argc, char** argv) {
     bench::Application app(argc, argv);
@@ -20,18 +20,11 @@ int main(int argc, char** argv) {
     std::printf("| backend | cycles | resident memory | heap in use |\n|---|---|---|---|\n");
     for (Backend backend : {Backend::SQLite, Backend::PostgreSQL, Backend::PostgreSQLOdbc}) {
         const std::string name = dbtest::BackendName(backend);
-        QString why;
-        if (!dbtest::BackendAvailable(backend, &why)) {
-            std::printf("| %s | skipped: %s | | |\n", name.c_str(), why.toUtf8().constData());
+        bench::StartedStation started = bench::StartStation(backend, " | |");
+        if (!started)
             continue;
-        }
-        Station st(backend);
-        st.WriteDefaults();
-        auto w = st.StartStopped();
-        if (w->Terminated()) {
-            std::printf("| %s | start-up failed | | |\n", name.c_str());
-            continue;
-        }
+        Station& st = *started.st;
+        Tmain* w = started.w.get();
         std::printf("| %s | 0 | %ld kB | %ld kB |\n", name.c_str(), bench::RssKb(),
                     bench::HeapInUseKb());
         for (int i = 1; i <= n; ++i) {

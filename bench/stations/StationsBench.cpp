@@ -42,6 +42,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "JobQueue.h"
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
@@ -403,23 +404,19 @@ int RunBench(const Options& o) {
         cn.SetConnectionString(ConnectionString(o.udl));
         // The queuing programs are not the spooler: one connection, kept, holds the rate.
         cn.KeepConnection = true;
-        db::TDbCommand add(&cn);
-        add.SetSQL({QStringLiteral("INSERT INTO printer (posto, gaveta, cartao, titulo, "
-                                   "palavrachave, dados)"),
-                    QStringLiteral("VALUES (:posto, 0, :cartao, 0, '', :dados)")});
         const auto produceEnd = w0 + std::chrono::seconds(o.seconds);
         const auto period = std::chrono::duration<double>(1.0 / rate);
         auto next = Clock::now();
         while (Clock::now() < produceEnd) {
             std::this_thread::sleep_until(next);
             next += std::chrono::duration_cast<Clock::duration>(period);
-            add.ParamByName(QStringLiteral("posto"))
-                .SetValue(kFirstPosto + static_cast<int>(queued % o.stations));
-            add.ParamByName(QStringLiteral("cartao")).SetValue(static_cast<int>(queued));
-            add.ParamByName(QStringLiteral("dados"))
-                .SetValue(QStringLiteral("bench job %1").arg(queued));
             try {
-                add.Execute();
+                dbtest::QueueJob(cn, {.posto = kFirstPosto + static_cast<int>(queued % o.stations),
+                                      .gaveta = 0,
+                                      .cartao = static_cast<int>(queued),
+                                      .titulo = 0,
+                                      .palavrachave = QStringLiteral(""),
+                                      .dados = QStringLiteral("bench job %1").arg(queued)});
                 ++queued;
             } catch (const std::exception& e) {
                 ++produceErrors;

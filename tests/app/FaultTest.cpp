@@ -17,7 +17,7 @@
 #include "PgCluster.h"
 #include "Station.h"
 #include "StationFixture.h"
-#include "app/_main.h"
+#include "app/MainWindow.h"
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/Query.h"
@@ -34,21 +34,14 @@ std::string Join(const QStringList& messages) {
     return messages.join(QStringLiteral(" | ")).toStdString();
 }
 
-int AddJobOn(db::TDbConnection& cn, int posto, int gaveta, const QString& dados) {
-    db::TDbCommand cmd(&cn);
-    cmd.SetSQL({QStringLiteral("INSERT INTO printer (posto, gaveta, cartao, titulo, "
-                               "palavrachave, dados)"),
-                QStringLiteral("VALUES (:posto, :gaveta, 1, 0, '', :dados)")});
-    cmd.ParamByName(QStringLiteral("posto")).SetValue(posto);
-    cmd.ParamByName(QStringLiteral("gaveta")).SetValue(gaveta);
-    cmd.ParamByName(QStringLiteral("dados")).SetValue(dados);
-    cmd.Execute();
-    db::TDbQuery q(&cn);
-    q.SetSQL({QStringLiteral("SELECT MAX(id) AS id FROM printer")});
-    q.Open();
-    const int id = q.FieldAsInteger(QStringLiteral("id"));
-    q.Close();
-    return id;
+int AddJobOn(db::TDbConnection& cn, int posto, const QString& dados) {
+    dbtest::QueueJob(cn, {.posto = posto,
+                          .gaveta = 0,
+                          .cartao = 1,
+                          .titulo = 0,
+                          .palavrachave = QStringLiteral(""),
+                          .dados = dados});
+    return dbtest::LastJobId(cn);
 }
 
 std::vector<int> IdsOn(db::TDbConnection& cn, const QString& table) {
@@ -220,8 +213,8 @@ public:
 };
 
 TEST_P(SelectFaults, NothingTakenUntilRepaired) {
-    const int first = AddJobOn(*side, 7, 0, QStringLiteral("before the fault"));
-    const int second = AddJobOn(*side, 7, 0, QStringLiteral("after the repair"));
+    const int first = AddJobOn(*side, 7, QStringLiteral("before the fault"));
+    const int second = AddJobOn(*side, 7, QStringLiteral("after the repair"));
     Cycle(w->Core());
     ASSERT_TRUE(st->messages.isEmpty()) << Join(st->messages);
     st->Printer().Clear();
@@ -232,10 +225,9 @@ TEST_P(SelectFaults, NothingTakenUntilRepaired) {
     EXPECT_TRUE(st->messages[0].startsWith("Plinova: ")) << st->messages[0].toStdString();
     EXPECT_LT(st->messages[0].size(), 1000) << "no file dumped into the message";
     EXPECT_FALSE(st->messages[0].contains("secret-word")) << "no password shown";
-    EXPECT_FALSE(w->Core().TimerEnabled()) << "polling stops until the program is started again";
-    EXPECT_EQ(Controls(*w).status->text(), QStringLiteral("Pronto"))
-        << "the label keeps its last text";
-    EXPECT_EQ(Controls(*w).numcartao->text(), QString());
+    EXPECT_FALSE(w->Core().Polling()) << "polling stops until the program is started again";
+    EXPECT_EQ(w->Ui().status->text(), QStringLiteral("Pronto")) << "the label keeps its last text";
+    EXPECT_EQ(w->Ui().numcartao->text(), QString());
     EXPECT_EQ(st->Printer().Received(), "");
 
     GetParam().Repair(*this);
@@ -303,12 +295,12 @@ TEST_P(StartupLinkFaults, PurgeReportedAndPollingNeverStarts) {
     Put(st.Folder() / "Molvar.udl", GetParam().file);
     auto w = st.Start();
     ASSERT_FALSE(w->Terminated());
-    EXPECT_EQ(w->Core().OffsetInicial, 0);
+    EXPECT_EQ(SpoolerProbe(w->Core()).OffsetInicial(), 0);
     ASSERT_EQ(st.messages.size(), 1) << "the history purge fails";
     EXPECT_TRUE(st.messages[0].startsWith("Plinova: ")) << st.messages[0].toStdString();
     EXPECT_TRUE(st.messages[0].contains("Molvar.udl")) << st.messages[0].toStdString();
     EXPECT_LT(st.messages[0].size(), 1000) << "no file dumped into the message";
-    EXPECT_FALSE(w->Core().TimerEnabled());
+    EXPECT_FALSE(w->Core().Polling());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -343,7 +335,7 @@ TEST_P(DatabaseFaults, DeleteRefusedJobPrintedAgainAfterRestart) {
     Cycle(w->Core());
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_TRUE(st->messages[0].contains("delete refused")) << st->messages[0].toStdString();
-    EXPECT_FALSE(w->Core().TimerEnabled());
+    EXPECT_FALSE(w->Core().Polling());
     EXPECT_NE(st->Printer().Received().find("twice, not lost\r\n"), std::string::npos);
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
     EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u);
@@ -388,7 +380,7 @@ TEST_F(DatabaseServer, StoppedDuringTheCardJobPrintedAgainAfterRestart) {
     ASSERT_TRUE(st.messages.isEmpty()) << Join(st.messages);
     ASSERT_TRUE(st.PrinterInitialised());
 
-    const int id = AddJobOn(*cn, 7, 0, QStringLiteral("server gone meanwhile"));
+    const int id = AddJobOn(*cn, 7, QStringLiteral("server gone meanwhile"));
     st.Printer().insertAfter = 1000000;
     std::atomic<bool> stopped{false};
     std::thread stopper([&] {
@@ -400,7 +392,7 @@ TEST_F(DatabaseServer, StoppedDuringTheCardJobPrintedAgainAfterRestart) {
     stopper.join();
     ASSERT_TRUE(stopped);
     ASSERT_EQ(st.messages.size(), 1);
-    EXPECT_FALSE(w->Core().TimerEnabled());
+    EXPECT_FALSE(w->Core().Polling());
     EXPECT_NE(st.Printer().Received().find("server gone meanwhile\r\n\x0C\x1B\x71"),
               std::string::npos)
         << "the card was printed whole";
@@ -446,7 +438,7 @@ TEST_F(PrinterLine, ClosedBeforeADrawerJob) {
     Cycle(w->Core());
     ASSERT_EQ(st->messages.size(), 1) << "the drawer pulse cannot be written";
     EXPECT_TRUE(st->messages[0].startsWith("Plinova: ")) << st->messages[0].toStdString();
-    EXPECT_FALSE(w->Core().TimerEnabled());
+    EXPECT_FALSE(w->Core().Polling());
     EXPECT_TRUE(st->Rows("SELECT id FROM historico").empty());
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
 }
@@ -456,10 +448,10 @@ TEST_F(PrinterLine, ClosedBeforeAPrintJob) {
     st->AddJob(7, 0, 2, 0, QString(), QStringLiteral("no line"));
     Cycle(w->Core());
     ASSERT_EQ(st->messages.size(), 1) << "the first status request cannot be written";
-    EXPECT_FALSE(w->Core().TimerEnabled());
+    EXPECT_FALSE(w->Core().Polling());
     EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u) << "logged before the card";
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
-    EXPECT_EQ(Controls(*w).status->text(), QStringLiteral("Introduza cartão"));
+    EXPECT_EQ(w->Ui().status->text(), QStringLiteral("Introduza cartão"));
 }
 
 TEST_F(PrinterLine, ClosedDuringTheLines) {
@@ -470,13 +462,12 @@ TEST_F(PrinterLine, ClosedDuringTheLines) {
     });
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_TRUE(st->messages[0].startsWith("Plinova: ")) << st->messages[0].toStdString();
-    EXPECT_FALSE(w->Core().TimerEnabled());
+    EXPECT_FALSE(w->Core().Polling());
     EXPECT_EQ(st->Printer().Received().find(printer::kCardEnd), std::string::npos)
         << "the card never ends";
     EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u);
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
-    EXPECT_NE(Controls(*w).status->text(), QStringLiteral("Pronto"))
-        << "the label keeps its last text";
+    EXPECT_NE(w->Ui().status->text(), QStringLiteral("Pronto")) << "the label keeps its last text";
 }
 
 TEST_F(PrinterLine, ClosedWhileWaitingForRemovalJobPrintedAgainAfterRestart) {
@@ -487,7 +478,7 @@ TEST_F(PrinterLine, ClosedWhileWaitingForRemovalJobPrintedAgainAfterRestart) {
         st->Printer().Unplug();
     });
     ASSERT_EQ(st->messages.size(), 1);
-    EXPECT_EQ(Controls(*w).status->text(), QStringLiteral("Remova cartão"));
+    EXPECT_EQ(w->Ui().status->text(), QStringLiteral("Remova cartão"));
     EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u);
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
 
@@ -515,21 +506,10 @@ TEST_F(PrinterLine, ClosedWhileWaitingForRemovalJobPrintedAgainAfterRestart) {
 // its nearest match is a buffer the far side stops emptying, which makes writes wait the
 // same way until the write time-out ends them short.
 
-class BlockedOutput : public ::testing::Test {
+class BlockedOutput : public ::testing::Test, protected StartedStation {
 protected:
-    void SetUp() override {
-        st = std::make_unique<Station>();
-        st->WriteDefaults(1);
-        w = st->StartStopped();
-        ASSERT_FALSE(w->Terminated()) << Join(st->messages);
-        ASSERT_TRUE(st->PrinterInitialised());
-    }
-    void TearDown() override {
-        w.reset();
-        st.reset();
-    }
-    std::unique_ptr<Station> st;
-    std::unique_ptr<Tmain> w;
+    void SetUp() override { StartStation(Backend::SQLite, 1); }
+    void TearDown() override { StopStation(); }
 };
 
 // Status requests that the line does not take end short after their time-out; the wait for a
@@ -568,8 +548,8 @@ TEST_F(BlockedOutput, CardWriteNotTakenKeepsTheJob) {
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_EQ(st->messages[0].toStdString(),
               "Plinova: WriteFile function failed (win error code: 1121)");
-    EXPECT_EQ(Controls(*w).status->text(), QStringLiteral("Em impressão..."));
-    EXPECT_FALSE(w->Core().TimerEnabled());
+    EXPECT_EQ(w->Ui().status->text(), QStringLiteral("Em impressão..."));
+    EXPECT_FALSE(w->Core().Polling());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -588,7 +568,7 @@ TEST_P(PrinterDisabled, RefusesToRun) {
     EXPECT_EQ(st.messages,
               QStringList{QStringLiteral("Aviso: A certificadora está desactivada na "
                                          "configuração!\nNão é possível executar a aplicação!")});
-    EXPECT_FALSE(w->Core().TimerEnabled());
+    EXPECT_FALSE(w->Core().Polling());
     EXPECT_EQ(st.Printer().Received(), "") << "nothing reaches the printer";
 }
 
@@ -612,7 +592,7 @@ TEST_P(StationSettingsFaults, ReadAsStationZero) {
     auto w = st.StartStopped();
     ASSERT_FALSE(w->Terminated());
     EXPECT_TRUE(st.messages.isEmpty()) << Join(st.messages);
-    EXPECT_EQ(w->Core().Posto, 0);
+    EXPECT_EQ(SpoolerProbe(w->Core()).Posto(), 0);
     Cycle(w->Core());
     EXPECT_EQ(st.Rows("SELECT id FROM printer").size(), 1u) << "another station's job";
 }

@@ -5,7 +5,8 @@
 
 #include "Station.h"
 #include "WriteLog.h"
-#include "app/_main.h"
+#include "app/MainWindow.h"
+#include "app/core/Card.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ protected:
 // they were however late the printer reads.
 TEST_F(PrintCardTest, TwoLinesWithTitleAndOffsetByteForByte) {
     Start(0, "2");
-    WriteLog writes(w->Core().cpcert);
+    WriteLog writes(SpoolerProbe(w->Core()).Port());
     st.AddJob(7, 0, 1, 1, QStringLiteral("K"), QStringLiteral("L1\r\nL2"));
     Cycle(w->Core());
     ASSERT_TRUE(st.messages.isEmpty()) << st.messages.join("|").toStdString();
@@ -60,7 +61,12 @@ TEST_F(PrintCardTest, TwoLinesWithTitleAndOffsetByteForByte) {
     EXPECT_GE(writes.Gap("L1\r\n", "L2"), 200);
     EXPECT_GE(writes.Gap("L2\r\n", "\x0C"), 200);
     EXPECT_GE(writes.Gap("\x0C", "\x1B\x71"), 50);
-    EXPECT_FALSE(w->Core().Titulo) << "the title is printed once";
+
+    // The title is printed once: a reprint that follows has none.
+    st.Printer().Clear();
+    SpoolerProbe(w->Core()).StartPolling();
+    Handler([&] { w->btprintClick(); });
+    EXPECT_EQ(CardBytes(), "\r\n\r\n" + kSmallFont + "\x0C\x1B\x71");
 }
 
 TEST_F(PrintCardTest, WithoutTitleAndWithoutOffset) {
@@ -81,7 +87,7 @@ TEST_F(PrintCardTest, WithoutTitleAndWithoutOffset) {
 // two writes.
 TEST_F(PrintCardTest, FlowControlLeavesOnlyTheFixedPauses) {
     Start(1, "1");
-    WriteLog writes(w->Core().cpcert);
+    WriteLog writes(SpoolerProbe(w->Core()).Port());
     st.AddJob(7, 0, 1, 1, QStringLiteral("K"), QStringLiteral("A\r\nB"));
     Cycle(w->Core());
     EXPECT_EQ(CardBytes(), "\r\n" + kLargeFont + "K\r\n" + kSmallFont + "A\r\nB\r\n\x0C\x1B\x71");
@@ -117,7 +123,7 @@ TEST_F(PrintCardTest, RemovalCountsOnlyTheLastByteOfAPass) {
         const std::string got = st.Printer().Received();
         EXPECT_EQ(StatusRequestsIn(got.substr(got.find(printer::kRelease))),
                   replies[0] == 0x12 ? 1 : 2);
-        EXPECT_EQ(Controls(*w).status->text(), QStringLiteral("Pronto"));
+        EXPECT_EQ(w->Ui().status->text(), QStringLiteral("Pronto"));
         w.reset();
     }
 }
@@ -128,7 +134,7 @@ TEST_F(PrintCardTest, StaleStartupReplyIsDropped) {
     // Card-in-place bytes left over from before the print (the answer to the start-up status
     // request, and one more) must not count as a reply.
     st.Printer().Send("\x12");
-    ASSERT_TRUE(WaitUntil([&] { return w->Core().cpcert.InputQueued() == 2; }, 10s));
+    ASSERT_TRUE(WaitUntil([&] { return SpoolerProbe(w->Core()).Port().InputQueued() == 2; }, 10s));
     st.AddJob(7, 0, 1, 0, QString(), QStringLiteral("x"));
     Cycle(w->Core());
     const std::string got = st.Printer().Received();
@@ -141,12 +147,11 @@ TEST_F(PrintCardTest, TitleFlagStaysOnForAJobWithoutLines) {
     st.AddJob(7, 0, 1, 1, QStringLiteral("KEY"), QString());
     Cycle(w->Core());
     EXPECT_EQ(CardBytes(), std::string("\x0C\x1B\x71"));
-    EXPECT_TRUE(w->Core().Titulo);
     // The reprint that follows prints the keyword as its title.
     st.Printer().Clear();
     st.Sql("INSERT INTO historico (id, titulo, dados, palavrachave, cartao, previsao) VALUES (999, "
            "0, 'again', '', 2, 'again')");
-    w->Core().tt.start();
+    SpoolerProbe(w->Core()).StartPolling();
     Handler([&] { w->btmodClick(); });
     Handler([&] { w->btprintClick(); });
     EXPECT_EQ(CardBytes(), kLargeFont + "KEY\r\n" + kSmallFont + "again\r\n\x0C\x1B\x71");
@@ -158,7 +163,8 @@ TEST_F(PrintCardTest, LongLinesWrapAsTheMemoShowsThem) {
         "um dois tres quatro cinco seis sete oito nove dez onze doze treze catorze quinze");
     st.AddJob(7, 0, 1, 0, QString(), words + QStringLiteral("\r\n\r\nfim\r\n"));
     Cycle(w->Core());
-    const std::vector<std::string> lines = w->DisplayLines();
+    const std::vector<std::string> lines =
+        card::WrapLines(words + QStringLiteral("\r\n\r\nfim\r\n"));
     ASSERT_GE(lines.size(), 4u);
     std::string joined;
     for (std::size_t i = 0; i + 2 < lines.size(); ++i)

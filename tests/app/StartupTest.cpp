@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "Station.h"
-#include "app/_main.h"
+#include "app/MainWindow.h"
 #include "platform/ProfileFile.h"
 
 namespace {
@@ -50,12 +50,11 @@ TEST(Startup, ReadsSettingsAndInitialisesThePrinter) {
            "INICIAL', '3')");
     auto w = st.Start();
     ASSERT_FALSE(w->Terminated());
-    EXPECT_EQ(w->Core().Posto, 1234);
-    EXPECT_EQ(w->Core().Protocolo, 1);
-    EXPECT_EQ(w->Core().OffsetInicial, 3);
-    EXPECT_EQ(Controls(*w).porta->text().toStdString(), st.Printer().DevicePath());
-    EXPECT_TRUE(w->Core().TimerEnabled());
-    EXPECT_EQ(w->Core().tt.interval(), 1000);
+    EXPECT_EQ(SpoolerProbe(w->Core()).Posto(), 1234);
+    EXPECT_EQ(SpoolerProbe(w->Core()).Protocolo(), 1);
+    EXPECT_EQ(SpoolerProbe(w->Core()).OffsetInicial(), 3);
+    EXPECT_EQ(w->Ui().porta->text().toStdString(), st.Printer().DevicePath());
+    EXPECT_TRUE(w->Core().Polling());
     ASSERT_TRUE(st.Printer().WaitFor(printer::kInitialisation, std::chrono::seconds(10)));
     EXPECT_EQ(st.Printer().Received(), printer::kInitialisation);
 }
@@ -72,7 +71,7 @@ TEST(Startup, OffsetFallsBackToZero) {
         st.Sql("INSERT INTO configpostos (posto, seccao, chave, valor) VALUES (7, 'GLOBAL', "
                "'OFFSET INICIAL', '5')");
         auto w = st.Start();
-        EXPECT_EQ(w->Core().OffsetInicial, 0) << valor;
+        EXPECT_EQ(SpoolerProbe(w->Core()).OffsetInicial(), 0) << valor;
     }
 }
 
@@ -115,10 +114,10 @@ TEST(Startup, WindowPositionIsRestoredAndSavedOnClose) {
         w->move(120, 45);
         w->close();
     }
-    EXPECT_EQ(platform::ReadProfileString(".\\Plinova.ini", "vandrel", "Left", "", 10), "120");
-    EXPECT_EQ(platform::ReadProfileString(".\\Plinova.ini", "vandrel", "Top", "", 10), "45");
+    EXPECT_EQ(platform::ReadProfileString(st.PlinovaIni(), "vandrel", "Left", "", 10), "120");
+    EXPECT_EQ(platform::ReadProfileString(st.PlinovaIni(), "vandrel", "Top", "", 10), "45");
     // The other settings of the file are kept.
-    EXPECT_EQ(platform::ReadProfileString(".\\Plinova.ini", "OPCOES", "Certificadora", "", 5), "1");
+    EXPECT_EQ(platform::ReadProfileString(st.PlinovaIni(), "OPCOES", "Certificadora", "", 5), "1");
     {
         auto w = st.Start();
         w->show();
@@ -127,7 +126,7 @@ TEST(Startup, WindowPositionIsRestoredAndSavedOnClose) {
         EXPECT_EQ(w->height(), 26) << "always starts collapsed";
         w->close();
     }
-    platform::WriteProfileString(".\\Plinova.ini", "vandrel", "Left", "word");
+    platform::WriteProfileString(st.PlinovaIni(), "vandrel", "Left", "word");
     auto w = st.Start();
     w->show();
     EXPECT_EQ(w->x(), 0) << "unreadable Left";
@@ -141,8 +140,8 @@ TEST(Startup, PositionOffEveryScreenIsBroughtBackAndSaved) {
     ASSERT_EQ(QGuiApplication::screens().size(), 2);
     Station st;
     st.WriteDefaults();
-    const auto saved = [](const char* key) {
-        return platform::ReadProfileString(".\\Plinova.ini", "vandrel", key, "", 10);
+    const auto saved = [&](const char* key) {
+        return platform::ReadProfileString(st.PlinovaIni(), "vandrel", key, "", 10);
     };
     struct Case {
         const char* left;
@@ -151,8 +150,8 @@ TEST(Startup, PositionOffEveryScreenIsBroughtBackAndSaved) {
     };
     for (const Case& c : {Case{"2500", "900", {2500, 900}}, Case{"5000", "40", {2865, 40}},
                           Case{"-400", "1070", {0, 1054}}}) {
-        platform::WriteProfileString(".\\Plinova.ini", "vandrel", "Left", c.left);
-        platform::WriteProfileString(".\\Plinova.ini", "vandrel", "Top", c.top);
+        platform::WriteProfileString(st.PlinovaIni(), "vandrel", "Left", c.left);
+        platform::WriteProfileString(st.PlinovaIni(), "vandrel", "Top", c.top);
         auto w = st.Start();
         w->show();
         EXPECT_EQ(w->pos(), c.placed) << c.left << "," << c.top;
@@ -168,10 +167,10 @@ TEST(Startup, CloseDrainsAndReleasesThePort) {
     auto w = st.Start();
     st.Printer().Send("\x12\x72\x10");
     // The answer to the start-up status request and the three bytes sent wait to be drained.
-    ASSERT_TRUE(
-        WaitUntil([&] { return w->Core().cpcert.InputQueued() == 4; }, std::chrono::seconds(10)));
+    ASSERT_TRUE(WaitUntil([&] { return SpoolerProbe(w->Core()).Port().InputQueued() == 4; },
+                          std::chrono::seconds(10)));
     w->close();
-    EXPECT_FALSE(w->Core().cpcert.Connected());
+    EXPECT_FALSE(SpoolerProbe(w->Core()).Port().Connected());
     // The device is free again for the next start.
     auto again = st.Start();
     EXPECT_FALSE(again->Terminated());

@@ -14,7 +14,7 @@
 #include "Station.h"
 #include "WaitFor.h"
 #include "app/CloseOnSignal.h"
-#include "app/_main.h"
+#include "app/MainWindow.h"
 #include "platform/ProfileFile.h"
 #include "skin/TsuiButton.h"
 
@@ -55,8 +55,8 @@ int CardsPrinted(const TestPrinter& printer) {
     return cards;
 }
 
-bool PositionSaved() {
-    return !platform::ReadProfileString(".\\Plinova.ini", "vandrel", "Top", "", 10).empty();
+bool PositionSaved(const Station& st) {
+    return !platform::ReadProfileString(st.PlinovaIni(), "vandrel", "Top", "", 10).empty();
 }
 
 // A running window, shown off screen, with the signals taken as its close command as the
@@ -77,7 +77,7 @@ protected:
         w.reset();
     }
 
-    bool Closed() const { return !w->Core().cpcert.Connected(); }
+    bool Closed() const { return !SpoolerProbe(w->Core()).Port().Connected(); }
     std::size_t Queued() { return st.Rows(QStringLiteral("SELECT id FROM printer")).size(); }
     std::size_t Logged() { return st.Rows(QStringLiteral("SELECT id FROM historico")).size(); }
 
@@ -135,7 +135,7 @@ TEST_P(StopDuringACard, ClosesWithoutLosingOrRepeatingTheJob) {
         }
     });
     if (phase == Phase::ReprintAwaitingCard) {
-        w->Core().tt.start();
+        SpoolerProbe(w->Core()).StartPolling();
         Handler([&] { w->btprintClick(); });
     } else {
         Cycle(w->Core());
@@ -145,8 +145,8 @@ TEST_P(StopDuringACard, ClosesWithoutLosingOrRepeatingTheJob) {
 
     EXPECT_FALSE(unanswered) << "the stop was not noticed";
     ASSERT_TRUE(WaitUntil([&] { return Closed(); }, 10s)) << "the program did not close";
-    EXPECT_TRUE(PositionSaved());
-    EXPECT_FALSE(w->Core().TimerEnabled());
+    EXPECT_TRUE(PositionSaved(st));
+    EXPECT_FALSE(w->Core().Polling());
     EXPECT_TRUE(st.messages.isEmpty()) << st.messages.join("|").toStdString();
     if (cardExpected) {
         EXPECT_NE(printer.CardBytes().find("Linha 3\r\n"), std::string::npos)
@@ -196,7 +196,7 @@ TEST_F(Running, CloseBeforeTheCardWaitsForTheCycle) {
 // awaited print nothing more. What came before the card is still handled as the window
 // catches up (here a page switch).
 TEST_F(Running, ClicksDuringAJobsCardAreDropped) {
-    const Controls ui(*w);
+    const MainControls& ui = w->Ui();
     QTest::mouseClick(ui.btopen, Qt::LeftButton);
     const QueuedClick toHistory(ui.btmod);
     const QueuedClick print(ui.btprint);
@@ -222,17 +222,17 @@ TEST_F(Running, ClicksDuringAJobsCardAreDropped) {
 }
 
 TEST_F(Running, DoubleClickOnImprimirReprintsOnce) {
-    const Controls ui(*w);
+    const MainControls& ui = w->Ui();
     QTest::mouseClick(ui.btopen, Qt::LeftButton);
     QTest::mouseClick(ui.btmod, Qt::LeftButton);
     const QueuedClick print(ui.btprint);
-    w->Core().tt.start();
+    SpoolerProbe(w->Core()).StartPolling();
     print();
     print();
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     EXPECT_EQ(CardsPrinted(st.Printer()), 1);
-    EXPECT_TRUE(w->Core().TimerEnabled());
+    EXPECT_TRUE(w->Core().Polling());
 }
 
 // The program itself, stopped by its service manager while it waits for a card: it ends at
@@ -261,7 +261,7 @@ TEST(StopTheProgram, TermWhileWaitingForACardLeavesTheJobForTheNextStart) {
     RecordProperty("stop_ms", static_cast<int>(took.count()));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
-    EXPECT_TRUE(PositionSaved());
+    EXPECT_TRUE(PositionSaved(st));
     EXPECT_EQ(st.Rows(QStringLiteral("SELECT id FROM printer")).size(), 1u);
     EXPECT_EQ(st.Rows(QStringLiteral("SELECT id FROM historico")).size(), 0u);
 

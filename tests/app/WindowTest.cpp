@@ -9,6 +9,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
@@ -20,7 +21,9 @@
 #include "app/ErrorReport.h"
 #include "app/HistoryGrid.h"
 #include "app/HistoryModel.h"
-#include "app/_main.h"
+#include "app/MainWindow.h"
+#include "app/core/Card.h"
+#include "codepage/Win1252.h"
 #include "db/Command.h"
 #include "db/Query.h"
 #include "skin/TsuiButton.h"
@@ -71,7 +74,8 @@ protected:
         cmd.ParamByName(QStringLiteral("dados")).SetValue(dados);
         cmd.ParamByName(QStringLiteral("cartao")).SetValue(cartao);
         cmd.ParamByName(QStringLiteral("previsao")).SetValue(previsao);
-        cmd.ParamByName(QStringLiteral("datavalor")).SetValue(w->Core().DataValor.startOfDay());
+        cmd.ParamByName(QStringLiteral("datavalor"))
+            .SetValue(SpoolerProbe(w->Core()).DataValor().startOfDay());
         cmd.Execute();
     }
     // Rows 1..n: id i, card 100 + i, text "Linha i".
@@ -81,7 +85,7 @@ protected:
                        QStringLiteral("Linha %1").arg(i));
     }
 
-    Controls Ui() const { return Controls(*w); }
+    const MainControls& Ui() const { return w->Ui(); }
     void Click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
     // The card numbers the grid lists, top to bottom.
@@ -96,13 +100,13 @@ protected:
         const QModelIndexList rows = Ui().lista->selectionModel()->selectedRows();
         return rows.size() == 1 ? rows.front().row() : -1;
     }
-    int CurrentId() const { return w->Core().q_hist.FieldAsInteger(QStringLiteral("id")); }
+    int CurrentId() const { return w->History().Query().FieldAsInteger(QStringLiteral("id")); }
 
     std::string CardBytes() const { return st->Printer().CardBytes(); }
 
     void Reprint() {
         st->Printer().Clear();
-        w->Core().tt.start();
+        SpoolerProbe(w->Core()).StartPolling();
         Click(Ui().btprint);
     }
 
@@ -169,32 +173,42 @@ TEST_P(Window, ColumnWidthsSurviveEachReopen) {
                   Ui().lista->verticalScrollBar()->sizeHint().width());
 }
 
-// The card takes the memo's own wrapped lines: the count per line is what the memo shows,
-// also before the memo was ever on screen.
-TEST_P(Window, MemoLinesAreTheMemosOwnWrap) {
-    const QString text = QString(200, QLatin1Char('x')) + QStringLiteral("\num dois tres quatro "
-                                                                         "cinco seis sete oito "
-                                                                         "nove dez onze doze");
-    Ui().texto->setPlainText(text);
-    const std::vector<std::string> lines = w->DisplayLines();
-    std::vector<std::string> shown;
-    for (QTextBlock b = Ui().texto->document()->begin(); b.isValid(); b = b.next()) {
-        Ui().texto->document()->documentLayout()->blockBoundingRect(b);
-        for (int i = 0; i < b.layout()->lineCount(); ++i) {
-            const QTextLine l = b.layout()->lineAt(i);
-            shown.push_back(b.text().mid(l.textStart(), l.textLength()).toStdString());
+// The card's lines are wrapped without the window, as the memo shows the same text: the
+// memo's own display lines (less the empty line after a final line break, which no card
+// prints) equal the wrapper's on each case.
+TEST_P(Window, CardLinesAreTheMemosOwnWrap) {
+    const auto memoShows = [&](const QString& text) {
+        Ui().texto->setPlainText(text);
+        std::vector<std::string> shown;
+        QTextDocument* doc = Ui().texto->document();
+        for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+            doc->documentLayout()->blockBoundingRect(b);
+            for (int i = 0; i < b.layout()->lineCount(); ++i) {
+                const QTextLine l = b.layout()->lineAt(i);
+                shown.push_back(win1252::FromUnicode(b.text().mid(l.textStart(), l.textLength())));
+            }
         }
+        if (!shown.empty() && shown.back().empty())
+            shown.pop_back();
+        return shown;
+    };
+    const QString cases[] = {
+        QString(200, QLatin1Char('x')) + QStringLiteral("\num dois tres quatro cinco seis sete "
+                                                        "oito nove dez onze doze"),
+        QStringLiteral("palavra ") + QString(40, QLatin1Char('y')) + QStringLiteral("     fim"),
+        QStringLiteral("Linha um\r\nLinha dois\r\n\r\n"),
+        QStringLiteral("Caf\u00e9 com a\u00e7\u00facar e p\u00e3o, \u20ac 5 por pessoa, "
+                       "servi\u00e7o inclu\u00eddo na conta"),
+        QStringLiteral("tab\tand\rcr only\nlf"),
+        QString(),
+    };
+    for (const QString& text : cases) {
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_EQ(card::WrapLines(text), memoShows(text));
     }
-    EXPECT_EQ(lines, shown);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.front().size(), 45u) << "characters in one memo line (see app/README.md)";
-
-    w.reset();
-    w = st->Start();
-    w->Core().tt.stop();
-    ASSERT_FALSE(w->isVisible());
-    Ui().texto->setPlainText(text);
-    EXPECT_EQ(w->DisplayLines(), lines) << "a window never shown wraps the same";
+    const std::vector<std::string> first = card::WrapLines(cases[0]);
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first.front().size(), 45u) << "characters in one memo line (see app/README.md)";
 }
 
 TEST_P(Window, ExpandAlwaysShowsTheLastPrint) {
@@ -205,20 +219,20 @@ TEST_P(Window, ExpandAlwaysShowsTheLastPrint) {
 
     Click(Ui().btmod);
     EXPECT_EQ(Ui().pcontrol->currentIndex(), 1);
-    EXPECT_TRUE(w->Core().q_hist.Active());
+    EXPECT_TRUE(w->History().Query().Active());
     Click(Ui().btopen);
     EXPECT_EQ(w->height(), 26);
-    EXPECT_FALSE(w->Core().q_hist.Active()) << "collapsing closes the history";
+    EXPECT_FALSE(w->History().Query().Active()) << "collapsing closes the history";
 
     Click(Ui().btopen);
     EXPECT_EQ(w->height(), 500);
     EXPECT_EQ(Ui().pcontrol->currentIndex(), 0) << "the last print, not the history";
-    EXPECT_FALSE(w->Core().q_hist.Active());
+    EXPECT_FALSE(w->History().Query().Active());
 
     Click(Ui().btmod);
     Click(Ui().btfechar);
     EXPECT_EQ(w->height(), 26);
-    EXPECT_FALSE(w->Core().q_hist.Active());
+    EXPECT_FALSE(w->History().Query().Active());
     Click(Ui().btfechar);
     EXPECT_EQ(w->height(), 26);
     EXPECT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
@@ -257,11 +271,11 @@ TEST_P(WindowOnEveryDatabase, HistoryIsReadAgainOnEachVisit) {
     st->AddJob(8, 0, 2, 0, QString(), QString());
     st->AddJob(7, 0, 555, 0, QString(), QStringLiteral("novo"));
     Cycle(w->Core());
-    w->Core().tt.stop();
+    w->Core().StopPolling();
     ASSERT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
     EXPECT_EQ(GridCards().size(), 2);
     Click(Ui().btmod);
-    EXPECT_FALSE(w->Core().q_hist.Active());
+    EXPECT_FALSE(w->History().Query().Active());
     EXPECT_EQ(Ui().texto->toPlainText(), QStringLiteral("novo"));
     Click(Ui().btmod);
     EXPECT_EQ(GridCards().front(), QStringLiteral("555"));
@@ -297,7 +311,7 @@ TEST_P(Window, UpAndDownStopAtTheEnds) {
     EXPECT_EQ(Ui().lista->model()->rowCount(), 0);
     Click(Ui().btup);
     Click(Ui().btdown);
-    EXPECT_EQ(w->Core().q_hist.RecNo(), -1) << "an empty history does not move";
+    EXPECT_EQ(w->History().Query().RecNo(), -1) << "an empty history does not move";
     EXPECT_TRUE(st->messages.isEmpty()) << st->messages.join("|").toStdString();
 }
 
@@ -324,19 +338,19 @@ TEST_P(WindowOnEveryDatabase, ReprintPrintsTheWholeStoredTextAndKeepsTheSelectio
                                                         "Fim"));
     EXPECT_EQ(SelectedRow(), 1);
     EXPECT_EQ(CurrentId(), 2);
-    EXPECT_TRUE(w->Core().TimerEnabled());
+    EXPECT_TRUE(w->Core().Polling());
     EXPECT_EQ(Ui().status->text(), QStringLiteral("Remova cartão"));
     EXPECT_EQ(Ui().numcartao->text(), QStringLiteral("9"));
     EXPECT_EQ(st->Rows(QStringLiteral("SELECT id FROM historico")).size(), 3u)
         << "a reprint writes no history";
 
     // While a cycle runs (the timer is off) the click is refused and nothing is printed.
-    w->Core().tt.stop();
+    w->Core().StopPolling();
     st->Printer().Clear();
     Click(Ui().btprint);
     std::this_thread::sleep_for(60ms);
     EXPECT_EQ(st->Printer().Received(), "");
-    EXPECT_FALSE(w->Core().TimerEnabled());
+    EXPECT_FALSE(w->Core().Polling());
 }
 
 TEST_P(Window, ReprintWithoutARowPrintsAnEmptyCard) {
@@ -344,10 +358,10 @@ TEST_P(Window, ReprintWithoutARowPrintsAnEmptyCard) {
                            "(0, 'GLOBAL', 'OFFSET INICIAL', '2')"));
     w.reset();
     w = st->Start();
-    w->Core().tt.stop();
+    w->Core().StopPolling();
     w->show();
     ASSERT_TRUE(st->Printer().WaitFor(printer::kInitialisationEnd, 10s));
-    ASSERT_EQ(w->Core().OffsetInicial, 2);
+    ASSERT_EQ(SpoolerProbe(w->Core()).OffsetInicial(), 2);
 
     // The history page of an empty history, then the last-print page with the query closed.
     Click(Ui().btopen);
@@ -385,7 +399,7 @@ TEST_P(WindowOnEveryDatabase, CtrlDeleteAsksAndDeletesExactlyThatRow) {
     auto stamp = [](QString text) {
         return text.replace(QLatin1Char('T'), QLatin1Char(' ')).left(19);
     };
-    const QString rowDate = stamp(w->Core().q_hist.FieldAsString(QStringLiteral("datahora")));
+    const QString rowDate = stamp(w->History().Query().FieldAsString(QStringLiteral("datahora")));
     answer = true;
     QTest::keyClick(Ui().lista, Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_EQ(asked.size(), 2);
@@ -417,7 +431,7 @@ TEST_P(Window, DatabaseDownWhenTheHistoryOpens) {
     EXPECT_TRUE(st->messages.front().startsWith(QStringLiteral("Plinova: ")))
         << st->messages.front().toStdString();
     EXPECT_EQ(Ui().pcontrol->currentIndex(), 1);
-    EXPECT_FALSE(w->Core().q_hist.Active());
+    EXPECT_FALSE(w->History().Query().Active());
     EXPECT_EQ(Ui().lista->model()->rowCount(), 0);
 
     // The window goes on working: up and down do nothing, a reprint prints an empty card.
@@ -468,7 +482,7 @@ TEST_P(Window, NullAndHugeRowsShowAndReprint) {
               st->Printer().Received().find(kSmall));
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_TRUE(st->messages.front().startsWith(QStringLiteral("Plinova: ")));
-    EXPECT_FALSE(w->Core().TimerEnabled()) << "polling stays stopped after a failed print";
+    EXPECT_FALSE(w->Core().Polling()) << "polling stays stopped after a failed print";
 }
 
 // During a card print the window handles no events: the state label shows each change only
@@ -486,7 +500,7 @@ TEST_P(Window, StateLabelIsPaintedAtEachChangeOfAPrint) {
     Ui().status->installEventFilter(&log);
     st->AddJob(7, 0, 8, 0, QString(), QStringLiteral("x"));
     Cycle(w->Core());
-    w->Core().tt.stop();
+    w->Core().StopPolling();
     Ui().status->removeEventFilter(&log);
     log.painted.removeAll(QString());
     log.painted.removeDuplicates();

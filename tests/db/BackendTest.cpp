@@ -1,6 +1,7 @@
 // The statements of the spooler's job cycle, its history purge and its settings read, run
 // against every database road: embedded SQLite, PostgreSQL natively and PostgreSQL through
 // ODBC (the road to SQL Server).
+#include "JobQueue.h"
 #include "TestDatabase.h"
 #include "db/Command.h"
 #include "db/Connection.h"
@@ -51,22 +52,13 @@ protected:
     }
 
     int QueueJob(int posto, const QVariant& dados, int gaveta = 0, int cartao = 0) {
-        TDbCommand c(&cn);
-        c.SetSQL({QStringLiteral("INSERT INTO printer (posto, gaveta, cartao, titulo, "
-                                 "palavrachave, dados)"),
-                  QStringLiteral("VALUES (:posto, :gaveta, :cartao, 1, :chave, :dados)")});
-        c.ParamByName(QStringLiteral("posto")).SetValue(posto);
-        c.ParamByName(QStringLiteral("gaveta")).SetValue(gaveta);
-        c.ParamByName(QStringLiteral("cartao")).SetValue(cartao);
-        c.ParamByName(QStringLiteral("chave")).SetValue(QStringLiteral("MESA 4"));
-        auto& d = c.ParamByName(QStringLiteral("dados"));
-        d.DataType = FieldType::ftString;
-        d.SetValue(dados);
-        c.Execute();
-        TDbQuery last(&cn);
-        last.SetSQL({QStringLiteral("SELECT MAX(id) AS id FROM printer")});
-        last.Open();
-        return last.FieldAsInteger(QStringLiteral("id"));
+        dbtest::QueueJob(cn, {.posto = posto,
+                              .gaveta = gaveta,
+                              .cartao = cartao,
+                              .titulo = 1,
+                              .palavrachave = QStringLiteral("MESA 4"),
+                              .dados = dados});
+        return dbtest::LastJobId(cn);
     }
 
     void AddHistory(const QDateTime& datahora, int id, const QString& dados,
@@ -227,10 +219,7 @@ TEST_P(Backends, ZeroCharactersAreStoredOrRefusedNeverCut) {
 }
 
 TEST_P(Backends, NullColumnsReadAsZeroAndEmpty) {
-    TDbCommand c(&cn);
-    c.SetSQL({QStringLiteral("INSERT INTO printer (posto) VALUES (:posto)")});
-    c.ParamByName(QStringLiteral("posto")).SetValue(5);
-    c.Execute();
+    dbtest::QueueJob(cn, {.posto = 5});
     print->ParamByName(QStringLiteral("posto")).SetValue(5);
     print->Open();
     ASSERT_EQ(print->RecordCount(), 1);

@@ -3,6 +3,7 @@
 // physical connection serves them until it idles too long, dies, or the object goes.
 #include "db/Connection.h"
 #include "EventLoopWait.h"
+#include "JobQueue.h"
 #include "PgCluster.h"
 #include "TestDatabase.h"
 #include "db/Command.h"
@@ -30,19 +31,23 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// A statement's text, and its one parameter when a value is given.
+template <typename Statement>
+void Prepare(Statement& statement, const QString& sql, const QVariant& value) {
+    statement.SetSQL({sql});
+    if (value.isValid())
+        statement.Param(0).SetValue(value);
+}
+
 void Exec(TDbConnection& cn, const QString& sql, const QVariant& value = QVariant()) {
     TDbCommand c(&cn);
-    c.SetSQL({sql});
-    if (value.isValid())
-        c.Param(0).SetValue(value);
+    Prepare(c, sql, value);
     c.Execute();
 }
 
 int Number(TDbConnection& cn, const QString& sql, const QVariant& value = QVariant()) {
     TDbQuery q(&cn);
-    q.SetSQL({sql});
-    if (value.isValid())
-        q.Param(0).SetValue(value);
+    Prepare(q, sql, value);
     q.Open();
     return q.FieldAsInteger(q.FieldName(0));
 }
@@ -74,9 +79,7 @@ protected:
         cn->SetConnectionString(database->ConnectionString());
     }
     bool OnServer() const { return GetParam() != Backend::SQLite; }
-    void Insert(int posto) {
-        Exec(*cn, QStringLiteral("INSERT INTO printer (posto) VALUES (:posto)"), posto);
-    }
+    void Insert(int posto) { dbtest::QueueJob(*cn, {.posto = posto}); }
     int Rows() { return Number(*cn, QStringLiteral("SELECT COUNT(*) FROM printer")); }
     int ServerPid() { return Number(*cn, QStringLiteral("SELECT pg_backend_pid()")); }
 
@@ -300,7 +303,7 @@ TEST_P(RestartedServer, BetweenTwoStatementsIsNoError) {
     cn.SetConnectionString(InitString(GetParam()));
     Exec(cn, QStringLiteral("DROP TABLE IF EXISTS printer, historico, configpostos"));
     db::CreateTables(cn);
-    Exec(cn, QStringLiteral("INSERT INTO printer (posto) VALUES (:posto)"), 1);
+    dbtest::QueueJob(cn, {.posto = 1});
 
     ASSERT_TRUE(cluster_->Stop());
     ASSERT_TRUE(cluster_->Start());
@@ -334,15 +337,13 @@ TEST(Connection, AnEditedDataLinkTakesEffectAtTheNextStatement) {
 
 TEST(Connection, InlineInitStringAndUnreachableServers) {
     QTemporaryDir dir;
-    const QString saved = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(dir.path()));
     {
         TDbConnection cn;
-        cn.SetConnectionString(QStringLiteral("Provider=SQLite;Data Source=inline.db"));
+        cn.SetConnectionString(QStringLiteral("Provider=SQLite;Data Source=") +
+                               dir.filePath(QStringLiteral("inline.db")));
         cn.Open();
         EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("inline.db"))));
     }
-    QDir::setCurrent(saved);
 
     // Nothing listens on port 1: the driver's refusal is raised, and no password shows.
     TDbConnection pg;

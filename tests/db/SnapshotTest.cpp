@@ -1,3 +1,4 @@
+#include "JobQueue.h"
 #include "TestDatabase.h"
 #include "db/Command.h"
 #include "db/Connection.h"
@@ -7,37 +8,37 @@
 #include <gtest/gtest.h>
 
 using db::DbError;
-using db::TDbCommand;
-using db::TDbConnection;
-using db::TDbQuery;
-using dbtest::Backend;
-using dbtest::TestDatabase;
 
 namespace {
 
 class Snapshot : public ::testing::Test {
 protected:
     void SetUp() override {
-        database = TestDatabase::Create(Backend::SQLite);
+        database = dbtest::TestDatabase::Create(dbtest::Backend::SQLite);
         cn.SetConnectionString(database->ConnectionString());
-        Run("INSERT INTO printer (posto, cartao, titulo, palavrachave, dados) "
-            "VALUES (1, 11, 1, 'um', 'primeiro')");
-        Run("INSERT INTO printer (posto, cartao, titulo, palavrachave, dados) "
-            "VALUES (1, 12, 0, 'dois', 'segundo')");
-        Run("INSERT INTO printer (posto, cartao, titulo, palavrachave, dados) "
-            "VALUES (1, 13, NULL, NULL, NULL)");
-        q = std::make_unique<TDbQuery>(&cn);
+        dbtest::QueueJob(cn, {.posto = 1,
+                              .cartao = 11,
+                              .titulo = 1,
+                              .palavrachave = QStringLiteral("um"),
+                              .dados = QStringLiteral("primeiro")});
+        dbtest::QueueJob(cn, {.posto = 1,
+                              .cartao = 12,
+                              .titulo = 0,
+                              .palavrachave = QStringLiteral("dois"),
+                              .dados = QStringLiteral("segundo")});
+        dbtest::QueueJob(cn, {.posto = 1, .cartao = 13});
+        q = std::make_unique<db::TDbQuery>(&cn);
         q->SetSQL({QStringLiteral("SELECT * FROM printer"), QStringLiteral("ORDER BY id")});
     }
     void Run(const char* sql) {
-        TDbCommand c(&cn);
+        db::TDbCommand c(&cn);
         c.SetSQL({QString::fromUtf8(sql)});
         c.Execute();
     }
 
-    std::unique_ptr<TestDatabase> database;
-    TDbConnection cn;
-    std::unique_ptr<TDbQuery> q;
+    std::unique_ptr<dbtest::TestDatabase> database;
+    db::TDbConnection cn;
+    std::unique_ptr<db::TDbQuery> q;
 };
 
 TEST_F(Snapshot, NavigationSetsTheEndFlags) {
@@ -89,7 +90,7 @@ TEST_F(Snapshot, NullsReadAsZeroAndEmptyText) {
 
 TEST_F(Snapshot, IsATakenCopyThatNeedsReopening) {
     q->Open();
-    Run("INSERT INTO printer (posto) VALUES (2)");
+    dbtest::QueueJob(cn, {.posto = 2});
     EXPECT_EQ(q->RecordCount(), 3);
     q->Close();
     EXPECT_THROW(q->First(), DbError);

@@ -1,4 +1,4 @@
-#include "app/_main.h"
+#include "app/MainWindow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -9,20 +9,13 @@
 #include <vector>
 
 #include "app/ErrorReport.h"
-#include "app/HistoryModel.h"
 #include "app/InputDiscard.h"
 #include "app/core/ConfigValues.h"
 #include "app/core/WindowPlacement.h"
 #include "platform/ProfileFile.h"
 
-namespace {
-
-const char* const kPlinovaIni = ".\\Plinova.ini";
-
-} // namespace
-
-Tmain::Tmain(const QString& programFolder, QWidget* parent)
-    : QWidget(parent), core_(*this, programFolder) {
+Tmain::Tmain(Spooler::Setup setup, QWidget* parent)
+    : QWidget(parent), core_(*this, std::move(setup)), history_(core_.Database()) {
     setObjectName(QStringLiteral("main"));
     BuildControls();
     report::Run([this] { FormCreate(); });
@@ -46,13 +39,14 @@ void Tmain::FormCreate() {
     case Spooler::Refusal::None:
         break;
     }
-    porta->setText(QString::fromStdString(core_.cpcert.Port()));
+    porta->setText(QString::fromStdString(core_.PortName()));
     core_.Start();
 }
 
 void Tmain::FormShow() {
-    const std::string top = platform::ReadProfileString(kPlinovaIni, "vandrel", "Top", "0", 10);
-    const std::string left = platform::ReadProfileString(kPlinovaIni, "vandrel", "Left", "500", 10);
+    const std::string plinovaIni = core_.PlinovaIni();
+    const std::string top = platform::ReadProfileString(plinovaIni, "vandrel", "Top", "0", 10);
+    const std::string left = platform::ReadProfileString(plinovaIni, "vandrel", "Left", "500", 10);
     const QPoint saved(config::ParseInteger(left).value_or(0),
                        config::ParseInteger(top).value_or(0));
     // A position saved on a screen that is gone (a monitor removed, a smaller resolution)
@@ -65,15 +59,16 @@ void Tmain::FormShow() {
     move(used);
     resize(width(), 26);
     if (used != saved) {
-        platform::WriteProfileString(kPlinovaIni, "vandrel", "Top", std::to_string(used.y()));
-        platform::WriteProfileString(kPlinovaIni, "vandrel", "Left", std::to_string(used.x()));
+        platform::WriteProfileString(plinovaIni, "vandrel", "Top", std::to_string(used.y()));
+        platform::WriteProfileString(plinovaIni, "vandrel", "Left", std::to_string(used.x()));
     }
 }
 
 void Tmain::FormClose() {
+    const std::string plinovaIni = core_.PlinovaIni();
     core_.ClosePort();
-    platform::WriteProfileString(kPlinovaIni, "vandrel", "Top", std::to_string(y()));
-    platform::WriteProfileString(kPlinovaIni, "vandrel", "Left", std::to_string(x()));
+    platform::WriteProfileString(plinovaIni, "vandrel", "Top", std::to_string(y()));
+    platform::WriteProfileString(plinovaIni, "vandrel", "Left", std::to_string(x()));
 }
 
 void Tmain::showEvent(QShowEvent* event) {
@@ -94,7 +89,7 @@ void Tmain::closeEvent(QCloseEvent* event) {
     }
     if (!closed_) {
         closed_ = true;
-        core_.tt.stop();
+        core_.StopPolling();
         report::Run([this] { FormClose(); });
     }
     event->accept();
