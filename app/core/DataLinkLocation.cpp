@@ -7,16 +7,16 @@ namespace {
 
 const QString kDataLinkName = QStringLiteral("Molvar.udl");
 
-QString InFolder(const QString& folder) {
-    return QDir::toNativeSeparators(QDir(folder).absoluteFilePath(kDataLinkName));
-}
-
 } // namespace
+
+QString FileInFolder(const QString& folder, const QString& name) {
+    return QDir::toNativeSeparators(QDir(folder).absoluteFilePath(name));
+}
 
 QString DataLinkPath(const QString& programFolder, const QString& stationFolder) {
     // A file that exists but cannot be read still counts, so that its error names it.
-    const QString beside = InFolder(programFolder);
+    const QString beside = FileInFolder(programFolder, kDataLinkName);
     if (QFileInfo::exists(beside))
         return beside;
-    return InFolder(stationFolder);
+    return FileInFolder(stationFolder, kDataLinkName);
 }

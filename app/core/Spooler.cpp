@@ -1,7 +1,6 @@
 #include "app/core/Spooler.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <cstdio>
 
 #include "app/core/ConfigValues.h"
@@ -14,7 +13,7 @@
 namespace {
 
 std::string InFolder(const QString& folder, const char* name) {
-    return QDir(folder).absoluteFilePath(QLatin1String(name)).toStdString();
+    return FileInFolder(folder, QLatin1String(name)).toStdString();
 }
 
 // Reads an integer key; `def` when missing, `fallback` when the text is not an integer.
