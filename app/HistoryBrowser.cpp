@@ -1,7 +1,11 @@
 #include "app/HistoryBrowser.h"
 
 HistoryBrowser::HistoryBrowser(db::TDbConnection& connection) : q_hist(&connection) {
-    q_hist.SetSQL({QStringLiteral("SELECT * FROM historico ORDER BY id DESC")});
+    q_hist.SetSQL(Sql());
+}
+
+QStringList HistoryBrowser::Sql() {
+    return {QStringLiteral("SELECT * FROM historico ORDER BY id DESC")};
 }
 
 void HistoryBrowser::Open() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include "app/HistoryModel.h"
 #include "db/Query.h"
@@ -15,6 +16,9 @@ class TDbConnection;
 class HistoryBrowser {
 public:
     explicit HistoryBrowser(db::TDbConnection& connection);
+
+    // The history query's text: every entry, newest first.
+    static QStringList Sql();
 
     HistoryModel& Model() { return d_hist; }
     // The open query, for a look at the current row's other fields.

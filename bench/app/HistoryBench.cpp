@@ -16,6 +16,7 @@
 
 #include "BenchSupport.h"
 #include "Station.h"
+#include "app/HistoryBrowser.h"
 #include "app/MainWindow.h"
 #include "db/Query.h"
 
@@ -79,7 +80,7 @@ void Run(Backend backend, int rows, int repetitions) {
     // The history query alone, on the spooler's connection: the database's share of opening
     // the page.
     db::TDbQuery alone(&w->Core().Database());
-    alone.SetSQL({QStringLiteral("SELECT * FROM historico ORDER BY id DESC")});
+    alone.SetSQL(HistoryBrowser::Sql());
     std::vector<double> fetch;
     for (int r = 0; r < repetitions; ++r) {
         const double t = bench::Now();
