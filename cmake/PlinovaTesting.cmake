@@ -1,6 +1,23 @@
 # One way to declare a test program and one way to declare a fuzzer, for every test folder.
 include(GoogleTest)
 
+# Cross-built for Windows, the test programs run under wine inside the host's far end, which
+# keeps their serial lines and test printers on the host's pseudo-terminals
+# (tests/support/ComFarEnd.cpp; scripts/test-windows.sh builds it for the host).
+set(PLINOVA_COM_FAR_END "" CACHE FILEPATH "The host's plinova_com_far_end program")
+if(CMAKE_CROSSCOMPILING AND NOT PLINOVA_COM_FAR_END)
+    message(STATUS "No far end (PLINOVA_COM_FAR_END): the tests on serial lines are not run")
+endif()
+
+# plinova_test_code_options(<target>)
+# The tests' own code is compiled without optimisation and with little debug information: it
+# is the larger part of every build, and the code under test keeps the build's own options.
+function(plinova_test_code_options target)
+    if(NOT MSVC)
+        target_compile_options(${target} PRIVATE -O0 -g1)
+    endif()
+endfunction()
+
 # plinova_add_test(<name> SOURCES <files...> [LIBS <targets...>] [LABELS <labels...>]
 #                  [GUI] [TIMEOUT <seconds>] [DEFINITIONS <defs...>] [DEPENDS <targets...>])
 # Builds a GoogleTest program and registers each of its cases with CTest. GUI runs the cases on
@@ -9,6 +26,7 @@ function(plinova_add_test name)
     cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS;LABELS;DEFINITIONS;DEPENDS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS})
+    plinova_test_code_options(${name})
     if(T_DEFINITIONS)
         target_compile_definitions(${name} PRIVATE ${T_DEFINITIONS})
     endif()
@@ -32,6 +50,10 @@ function(plinova_add_test name)
     if(CMAKE_CROSSCOMPILING)
         set(mode PRE_TEST)
         set(timeout 120)
+        if(PLINOVA_COM_FAR_END AND CMAKE_CROSSCOMPILING_EMULATOR)
+            set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+                "${PLINOVA_COM_FAR_END};--printers;--;${CMAKE_CROSSCOMPILING_EMULATOR}")
+        endif()
     endif()
     if(properties)
         gtest_discover_tests(${name} DISCOVERY_TIMEOUT ${timeout} DISCOVERY_MODE ${mode}

@@ -6,14 +6,17 @@
 #include "db/PhysicalConnection.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSqlError>
 #include <QThread>
 #include <QTimer>
-#include <filesystem>
 
 namespace db {
 
 namespace {
+
+// Beyond the largest data link file the parser takes, which refuses a larger one.
+constexpr qint64 kMaxStampBytes = 1024 * 1024 + 1;
 
 bool SameLink(const DataLink& a, const DataLink& b) {
     return a.qtDriver == b.qtDriver && a.databaseName == b.databaseName &&
@@ -21,19 +24,14 @@ bool SameLink(const DataLink& a, const DataLink& b) {
            a.password == b.password;
 }
 
-// A file's size and modification time (to the nanosecond where the file system keeps it);
-// empty when it cannot be read.
+// A data link file's bytes, which tell every edit: a modification time may keep whole seconds
+// only (as Windows' C runtime reports it), and an edit within that second must take effect
+// too. Empty when it cannot be read.
 QByteArray FileStamp(const QString& path) {
-    std::error_code error;
-    const std::filesystem::path file(path.toStdU16String());
-    const auto size = std::filesystem::file_size(file, error);
-    if (error)
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
-    const auto modified = std::filesystem::last_write_time(file, error);
-    if (error)
-        return QByteArray();
-    const qint64 parts[] = {qint64(size), qint64(modified.time_since_epoch().count())};
-    return QByteArray(reinterpret_cast<const char*>(parts), sizeof parts);
+    return QByteArray("=") + file.read(kMaxStampBytes);
 }
 
 QString EngineOf(const DataLink& link) {

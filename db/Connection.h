@@ -86,7 +86,7 @@ private:
     QString Masked(const QString& message) const;
 
     // The data link the connection string names. A data link file is parsed again only when
-    // it has changed (another size, time or file), which an edit always makes it.
+    // its bytes have changed.
     DataLink ResolveLink();
     void Discard(); // closes the physical connection
     void ExpireIdle();

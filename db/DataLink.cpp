@@ -21,14 +21,6 @@ DbError LinkError(const QString& source, const QString& problem) {
     return DbError(QStringLiteral("Data link %1: %2").arg(source, problem));
 }
 
-// Provider name without version suffix: "SQLOLEDB.1" -> "SQLOLEDB", "SQLNCLI11" -> "SQLNCLI".
-QString ProviderStem(const QString& provider) {
-    QString stem = provider.trimmed().section(u'.', 0, 0).toUpper();
-    while (!stem.isEmpty() && stem.back().isDigit())
-        stem.chop(1);
-    return stem;
-}
-
 // The decoder lets a surrogate half at the very end pass; a text holding one is not UTF-16.
 bool HasLoneSurrogate(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -196,11 +188,11 @@ DataLink ResolveInitString(const QString& initString, const QString& baseFolder,
     const QString provider = PropertyValue(props, QStringLiteral("Provider")).trimmed();
     if (provider.isEmpty())
         throw LinkError(source, QStringLiteral("names no Provider"));
-    const QString stem = ProviderStem(provider);
+    const std::string stem = ProviderStem(provider.toStdString());
     DataLink link;
-    if (stem == u"POSTGRESQL")
+    if (stem == "POSTGRESQL")
         link = ResolvePostgreSql(props, source);
-    else if (stem == u"SQLITE")
+    else if (stem == "SQLITE")
         link = ResolveSqlite(props, baseFolder, source);
     else if (OdbcRoadOf(provider.toStdString()))
         link = ResolveThroughOdbc(props, baseFolder, source, host);

@@ -3,6 +3,7 @@
 #include "db/DbError.h"
 #include "db/Engine.h"
 #include "db/OdbcHeaders.h"
+#include "db/ValueForms.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -68,38 +69,31 @@ template <typename T> QByteArray Raw(const T& value) {
 OdbcValue ToOdbc(const QVariant& v) {
     OdbcValue out;
     const bool null = !v.isValid() || v.isNull();
-    switch (v.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::Short:
-    case QMetaType::UShort:
+    const ValueKind kind = KindOf(v);
+    switch (kind) {
+    case ValueKind::Int32:
         out.cType = SQL_C_SLONG;
         out.sqlType = SQL_INTEGER;
         out.buffer = Raw(SQLINTEGER(v.toInt()));
         break;
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
+    case ValueKind::Int64:
         out.cType = SQL_C_SBIGINT;
         out.sqlType = SQL_BIGINT;
         out.buffer = Raw(SQLBIGINT(v.toLongLong()));
         break;
-    case QMetaType::Bool:
+    case ValueKind::Bool:
         out.cType = SQL_C_BIT;
         out.sqlType = SQL_BIT;
         out.buffer = Raw(SQLCHAR(v.toBool() ? 1 : 0));
         break;
-    case QMetaType::Double:
-    case QMetaType::Float:
+    case ValueKind::Double:
         out.cType = SQL_C_DOUBLE;
         out.sqlType = SQL_DOUBLE;
         out.buffer = Raw(SQLDOUBLE(v.toDouble()));
         break;
-    case QMetaType::QDateTime:
-    case QMetaType::QDate: {
-        const QDateTime dt =
-            v.typeId() == QMetaType::QDate ? v.toDate().startOfDay() : v.toDateTime();
+    case ValueKind::DateTime:
+    case ValueKind::Date: {
+        const QDateTime dt = kind == ValueKind::Date ? v.toDate().startOfDay() : v.toDateTime();
         SQL_TIMESTAMP_STRUCT ts{};
         ts.year = SQLSMALLINT(dt.date().year());
         ts.month = SQLUSMALLINT(dt.date().month());
@@ -115,13 +109,14 @@ OdbcValue ToOdbc(const QVariant& v) {
         out.buffer = Raw(ts);
         break;
     }
-    case QMetaType::QByteArray:
+    case ValueKind::Bytes:
         out.cType = SQL_C_BINARY;
         out.buffer = v.toByteArray();
         out.columnSize = SQLULEN(std::max<qsizetype>(out.buffer.size(), 1));
         out.sqlType = out.columnSize > kLongestShortBinary ? SQL_LONGVARBINARY : SQL_VARBINARY;
         break;
-    default: {
+    case ValueKind::Time:
+    case ValueKind::Text: {
         const QString text = null ? QString() : v.toString();
         out.cType = SQL_C_WCHAR;
         out.buffer = QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
@@ -249,58 +244,42 @@ private:
                 Fail(SQL_HANDLE_STMT, stmt);
             return rc;
         };
+        // A value of fixed size, read into `raw` as `cType` and converted; a null keeps the type
+        // the conversion gives.
+        auto fixed = [&](SQLSMALLINT cType, auto raw, auto convert) {
+            get(cType, &raw, sizeof raw);
+            using Value = decltype(convert(raw));
+            return indicator == SQL_NULL_DATA ? QVariant(QMetaType::fromType<Value>())
+                                              : QVariant::fromValue(convert(raw));
+        };
         switch (type) {
-        case SQL_BIT: {
-            SQLCHAR v = 0;
-            get(SQL_C_BIT, &v, sizeof v);
-            return indicator == SQL_NULL_DATA ? QVariant(QMetaType::fromType<bool>())
-                                              : QVariant(v != 0);
-        }
+        case SQL_BIT:
+            return fixed(SQL_C_BIT, SQLCHAR(0), [](SQLCHAR v) { return v != 0; });
         case SQL_TINYINT:
         case SQL_SMALLINT:
-        case SQL_INTEGER: {
-            SQLINTEGER v = 0;
-            get(SQL_C_SLONG, &v, sizeof v);
-            return indicator == SQL_NULL_DATA ? QVariant(QMetaType::fromType<int>())
-                                              : QVariant(int(v));
-        }
-        case SQL_BIGINT: {
-            SQLBIGINT v = 0;
-            get(SQL_C_SBIGINT, &v, sizeof v);
-            return indicator == SQL_NULL_DATA ? QVariant(QMetaType::fromType<qlonglong>())
-                                              : QVariant(qlonglong(v));
-        }
+        case SQL_INTEGER:
+            return fixed(SQL_C_SLONG, SQLINTEGER(0), [](SQLINTEGER v) { return int(v); });
+        case SQL_BIGINT:
+            return fixed(SQL_C_SBIGINT, SQLBIGINT(0), [](SQLBIGINT v) { return qlonglong(v); });
         case SQL_REAL:
         case SQL_FLOAT:
         case SQL_DOUBLE:
         case SQL_DECIMAL:
-        case SQL_NUMERIC: {
-            SQLDOUBLE v = 0;
-            get(SQL_C_DOUBLE, &v, sizeof v);
-            return indicator == SQL_NULL_DATA ? QVariant(QMetaType::fromType<double>())
-                                              : QVariant(double(v));
-        }
-        case SQL_TYPE_DATE: {
-            SQL_DATE_STRUCT v{};
-            get(SQL_C_TYPE_DATE, &v, sizeof v);
-            return indicator == SQL_NULL_DATA ? QVariant(QMetaType::fromType<QDate>())
-                                              : QVariant(QDate(v.year, v.month, v.day));
-        }
-        case SQL_TYPE_TIME: {
-            SQL_TIME_STRUCT v{};
-            get(SQL_C_TYPE_TIME, &v, sizeof v);
-            return indicator == SQL_NULL_DATA ? QVariant(QMetaType::fromType<QTime>())
-                                              : QVariant(QTime(v.hour, v.minute, v.second));
-        }
-        case SQL_TYPE_TIMESTAMP: {
-            SQL_TIMESTAMP_STRUCT v{};
-            get(SQL_C_TYPE_TIMESTAMP, &v, sizeof v);
-            if (indicator == SQL_NULL_DATA)
-                return QVariant(QMetaType::fromType<QDateTime>());
-            return QVariant(
-                QDateTime(QDate(v.year, v.month, v.day),
-                          QTime(v.hour, v.minute, v.second, int(v.fraction / 1000000))));
-        }
+        case SQL_NUMERIC:
+            return fixed(SQL_C_DOUBLE, SQLDOUBLE(0), [](SQLDOUBLE v) { return double(v); });
+        case SQL_TYPE_DATE:
+            return fixed(SQL_C_TYPE_DATE, SQL_DATE_STRUCT{},
+                         [](const SQL_DATE_STRUCT& v) { return QDate(v.year, v.month, v.day); });
+        case SQL_TYPE_TIME:
+            return fixed(SQL_C_TYPE_TIME, SQL_TIME_STRUCT{}, [](const SQL_TIME_STRUCT& v) {
+                return QTime(v.hour, v.minute, v.second);
+            });
+        case SQL_TYPE_TIMESTAMP:
+            return fixed(
+                SQL_C_TYPE_TIMESTAMP, SQL_TIMESTAMP_STRUCT{}, [](const SQL_TIMESTAMP_STRUCT& v) {
+                    return QDateTime(QDate(v.year, v.month, v.day),
+                                     QTime(v.hour, v.minute, v.second, int(v.fraction / 1000000)));
+                });
         case SQL_BINARY:
         case SQL_VARBINARY:
         case SQL_LONGVARBINARY: {

@@ -11,6 +11,8 @@ const char* const kSpaces = " \t\r\n\v\f";
 const char* const kAccessDriver = "Microsoft Access Driver (*.mdb, *.accdb)";
 const char* const kLegacySqlServerDriver = "SQL Server"; // part of every Windows
 
+// Every ASCII white space, as the data link parser's QString::trimmed takes it from the same
+// values; the blanks of the profile files (platform/AsciiText.h) are spaces and tabs only.
 std::string Trim(std::string_view text) {
     const auto first = text.find_first_not_of(kSpaces);
     if (first == std::string_view::npos)
@@ -51,20 +53,6 @@ std::string Property(const LinkProperties& properties, std::string_view name) {
 bool IsTrue(const std::string& value) {
     const std::string v = Upper(Trim(value));
     return v == "SSPI" || v == "TRUE" || v == "YES";
-}
-
-// Provider name without its version: "SQLOLEDB.1" -> "SQLOLEDB", "SQLNCLI11" -> "SQLNCLI".
-// `version` receives the digits that followed the name ("11"), if any.
-std::string ProviderStem(std::string_view provider, int* version = nullptr) {
-    std::string stem = Upper(Trim(provider));
-    stem = stem.substr(0, stem.find('.'));
-    const auto digits = stem.find_last_not_of("0123456789") + 1;
-    if (version) {
-        *version = 0;
-        std::from_chars(stem.data() + digits, stem.data() + stem.size(), *version);
-    }
-    stem.resize(digits);
-    return stem;
 }
 
 // Wraps an ODBC attribute value in braces when it holds characters that would end or change it.
@@ -342,6 +330,18 @@ OdbcLink AnyOdbc(const LinkProperties& properties) {
 }
 
 } // namespace
+
+std::string ProviderStem(std::string_view provider, int* version) {
+    std::string stem = Upper(Trim(provider));
+    stem = stem.substr(0, stem.find('.'));
+    const auto digits = stem.find_last_not_of("0123456789") + 1;
+    if (version) {
+        *version = 0;
+        std::from_chars(stem.data() + digits, stem.data() + stem.size(), *version);
+    }
+    stem.resize(digits);
+    return stem;
+}
 
 std::optional<OdbcRoad> OdbcRoadOf(std::string_view provider) {
     const std::string name = Trim(provider);

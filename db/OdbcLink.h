@@ -47,6 +47,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A provider's name without its version, in capitals: "SQLOLEDB.1" -> "SQLOLEDB",
+// "SQLNCLI11" -> "SQLNCLI". `version` receives the digits that followed the name ("11"), 0 when
+// none did.
+std::string ProviderStem(std::string_view provider, int* version = nullptr);
+
 // The road a provider ("SQLOLEDB.1", "Microsoft.ACE.OLEDB.12.0", "MSDASQL" ...) takes, or none
 // when it is not reached through ODBC.
 std::optional<OdbcRoad> OdbcRoadOf(std::string_view provider);

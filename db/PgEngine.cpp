@@ -5,6 +5,7 @@
 #include "db/DbError.h"
 #include "db/Engine.h"
 #include "db/SocketReadable.h"
+#include "db/ValueForms.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -81,58 +82,55 @@ struct PgValue {
 
 PgValue ToPg(const QVariant& v) {
     PgValue out;
-    const int type = v.typeId();
+    const ValueKind kind = KindOf(v);
     out.null = !v.isValid() || v.isNull();
-    switch (type) {
-    case QMetaType::Int:
-    case QMetaType::Short:
-    case QMetaType::UShort:
+    switch (kind) {
+    case ValueKind::Int32:
         out.type = kInt4;
         break;
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
+    case ValueKind::Int64:
         out.type = kInt8;
         break;
-    case QMetaType::Bool:
+    case ValueKind::Bool:
         out.type = kBool;
         break;
-    case QMetaType::Double:
-    case QMetaType::Float:
+    case ValueKind::Double:
         out.type = kFloat8;
         break;
-    case QMetaType::QByteArray:
+    case ValueKind::Bytes:
         out.type = kBytea;
         out.binary = true;
         break;
-    default:
+    case ValueKind::DateTime:
+    case ValueKind::Date:
+    case ValueKind::Time:
+    case ValueKind::Text:
         break;
     }
     if (out.null)
         return out;
-    switch (type) {
-    case QMetaType::Bool:
+    switch (kind) {
+    case ValueKind::Bool:
         out.data = v.toBool() ? "t" : "f";
         break;
-    case QMetaType::Double:
-    case QMetaType::Float:
+    case ValueKind::Double:
         out.data = QByteArray::number(v.toDouble(), 'g', 17);
         break;
-    case QMetaType::QByteArray:
+    case ValueKind::Bytes:
         out.data = v.toByteArray();
         break;
-    case QMetaType::QDateTime:
+    case ValueKind::DateTime:
         out.data = v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
         break;
-    case QMetaType::QDate:
+    case ValueKind::Date:
         out.data = v.toDate().toString(Qt::ISODate).toUtf8();
         break;
-    case QMetaType::QTime:
+    case ValueKind::Time:
         out.data = v.toTime().toString(QStringLiteral("HH:mm:ss.zzz")).toUtf8();
         break;
-    default:
+    case ValueKind::Int32:
+    case ValueKind::Int64:
+    case ValueKind::Text:
         out.data = v.toString().toUtf8();
         break;
     }

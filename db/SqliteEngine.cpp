@@ -1,6 +1,7 @@
 // Statements on SQLite through the connection handle Qt's QSQLITE driver opened.
 #include "db/DbError.h"
 #include "db/Engine.h"
+#include "db/ValueForms.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -28,29 +29,25 @@ void Bind(sqlite3_stmt* stmt, int index, const QVariant& v) {
         sqlite3_bind_null(stmt, index);
         return;
     }
-    switch (v.typeId()) {
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
+    switch (KindOf(v)) {
+    case ValueKind::Bool:
+    case ValueKind::Int32:
+    case ValueKind::Int64:
         sqlite3_bind_int64(stmt, index, v.toLongLong());
         return;
-    case QMetaType::Double:
-    case QMetaType::Float:
+    case ValueKind::Double:
         sqlite3_bind_double(stmt, index, v.toDouble());
         return;
-    case QMetaType::QByteArray: {
+    case ValueKind::Bytes: {
         const QByteArray bytes = v.toByteArray();
         sqlite3_bind_blob64(stmt, index, bytes.constData(), sqlite3_uint64(bytes.size()),
                             SQLITE_TRANSIENT);
         return;
     }
-    default: {
+    case ValueKind::DateTime:
+    case ValueKind::Date:
+    case ValueKind::Time:
+    case ValueKind::Text: {
         // Text goes with its length, so zero characters inside it are stored, not cut.
         const QString text = v.toString();
         sqlite3_bind_text64(stmt, index, reinterpret_cast<const char*>(text.utf16()),

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs to build, test, run the demo,
-# take screenshots, build and check the Debian packages, and cross-build for Windows and run
-# that build's tests under wine. Does nothing when they are all present.
+# take screenshots, build and check the Debian packages, and cross-build for Windows, run
+# that build's tests under wine and make its installer. Does nothing when they are all present.
 # With package names as arguments, installs those instead (when missing).
 set -euo pipefail
 
@@ -17,7 +17,10 @@ packages=("$@")
   xvfb xauth x11-utils xdotool imagemagick fonts-liberation fonts-dejavu-core
   clang libclang-rt-14-dev clang-format procps libtsan2 libasan8 libubsan1
   dpkg-dev lintian man-db
-  g++-mingw-w64-x86-64-posix wine wine64
+  # Without its preloader wine now and then fails to start a program (README, "Windows").
+  g++-mingw-w64-x86-64-posix wine wine64 wine64-preloader
+  # The Windows installer (CPack's NSIS generator).
+  nsis
 )
 
 missing=()

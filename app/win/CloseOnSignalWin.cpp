@@ -37,6 +37,11 @@ public:
         const MSG* msg = static_cast<const MSG*>(message);
         if (msg->hwnd == nullptr || msg->hwnd != HWND(owner_->window_->internalWinId()))
             return false;
+        // A posted message (taskkill's WM_CLOSE) is filtered by the event loop before it is
+        // dispatched, with no result to give: `result` is null then.
+        qintptr ignored = 0;
+        if (result == nullptr)
+            result = &ignored;
         switch (msg->message) {
         case WM_CLOSE:
             owner_->Close();

@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <mutex>
+#include <stdexcept>
+#include <system_error>
 
 namespace {
 
@@ -19,11 +21,22 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 } // namespace
 
-ConsoleStop::ConsoleStop(std::function<void()> stop)
-    : stop_(std::move(stop)), finished_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+ConsoleStop::ConsoleStop(std::function<void()> stop) : stop_(std::move(stop)) {
     std::lock_guard lock(g_mutex);
+    // The system's handler has no context of its own to reach an instance by.
+    if (g_listening != nullptr)
+        throw std::logic_error("the console's control events already stop another window");
+    finished_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (finished_ == nullptr)
+        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                                "no event to hold the console's close with");
+    if (!SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) {
+        const DWORD error = GetLastError();
+        CloseHandle(finished_);
+        throw std::system_error(static_cast<int>(error), std::system_category(),
+                                "the console's control events cannot be taken");
+    }
     g_listening = this;
-    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
 ConsoleStop::~ConsoleStop() {

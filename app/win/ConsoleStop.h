@@ -11,7 +11,8 @@
 // system ends the process as soon as the handler returns, so the handler returns only once this
 // object is destroyed (the program has done its close) or the process has ended.
 //
-// One instance at a time.
+// One instance at a time: the system's handler is the whole process's, so a second one while
+// the first lives raises std::logic_error rather than taking the events from it.
 class ConsoleStop {
 public:
     explicit ConsoleStop(std::function<void()> stop);
@@ -26,6 +27,6 @@ public:
 private:
     std::function<void()> stop_;
     std::atomic<bool> requested_{false};
-    void* finished_;              // an event handle, set when the close is done
+    void* finished_ = nullptr;    // an event handle, set when the close is done
     std::atomic<int> waiting_{0}; // handlers waiting on it
 };

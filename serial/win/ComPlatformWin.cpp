@@ -1,6 +1,8 @@
 #include "serial/win/ComPlatformWin.h"
 
+#include "serial/ComErrorCodes.h"
 #include "serial/DevicePath.h"
+#include "serial/ModemWakeSignal.h"
 #include "serial/win/Kernel32.h"
 
 namespace serial {
@@ -14,6 +16,13 @@ std::string ComPlatformWin::DevicePath(const std::string& deviceName) {
 std::string DevicePathFor(int n) {
     return n < 1 ? std::string() : ComPlatformWin::DevicePath("COM" + std::to_string(n));
 }
+
+// The driver ends a line-event wait itself (SetCommMask, closing the handle).
+int DefaultModemWakeSignal() {
+    return 0;
+}
+
+void ClaimModemWakeSignal(int) {}
 
 THandle ComPlatformWin::CreateFile(const std::string& deviceName) {
     return kernel32::OpenDevice(DevicePath(deviceName));
@@ -68,7 +77,16 @@ bool ComPlatformWin::WriteFile(THandle device, const void* buffer, std::uint32_t
 
 bool ComPlatformWin::GetOverlappedResult(THandle device, TOverlapped* overlapped,
                                          std::uint32_t* bytesTransferred, bool wait) {
-    return kernel32::OverlappedResult(device, overlapped, bytesTransferred, wait);
+    if (kernel32::OverlappedResult(device, overlapped, bytesTransferred, wait))
+        return true;
+    // Windows' own serial driver ends a read or a write that its total time-out cut short as
+    // a success with what it transferred; wine (and a driver that follows it) ends it with
+    // ERROR_TIMEOUT instead. Both are the same end of the request, and the port counts it
+    // short in either case.
+    if (kernel32::LastError() != ERROR_TIMEOUT)
+        return false;
+    *bytesTransferred = static_cast<std::uint32_t>(overlapped->InternalHigh);
+    return true;
 }
 
 bool ComPlatformWin::PurgeComm(THandle device, std::uint32_t flags) {

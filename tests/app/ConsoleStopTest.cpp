@@ -10,6 +10,7 @@
 #include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 #include "WaitFor.h"
@@ -40,6 +41,16 @@ TEST(ConsoleStop, EventsAskOnceAndOnlyWhileListening) {
         EXPECT_TRUE(ConsoleStop::Deliver(event));
         EXPECT_EQ(stops.load(), 2);
     }
+}
+
+// The system's handler is the whole process's: a second listener while one lives is refused,
+// and the first still takes the events.
+TEST(ConsoleStop, ASecondListenerIsRefused) {
+    std::atomic<int> stops{0};
+    ConsoleStop listening([&] { ++stops; });
+    EXPECT_THROW({ ConsoleStop second([] {}); }, std::logic_error);
+    EXPECT_TRUE(ConsoleStop::Deliver(CTRL_C_EVENT));
+    EXPECT_EQ(stops.load(), 1);
 }
 
 // When the console closes or the session ends, the system ends the process as soon as the

@@ -17,8 +17,11 @@ void Touch(const QString& path) {
 TEST(DataLinkLocation, BesideTheProgramFirstThenTheStationFolder) {
     QTemporaryDir program;
     QTemporaryDir station;
-    const QString beside = QDir(program.path()).filePath(QStringLiteral("Molvar.udl"));
-    const QString inStation = QDir(station.path()).filePath(QStringLiteral("Molvar.udl"));
+    // The path in the system's own form, as the error messages name it.
+    const QString beside =
+        QDir::toNativeSeparators(QDir(program.path()).filePath(QStringLiteral("Molvar.udl")));
+    const QString inStation =
+        QDir::toNativeSeparators(QDir(station.path()).filePath(QStringLiteral("Molvar.udl")));
 
     EXPECT_EQ(DataLinkPath(program.path(), station.path()), inStation)
         << "with none anywhere, the error names the station folder's";

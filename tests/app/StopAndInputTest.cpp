@@ -5,13 +5,12 @@
 #include <QToolButton>
 #include <QWindow>
 #include <atomic>
-#include <csignal>
 #include <gtest/gtest.h>
 #include <qpa/qwindowsysteminterface.h>
 #include <thread>
-#include <unistd.h>
 
 #include "Station.h"
+#include "SystemStop.h"
 #include "WaitFor.h"
 #include "app/CloseOnSignal.h"
 #include "app/MainWindow.h"
@@ -47,12 +46,7 @@ struct QueuedClick {
 };
 
 int CardsPrinted(const TestPrinter& printer) {
-    const std::string all = printer.Received();
-    int cards = 0;
-    for (auto p = all.find(printer::kCardEnd); p != std::string::npos;
-         p = all.find(printer::kCardEnd, p + 1))
-        ++cards;
-    return cards;
+    return static_cast<int>(printer::Occurrences(printer.Received(), printer::kCardEnd));
 }
 
 bool PositionSaved(const Station& st) {
@@ -87,7 +81,7 @@ protected:
 };
 
 enum class Phase { AwaitingCard, Lines, AwaitingRemoval, ReprintAwaitingCard };
-enum class Request { Term, Int, WindowClose };
+enum class Request { SystemTerminate, SystemInterrupt, WindowClose };
 
 class StopDuringACard : public Running,
                         public ::testing::WithParamInterface<std::tuple<Phase, Request>> {};
@@ -98,10 +92,13 @@ class StopDuringACard : public Running,
 // waited for to be taken out (the job is done and deleted).
 TEST_P(StopDuringACard, ClosesWithoutLosingOrRepeatingTheJob) {
     const auto [phase, request] = GetParam();
+    if (request != Request::WindowClose && !SystemStopReachesThisProcess())
+        GTEST_SKIP() << "the system's stop requests need a native window (StopTheProgram "
+                        "sends them to the program)";
     TestPrinter& printer = st.Printer();
     const bool cardExpected = phase == Phase::Lines || phase == Phase::AwaitingRemoval;
-    printer.insertAfter = cardExpected ? 1 : kNever;
-    printer.removeAfter = kNever;
+    printer.SetInsertAfter(cardExpected ? 1 : kNever);
+    printer.SetRemoveAfter(kNever);
     st.AddJob(7, 0, 42, 0, QString(), QStringLiteral("Linha 1\r\nLinha 2\r\nLinha 3"));
 
     std::string cue = kCardAwaited;
@@ -116,11 +113,11 @@ TEST_P(StopDuringACard, ClosesWithoutLosingOrRepeatingTheJob) {
         if (!printer.WaitFor(cue, 20s))
             return;
         switch (request) {
-        case Request::Term:
-            ::kill(::getpid(), SIGTERM);
+        case Request::SystemTerminate:
+            SendSystemStop(SystemStop::Terminate, ThisProcessId());
             break;
-        case Request::Int:
-            ::kill(::getpid(), SIGINT);
+        case Request::SystemInterrupt:
+            SendSystemStop(SystemStop::Interrupt, ThisProcessId());
             break;
         case Request::WindowClose:
             QWindowSystemInterface::handleCloseEvent<Async>(window);
@@ -130,13 +127,13 @@ TEST_P(StopDuringACard, ClosesWithoutLosingOrRepeatingTheJob) {
         // that the test fails instead of hanging.
         if (!WaitFor([&] { return ended.load(); }, 20s)) {
             unanswered = true;
-            printer.insertAfter = 1;
-            printer.removeAfter = 1;
+            printer.SetInsertAfter(1);
+            printer.SetRemoveAfter(1);
         }
     });
     if (phase == Phase::ReprintAwaitingCard) {
         SpoolerProbe(w->Core()).StartPolling();
-        Handler([&] { w->btprintClick(); });
+        Handler(*w, [&] { w->btprintClick(); });
     } else {
         Cycle(w->Core());
     }
@@ -163,20 +160,23 @@ TEST_P(StopDuringACard, ClosesWithoutLosingOrRepeatingTheJob) {
 std::string PhaseName(const ::testing::TestParamInfo<std::tuple<Phase, Request>>& info) {
     static const char* const phases[] = {"AwaitingCard", "Lines", "AwaitingRemoval",
                                          "ReprintAwaitingCard"};
-    static const char* const requests[] = {"Term", "Int", "WindowClose"};
-    return std::string(phases[static_cast<int>(std::get<0>(info.param))]) + "_" +
-           requests[static_cast<int>(std::get<1>(info.param))];
+    const Request request = std::get<1>(info.param);
+    const std::string requested = request == Request::SystemTerminate ? Name(SystemStop::Terminate)
+                                  : request == Request::SystemInterrupt
+                                      ? Name(SystemStop::Interrupt)
+                                      : "WindowClose";
+    return std::string(phases[static_cast<int>(std::get<0>(info.param))]) + "_" + requested;
 }
 
-INSTANTIATE_TEST_SUITE_P(Phases, StopDuringACard,
-                         ::testing::Values(std::tuple(Phase::AwaitingCard, Request::Term),
-                                           std::tuple(Phase::AwaitingCard, Request::Int),
-                                           std::tuple(Phase::AwaitingCard, Request::WindowClose),
-                                           std::tuple(Phase::Lines, Request::Term),
-                                           std::tuple(Phase::AwaitingRemoval, Request::WindowClose),
-                                           std::tuple(Phase::ReprintAwaitingCard,
-                                                      Request::WindowClose)),
-                         PhaseName);
+INSTANTIATE_TEST_SUITE_P(
+    Phases, StopDuringACard,
+    ::testing::Values(std::tuple(Phase::AwaitingCard, Request::SystemTerminate),
+                      std::tuple(Phase::AwaitingCard, Request::SystemInterrupt),
+                      std::tuple(Phase::AwaitingCard, Request::WindowClose),
+                      std::tuple(Phase::Lines, Request::SystemTerminate),
+                      std::tuple(Phase::AwaitingRemoval, Request::WindowClose),
+                      std::tuple(Phase::ReprintAwaitingCard, Request::WindowClose)),
+    PhaseName);
 
 // A close that the window reads while it catches up before a card waits for the cycle to end:
 // closing the port in the middle of it used to fail the card and print the job twice.
@@ -201,7 +201,7 @@ TEST_F(Running, ClicksDuringAJobsCardAreDropped) {
     const QueuedClick toHistory(ui.btmod);
     const QueuedClick print(ui.btprint);
     TestPrinter& printer = st.Printer();
-    printer.insertAfter = kNever;
+    printer.SetInsertAfter(kNever);
     st.AddJob(7, 0, 42, 0, QString(), QStringLiteral("Linha 1"));
 
     toHistory();
@@ -210,7 +210,7 @@ TEST_F(Running, ClicksDuringAJobsCardAreDropped) {
             return;
         print();
         print();
-        printer.insertAfter = 1;
+        printer.SetInsertAfter(1);
     });
     Cycle(w->Core());
     clicker.join();
@@ -241,17 +241,18 @@ TEST(StopTheProgram, TermWhileWaitingForACardLeavesTheJobForTheNextStart) {
     Station st;
     st.WriteDefaults();
     TestPrinter& printer = st.Printer();
-    printer.insertAfter = kNever;
+    printer.SetInsertAfter(kNever);
     st.AddJob(7, 0, 42, 0, QString(), QStringLiteral("Linha 1"));
 
     QProcess program;
+    program.setProcessEnvironment(StoppableProgramEnvironment());
     program.setWorkingDirectory(QString::fromStdString(st.Folder().string()));
     program.setProcessChannelMode(QProcess::ForwardedChannels);
     program.start(QStringLiteral(PLINOVA_PROGRAM), {});
     ASSERT_TRUE(program.waitForStarted());
     ASSERT_TRUE(printer.WaitFor(kCardAwaited, 30s));
     const auto asked = std::chrono::steady_clock::now();
-    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    SendSystemStop(SystemStop::Terminate, program.processId());
     const bool ended = program.waitForFinished(20000);
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - asked);
@@ -266,14 +267,14 @@ TEST(StopTheProgram, TermWhileWaitingForACardLeavesTheJobForTheNextStart) {
     EXPECT_EQ(st.Rows(QStringLiteral("SELECT id FROM historico")).size(), 0u);
 
     printer.Clear();
-    printer.insertAfter = 1;
-    printer.removeAfter = 1;
+    printer.SetInsertAfter(1);
+    printer.SetRemoveAfter(1);
     program.start(QStringLiteral(PLINOVA_PROGRAM), {});
     ASSERT_TRUE(program.waitForStarted());
     ASSERT_TRUE(printer.WaitFor(printer::kCardEnd + printer::kStatusRequest, 30s));
     // Asked while the cycle may still be waiting for the card to be taken out: the cycle
     // finishes first.
-    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    SendSystemStop(SystemStop::Terminate, program.processId());
     ASSERT_TRUE(program.waitForFinished(20000));
     EXPECT_EQ(program.exitCode(), 0);
     EXPECT_EQ(CardsPrinted(printer), 1);

@@ -7,6 +7,7 @@
 #include "PgCluster.h"
 #include "TestDatabase.h"
 #include "db/Command.h"
+#include "db/DataLink.h"
 #include "db/DbError.h"
 #include "db/Query.h"
 #include "db/Schema.h"
@@ -20,6 +21,11 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 using db::DbError;
 using db::TDbCommand;
@@ -60,6 +66,19 @@ bool ServerProcessRuns(const QString& connectionString, int pid) {
                   pid) > 0;
 }
 
+#ifdef _WIN32
+// Whether the file is held open: Windows then refuses to open it for this caller alone. One
+// handle or several look the same; a connection keeps one.
+int OpenDescriptors(const QString& file) {
+    const HANDLE handle =
+        CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(file).utf16()),
+                    GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION ? 1 : 0;
+    CloseHandle(handle);
+    return 0;
+}
+#else
 // Descriptors of this process open on the file.
 int OpenDescriptors(const QString& file) {
     const QString target = QFileInfo(file).canonicalFilePath();
@@ -69,6 +88,7 @@ int OpenDescriptors(const QString& file) {
         n += QFile::symLinkTarget(fds.filePath(fd)) == target ? 1 : 0;
     return n;
 }
+#endif
 
 class OnDemandConnection : public ::testing::TestWithParam<Backend> {
 protected:
@@ -155,6 +175,9 @@ TEST_P(OnDemandConnection, DeadConnectionIsReplacedBeforeUse) {
         ASSERT_TRUE(
             WaitUntil([&] { return !ServerProcessRuns(database->ConnectionString(), pid); }, 10s));
     } else {
+#ifdef _WIN32
+        GTEST_SKIP() << "Windows does not let a database file in use be replaced";
+#endif
         // The database file is replaced by another (a restored copy) under the kept handle.
         const QString file = QDir(database->Folder()).filePath(QStringLiteral("plinova.db"));
         const QString copy = QDir(database->Folder()).filePath(QStringLiteral("copy.db"));
@@ -294,7 +317,7 @@ std::string RestartedServer::why_;
 
 TEST_P(RestartedServer, BetweenTwoStatementsIsNoError) {
     if (cluster_ == nullptr) {
-        if (dbtest::PgRequired())
+        if (dbtest::PgRequired() && PgCluster::Possible())
             FAIL() << why_;
         GTEST_SKIP() << why_;
     }
@@ -314,6 +337,29 @@ TEST_P(RestartedServer, BetweenTwoStatementsIsNoError) {
 INSTANTIATE_TEST_SUITE_P(ServerRoads, RestartedServer,
                          ::testing::Values(Backend::PostgreSQL, Backend::PostgreSQLOdbc),
                          [](const auto& info) { return dbtest::BackendName(info.param); });
+
+// Threads that read a data link and ran statements, one after another and side by side, end
+// without harm (on Windows the end of such a thread once freed what it still used).
+TEST(Connection, ThreadsThatRanStatementsEndCleanly) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Molvar.udl"));
+    QFile link(path);
+    ASSERT_TRUE(link.open(QIODevice::WriteOnly));
+    link.write(db::DataLinkFileBytes(QStringLiteral("Provider=SQLite;Data Source=t.db")));
+    link.close();
+    auto work = [&] {
+        TDbConnection cn;
+        cn.SetConnectionString(db::DataLinkFileConnectionString(path));
+        Number(cn, QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
+    };
+    for (int round = 0; round < 8; ++round) {
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 4; ++i)
+            threads.emplace_back(work);
+        for (auto& thread : threads)
+            thread.join();
+    }
+}
 
 TEST(Connection, AnEditedDataLinkTakesEffectAtTheNextStatement) {
     QTemporaryDir dir;

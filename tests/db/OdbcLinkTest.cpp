@@ -30,6 +30,12 @@ std::string ErrorOf(const LinkProperties& properties, const OdbcHost& host) {
     return {};
 }
 
+// A link's properties and the connection string they map to.
+struct LinkCase {
+    LinkProperties properties;
+    const char* expected;
+};
+
 // A station's link as the data link dialog writes it for SQL Server with a login.
 LinkProperties StationLink(const std::string& provider) {
     return {{"Provider", provider},
@@ -93,10 +99,7 @@ TEST(OdbcLinkOnWindows, SqlServerLoginServerAndEncryption) {
     EXPECT_EQ(link.passwords, std::vector<std::string>{"s3;cr}e\"t'"});
 
     const OdbcHost legacy = Windows({"SQL Server"});
-    const struct {
-        LinkProperties properties;
-        const char* expected;
-    } cases[] = {
+    const LinkCase cases[] = {
         {{{"Provider", "SQLOLEDB"},
           {"Integrated Security", "SSPI"},
           {"User ID", "ignored"},
@@ -124,10 +127,7 @@ TEST(OdbcLinkOnWindows, SqlServerLoginServerAndEncryption) {
 }
 
 TEST(OdbcLinkOnWindows, AccessFilesThroughTheAccessDriver) {
-    const struct {
-        LinkProperties properties;
-        const char* expected;
-    } cases[] = {
+    const LinkCase cases[] = {
         {{{"Provider", "Microsoft.Jet.OLEDB.4.0"},
           {"Data Source", "dados/molvar.mdb"},
           {"Persist Security Info", "False"}},

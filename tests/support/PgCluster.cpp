@@ -39,6 +39,10 @@ QString ServerBinaries() {
 
 } // namespace
 
+bool PgCluster::Possible() {
+    return true;
+}
+
 std::unique_ptr<PgCluster> PgCluster::Create(QString* why) {
     std::unique_ptr<PgCluster> c(new PgCluster());
     c->bin_ = ServerBinaries();

@@ -11,6 +11,9 @@ public:
     // Null, with the reason in *why, when the server's programs are not installed or the
     // cluster cannot be made.
     static std::unique_ptr<PgCluster> Create(QString* why);
+    // Whether this system can run one at all: a Windows test program cannot start the host's
+    // server programs, so there a missing cluster is a skip, never a failure.
+    static bool Possible();
     ~PgCluster();
 
     bool Stop();

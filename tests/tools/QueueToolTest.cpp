@@ -109,14 +109,14 @@ TEST_P(QueueTool, StationsShowsWhichStationsStoppedTakingJobs) {
     watch.setReadChannel(QProcess::StandardError);
     QString said;
     while (!said.contains("looking again") && watch.waitForReadyRead(30000))
-        said += QString::fromUtf8(watch.readAllStandardError());
+        said += ProgramText(watch.readAllStandardError());
     ASSERT_TRUE(said.contains("looking again")) << said.toStdString();
     // Between the two looks station 2's spooler takes its first job and station 3's its only.
     Sql("DELETE FROM printer WHERE id = " + station2[2]);
     Sql("DELETE FROM printer WHERE posto = 3");
     ASSERT_TRUE(watch.waitForFinished(30000));
     EXPECT_EQ(watch.exitCode(), 3);
-    rows = QString::fromUtf8(watch.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    rows = ProgramText(watch.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(rows.size(), 3) << rows.join('\n').toStdString();
     EXPECT_EQ(rows[0], "posto\tqueued\tfirst\tcartao\tstate");
     EXPECT_TRUE(rows[1].startsWith("1\t2\t") && rows[1].endsWith("\t11\tnot taking jobs"))

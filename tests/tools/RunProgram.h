@@ -21,8 +21,14 @@ struct ProgramRun {
     bool unprivileged = false;
 };
 
+// What a program wrote, as text with LF line ends: a Windows program ends its lines with CR LF.
+QString ProgramText(const QByteArray& output);
+
 ProgramResult RunProgram(const QString& program, const QStringList& args,
                          const ProgramRun& run = {});
+
+// What a program wrote, as text with LF line ends: a Windows program ends its lines with CR LF.
+QString ProgramText(const QByteArray& output);
 
 // True when the test runs as the superuser and can therefore run a program as "nobody".
 bool CanDropPrivileges();

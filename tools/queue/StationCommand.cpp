@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTextStream>
 #include <cerrno>
 #include <cstring>
@@ -80,16 +79,6 @@ QStringList ExistingStationFiles(const QString& folder) {
     return existing;
 }
 
-// A folder as a shell command line takes it.
-QString ShellWord(const QString& text) {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._+-]+$"));
-    if (plain.match(text).hasMatch())
-        return text;
-    QString quoted = text;
-    quoted.replace(u'\'', QStringLiteral("'\\''"));
-    return u'\'' + quoted + u'\'';
-}
-
 QString PrinterDevice(const StationSettings& s) {
     if (!s.device.isEmpty())
         return s.device;
@@ -145,15 +134,15 @@ int StationCommand(Args& args) {
     }
 
     QTextStream out(stdout);
-    out << "Station " << settings.station << " in " << folder
+    out << "Station " << settings.station << " in " << QDir::toNativeSeparators(folder)
         << ": Plinova.ini, Molvar.ini and Molvar.udl written, tables ready.\n";
     if (entries) {
         bool found = false;
         const QString program = SpoolerProgram(&found);
         WriteStartEntries(folder, settings.station, program);
         out << "It starts at the next login (" << StartEntryPaths().autostart
-            << ") and from the menu's Plinova entry; to start it now: cd " << ShellWord(folder)
-            << " && plinova &\n";
+            << ") and from the menu's Plinova entry; to start it now: "
+            << StartNowCommand(folder, program) << "\n";
         out.flush();
         if (!found)
             std::fprintf(stderr,

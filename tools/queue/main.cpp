@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "db/Connection.h"
+#include "db/WorkerThreads.h"
 #include "generated/Version.h"
 #include "tools/queue/Args.h"
 #include "tools/queue/DataLinkFile.h"
@@ -99,6 +100,7 @@ int Run(QStringList argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    db::PrepareWorkerThreads();
     QCoreApplication app(argc, argv);
     QStringList list = QCoreApplication::arguments();
     list.removeFirst();
