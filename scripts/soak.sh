@@ -50,7 +50,8 @@ export QT_QPA_PLATFORM=offscreen
 spooler_pid=$!
 
 # Resident memory (kB) and open descriptors of the spooler, one line per sample. The database
-# file is left out: a cycle opens and closes it, and holds it open during a card.
+# file is left out: the connection the spooler keeps for reuse holds it open between cycles
+# and closes it once idle for a minute.
 sample() {
     local rss fds
     rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$spooler_pid/status")

@@ -1,24 +1,48 @@
 #include <QDateTime>
+#include <exception>
 
-#include "app/core/ConfigValues.h"
-#include "app/core/Spooler.h"
+#include "app/core/HistoryPreview.h"
+#include "app/core/SpoolerPrivate.h"
 #include "app/core/SpoolerView.h"
 
-Spooler::WorkScope::WorkScope(Spooler& spooler) : spooler_(spooler) {
+SpoolerPrivate::WorkScope::WorkScope(SpoolerPrivate& spooler) : spooler_(spooler) {
     spooler_.busy_ = true;
 }
 
-Spooler::WorkScope::~WorkScope() {
+SpoolerPrivate::WorkScope::~WorkScope() {
     spooler_.busy_ = false;
     if (spooler_.stopRequested_)
         spooler_.view_.CloseLater();
 }
 
-std::optional<Spooler::Job> Spooler::OpenQueue() {
+std::optional<SpoolerPrivate::Job> SpoolerPrivate::OpenQueue() {
     q_print.ParamByName(QStringLiteral("posto")).SetValue(Posto);
     q_print.Open();
+    if (const std::optional<qint32> unfinished = journal_.Unfinished()) {
+        // The job in hand when the program stopped comes first, whatever the order of the rows:
+        // another job's journal would replace its record, and it would be done again.
+        for (int row = 0; row < q_print.RecordCount(); ++row) {
+            q_print.SetRecNo(row);
+            if (q_print.FieldAsInteger(QStringLiteral("id")) != *unfinished)
+                continue;
+            Job job = ReadJob();
+            if (journal_.InHand(job.id, job.fingerprint) != nullptr)
+                return job;
+            break;
+        }
+        // Deleted before its journal said so, or by another program; a row with its id now is
+        // another job.
+        NoteOnJob(*unfinished,
+                  QStringLiteral("job %1 is no longer queued; nothing is left to do for it"));
+        journal_.Append(journal::Record::Done);
+    }
     if (q_print.IsEmpty())
         return std::nullopt;
+    q_print.First();
+    return ReadJob();
+}
+
+SpoolerPrivate::Job SpoolerPrivate::ReadJob() {
     Job job;
     job.id = q_print.FieldAsInteger(QStringLiteral("id"));
     job.cartao = q_print.FieldAsInteger(QStringLiteral("cartao"));
@@ -29,34 +53,46 @@ std::optional<Spooler::Job> Spooler::OpenQueue() {
         job.titulo = q_print.FieldAsInteger(QStringLiteral("titulo"));
         job.palavrachave = q_print.FieldAsString(QStringLiteral("palavrachave"));
     }
+    job.fingerprint = journal::Fingerprint(
+        Posto, job.gaveta, job.cartaoNull ? std::nullopt : std::optional(job.cartao), job.titulo,
+        job.palavrachave, job.dados);
     return job;
 }
 
-void Spooler::CloseQueue() {
+void SpoolerPrivate::CloseQueue() {
     q_print.Close();
 }
 
-QDateTime Spooler::LogJob(const Job& job) {
-    const QDateTime datahora = QDateTime::currentDateTime();
+void SpoolerPrivate::LogJob(const Job& job, const QDateTime& datahora) {
     q_addhist.ParamByName(QStringLiteral("datahora")).SetValue(datahora);
     q_addhist.ParamByName(QStringLiteral("id")).SetValue(job.id);
     q_addhist.ParamByName(QStringLiteral("titulo")).SetValue(job.titulo);
     q_addhist.ParamByName(QStringLiteral("dados")).SetValue(job.dados);
     q_addhist.ParamByName(QStringLiteral("palavrachave")).SetValue(job.palavrachave);
     q_addhist.ParamByName(QStringLiteral("cartao")).SetValue(job.cartao);
-    q_addhist.ParamByName(QStringLiteral("previsao")).SetValue(config::HistoryPreview(job.dados));
+    q_addhist.ParamByName(QStringLiteral("previsao")).SetValue(HistoryPreview(job.dados));
     q_addhist.ParamByName(QStringLiteral("datavalor")).SetValue(DataValor.startOfDay());
     q_addhist.Execute();
-    return datahora;
 }
 
-void Spooler::WithdrawLog(qint32 id, const QDateTime& logged) {
+// Matched from a second before the row's time, as the withdrawal matches it: a column that
+// rounds its times still matches, and an older row of an id issued again does not.
+bool SpoolerPrivate::HistoryHoldsRow(qint32 id, const QDateTime& logged) {
+    findHistory_.ParamByName(QStringLiteral("id")).SetValue(id);
+    findHistory_.ParamByName(QStringLiteral("since")).SetValue(logged.addSecs(-1));
+    findHistory_.Open();
+    const bool found = !findHistory_.IsEmpty();
+    findHistory_.Close();
+    return found;
+}
+
+void SpoolerPrivate::WithdrawLog(qint32 id, const QDateTime& logged) {
     withdrawHistory_.ParamByName(QStringLiteral("id")).SetValue(id);
     withdrawHistory_.ParamByName(QStringLiteral("since")).SetValue(logged.addSecs(-1));
     withdrawHistory_.Execute();
 }
 
-void Spooler::DeleteLastJob() {
+void SpoolerPrivate::DeleteLastJob() {
     q_delete.ParamByName(QStringLiteral("id")).SetValue(LastId);
     q_delete.Execute();
     // The job is gone. Where the database issues ids again (an emptied table whose identity
@@ -65,35 +101,139 @@ void Spooler::DeleteLastJob() {
     LastId = 0;
 }
 
-void Spooler::ttTimer() {
+void SpoolerPrivate::RecordTaken(journal::Record record, std::exception_ptr& failure) {
+    try {
+        journal_.Append(record);
+    } catch (const journal::JournalError&) {
+        if (!failure)
+            failure = std::current_exception();
+    }
+}
+
+void SpoolerPrivate::AtStep(Step step) {
+    if (setup_.onStep)
+        setup_.onStep(step);
+}
+
+namespace {
+
+journal::Entry EntryFor(qint32 id, bool drawer, qint32 cartao, bool cartaoNull,
+                        const QByteArray& fingerprint, std::optional<QDateTime> logged) {
+    journal::Entry entry;
+    entry.id = id;
+    entry.drawer = drawer;
+    if (!cartaoNull)
+        entry.cartao = cartao;
+    entry.fingerprint = fingerprint;
+    entry.logged = std::move(logged);
+    return entry;
+}
+
+} // namespace
+
+void SpoolerPrivate::PulseDrawer(const Job& job, const journal::Entry* known,
+                                 std::exception_ptr& journalFailure) {
+    if (known != nullptr && known->pulsed) {
+        NoteOnJob(job.id,
+                  QStringLiteral("the drawer of job %1 was opened before the program stopped; "
+                                 "the job is deleted without opening it again"));
+        return;
+    }
+    if (known == nullptr) {
+        journal_.Begin(
+            EntryFor(job.id, true, job.cartao, job.cartaoNull, job.fingerprint, std::nullopt));
+        AtStep(Step::JobJournalled);
+    }
+    WriteAll(std::string("\x1B\x70\x00\xC8\xC8", 5));
+    DrainOutput();
+    AtStep(Step::DrawerPulsed);
+    RecordTaken(journal::Record::Pulsed, journalFailure);
+    AtStep(Step::DrawerJournalled);
+}
+
+bool SpoolerPrivate::PrintJob(const Job& job, const journal::Entry* known,
+                              std::exception_ptr& journalFailure) {
+    if (known != nullptr && known->cardComplete) {
+        NoteOnJob(job.id,
+                  QStringLiteral("the card of job %1 was printed before the program stopped; the "
+                                 "job is deleted without printing it again"));
+        return true;
+    }
+    if (known != nullptr && known->cardFed) {
+        // Printed and ejected, but the program stopped before it let the card go: the card is
+        // let go now, and the next card waits until the operator has taken it out.
+        NoteOnJob(job.id,
+                  QStringLiteral("the card of job %1 was printed before the program stopped, but "
+                                 "not released; it is released now and the job deleted without "
+                                 "printing it again"));
+        ReleaseCard();
+        AtStep(Step::CardReleased);
+        RecordTaken(journal::Record::CardComplete, journalFailure);
+        AtStep(Step::CardJournalled);
+        return true;
+    }
+    const Card card =
+        card::MakeCard(job.titulo == 1 ? std::optional(job.palavrachave) : std::nullopt, job.dados);
+    view_.ShowMemoText(job.dados);
+    view_.ProcessPendingEvents();
+    // A stop requested meanwhile leaves the job queued for the next start.
+    if (stopRequested_)
+        return false;
+    QDateTime logged;
+    if (known != nullptr && known->logged && HistoryHoldsRow(job.id, *known->logged)) {
+        logged = *known->logged;
+        NoteOnJob(job.id,
+                  QStringLiteral("job %1 was logged before the program stopped; its card is "
+                                 "printed without a second history row"));
+    } else {
+        // The row's time is on the disk before the row, so that a start after a stop at any
+        // moment of the insert can tell whether the row was written.
+        logged = QDateTime::currentDateTime();
+        journal_.Begin(
+            EntryFor(job.id, false, job.cartao, job.cartaoNull, job.fingerprint, logged));
+        AtStep(Step::JobJournalled);
+        LogJob(job, logged);
+        AtStep(Step::Logged);
+    }
+    CardMoments moments;
+    moments.fed = [&] {
+        AtStep(Step::CardFed);
+        RecordTaken(journal::Record::CardFed, journalFailure);
+        AtStep(Step::CardFedJournalled);
+    };
+    moments.released = [&] {
+        AtStep(Step::CardReleased);
+        RecordTaken(journal::Record::CardComplete, journalFailure);
+        AtStep(Step::CardJournalled);
+    };
+    const bool printed = PrintCard(card, moments);
+    if (!printed) {
+        // Stopped before a card came: the job stays queued and is printed and logged at the
+        // next start, so its row now would be a second one for a single card.
+        WithdrawLog(job.id, logged);
+        return false;
+    }
+    AtStep(Step::CardRemoved);
+    return true;
+}
+
+void SpoolerPrivate::ttTimer() {
     const WorkScope work(*this);
     tt.stop();
+    // A journal record that failed after its step was taken; raised once the job is deleted.
+    std::exception_ptr journalFailure;
     // A failing cycle still releases the query, so that its connection is not held while
     // the error is shown and polling stays stopped.
     try {
         if (const std::optional<Job> job = OpenQueue()) {
             view_.ShowCardNumber(job->cartaoNull ? QString() : QString::number(job->cartao));
+            AtStep(Step::JobTaken);
+            const journal::Entry* known = journal_.InHand(job->id, job->fingerprint);
             if (job->gaveta) {
-                WriteAll(std::string("\x1B\x70\x00\xC8\xC8", 5));
-            } else {
-                const Card card = card::MakeCard(
-                    job->titulo == 1 ? std::optional(job->palavrachave) : std::nullopt, job->dados);
-                view_.ShowMemoText(job->dados);
-                view_.ProcessPendingEvents();
-                // A stop requested meanwhile leaves the job queued for the next start.
-                if (stopRequested_) {
-                    CloseQueue();
-                    return;
-                }
-                const QDateTime logged = LogJob(*job);
-                if (!PrintCard(card)) {
-                    // Stopped before a card came: the job stays queued and is printed and
-                    // logged at the next start, so its row now would be a second one for a
-                    // single card.
-                    WithdrawLog(job->id, logged);
-                    CloseQueue();
-                    return;
-                }
+                PulseDrawer(*job, known, journalFailure);
+            } else if (!PrintJob(*job, known, journalFailure)) {
+                CloseQueue();
+                return;
             }
             LastId = job->id;
         }
@@ -102,14 +242,22 @@ void Spooler::ttTimer() {
         throw;
     }
     CloseQueue();
+    const qint32 deleting = LastId;
     DeleteLastJob();
+    if (deleting != 0) {
+        AtStep(Step::Deleted);
+        RecordTaken(journal::Record::Done, journalFailure);
+        AtStep(Step::Finished);
+    }
+    if (journalFailure)
+        std::rethrow_exception(journalFailure);
     if (!stopRequested_)
         tt.start();
     view_.ShowStatus(QStringLiteral("Pronto"), false);
     view_.ShowCardNumber(QString());
 }
 
-void Spooler::Reprint(const QString& dados) {
+void SpoolerPrivate::Reprint(const QString& dados) {
     const WorkScope work(*this);
     tt.stop();
     view_.ShowMemoText(dados);

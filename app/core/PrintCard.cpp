@@ -1,4 +1,4 @@
-#include "app/core/Spooler.h"
+#include "app/core/SpoolerPrivate.h"
 
 #include "app/core/Pause.h"
 #include "app/core/SpoolerView.h"
@@ -19,7 +19,7 @@ const std::int32_t kErrorCounterTimeout = 1121;
 
 } // namespace
 
-void Spooler::SendInitialisation() {
+void SpoolerPrivate::SendInitialisation() {
     static const std::string kSequence[] = {
         std::string("\x10\x04\x01", 3),     std::string("\x1B\x3D\x01\x1D\x61\x27", 6),
         std::string("\x1B\x52\x00", 3),     std::string("\x1B\x74\x10", 3),
@@ -32,11 +32,11 @@ void Spooler::SendInitialisation() {
         WriteAll(command);
 }
 
-void Spooler::Pause(std::uint32_t milliseconds) {
+void SpoolerPrivate::Pause(std::uint32_t milliseconds) {
     pacing::Pause(ticks_, milliseconds);
 }
 
-void Spooler::WriteAll(const std::string& bytes) {
+void SpoolerPrivate::WriteAll(const std::string& bytes) {
     // A write the line did not take within its time-out ends short without an error; for
     // anything that must reach the card or the drawer that is a lost line, so it fails as a
     // write failure and the job stays queued.
@@ -45,23 +45,30 @@ void Spooler::WriteAll(const std::string& bytes) {
         throw EComPort(2, kErrorCounterTimeout);
 }
 
-void Spooler::PacedWrite(const std::string& bytes, std::uint32_t milliseconds) {
+void SpoolerPrivate::PacedWrite(const std::string& bytes, std::uint32_t milliseconds) {
     WriteAll(bytes);
     if (Protocolo == 0)
         Pause(milliseconds);
 }
 
-bool Spooler::StopNoticed() {
+bool SpoolerPrivate::StopNoticed() {
     view_.ProcessStopRequests();
     return stopRequested_;
 }
 
-bool Spooler::PrintCard(const Card& card) {
+void SpoolerPrivate::DrainOutput() {
+    // The port takes the bytes within its write time-out, so this ends. The wait gives the
+    // processor away between looks at the queue.
+    while (cpcert.OutputQueued() != 0)
+        ticks_.LetOthersRun();
+}
+
+bool SpoolerPrivate::PrintCard(const Card& card, const CardMoments& moments) {
     // Input that came during the print is dropped however it ended: a click meant for a window
     // that could not answer must not act once it can.
     bool printed = false;
     try {
-        printed = PrintCardBody(card);
+        printed = PrintCardBody(card, moments);
     } catch (...) {
         view_.DiscardInput();
         throw;
@@ -70,7 +77,14 @@ bool Spooler::PrintCard(const Card& card) {
     return printed;
 }
 
-bool Spooler::PrintCardBody(const Card& card) {
+void SpoolerPrivate::ReleaseCard() {
+    WriteAll(kRelease);
+    // The release must have left the port before the pause that lets the printer act on it
+    // begins.
+    DrainOutput();
+}
+
+bool SpoolerPrivate::PrintCardBody(const Card& card, const CardMoments& moments) {
     // The title waits for the card's first line; a card without lines leaves it to the next.
     Titulo = card.title;
     std::string reply;
@@ -110,15 +124,20 @@ bool Spooler::PrintCardBody(const Card& card) {
             PacedWrite(kSmallFont, 50);
         }
         WriteAll(line + kCrLf);
+        AtStep(Step::LinePrinted);
         Pause(200);
     }
-    PacedWrite(kFormFeed, 50);
-    WriteAll(kRelease);
-    // The release must have left the port before the pause that lets the printer act on it
-    // begins; the port takes the bytes within its write time-out, so this ends. The wait
-    // gives the processor away between looks at the queue.
-    while (cpcert.OutputQueued() != 0)
-        ticks_.LetOthersRun();
+    // The form feed prints and ejects the card: once it has left the port the card is out,
+    // whatever happens before its release.
+    WriteAll(kFormFeed);
+    DrainOutput();
+    if (moments.fed)
+        moments.fed();
+    if (Protocolo == 0)
+        Pause(50);
+    ReleaseCard();
+    if (moments.released)
+        moments.released();
     Pause(200);
     std::string dropped;
     while (cpcert.InputQueued() > 0)

@@ -1,23 +1,21 @@
 // Faults injected into a running station: the database going away or refusing a statement,
 // the printer's line closing or taking no bytes, broken data link and profile files, the port
-// held by another program. Whatever happens, a job leaves the queue only after its cycle ended
-// well, and a history row exists exactly when its insert ran.
+// held by another program (on POSIX: posix/PortHeldTest.cpp). Whatever happens, a job leaves the
+// queue only once its card is out whole, and a history row exists exactly when its insert ran.
 #include <QLabel>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QStandardPaths>
 #include <atomic>
-#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <thread>
-#include <unistd.h>
 
 #include "PgCluster.h"
 #include "Station.h"
 #include "StationFixture.h"
+#include "Wine.h"
 #include "app/MainWindow.h"
+#include "app/core/Journal.h"
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/Query.h"
@@ -319,9 +317,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 class DatabaseFaults : public StationOnBackend {};
 
-// When the last delete is refused the job stays queued although printed and logged: the next
-// start prints and logs it again. Twice, but never lost.
-TEST_P(DatabaseFaults, DeleteRefusedJobPrintedAgainAfterRestart) {
+// When the last delete is refused the job stays queued although printed and logged; the journal
+// knows its card is out, so the next start deletes it without printing or logging it again.
+TEST_P(DatabaseFaults, DeleteRefusedJobDeletedAfterRestartNotPrintedAgain) {
     if (GetParam() == Backend::SQLite) {
         st->Sql("CREATE TRIGGER nodelete BEFORE DELETE ON printer BEGIN SELECT RAISE(FAIL, "
                 "'delete refused'); END");
@@ -331,12 +329,12 @@ TEST_P(DatabaseFaults, DeleteRefusedJobPrintedAgainAfterRestart) {
         st->Sql("CREATE TRIGGER nodelete BEFORE DELETE ON printer FOR EACH ROW EXECUTE "
                 "FUNCTION refuse_delete()");
     }
-    const int id = st->AddJob(7, 0, 3, 0, QString(), QStringLiteral("twice, not lost"));
+    const int id = st->AddJob(7, 0, 3, 0, QString(), QStringLiteral("once, not lost"));
     Cycle(w->Core());
     ASSERT_EQ(st->messages.size(), 1);
     EXPECT_TRUE(st->messages[0].contains("delete refused")) << st->messages[0].toStdString();
     EXPECT_FALSE(w->Core().Polling());
-    EXPECT_NE(st->Printer().Received().find("twice, not lost\r\n"), std::string::npos);
+    EXPECT_NE(st->Printer().Received().find("once, not lost\r\n"), std::string::npos);
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
     EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u);
 
@@ -344,11 +342,10 @@ TEST_P(DatabaseFaults, DeleteRefusedJobPrintedAgainAfterRestart) {
     RestartSpooler(*st, w);
     Cycle(w->Core());
     EXPECT_TRUE(st->messages.isEmpty()) << Join(st->messages);
-    EXPECT_NE(st->Printer().Received().find("twice, not lost\r\n"), std::string::npos);
+    EXPECT_EQ(st->Printer().Received().find("once, not lost"), std::string::npos);
     const auto hist = st->Rows("SELECT id FROM historico");
-    ASSERT_EQ(hist.size(), 2u);
+    ASSERT_EQ(hist.size(), 1u);
     EXPECT_EQ(hist[0][0].toInt(), id);
-    EXPECT_EQ(hist[1][0].toInt(), id);
     EXPECT_TRUE(st->Rows("SELECT id FROM printer").empty());
 }
 
@@ -362,8 +359,9 @@ protected:
 };
 
 // A PostgreSQL server stopped during a card, after the history insert: the card is printed
-// whole, the final delete fails, and the next start prints and logs the job again.
-TEST_F(DatabaseServer, StoppedDuringTheCardJobPrintedAgainAfterRestart) {
+// whole, the final delete fails, and the next start, with the server back, deletes the job
+// without printing or logging it again.
+TEST_F(DatabaseServer, StoppedDuringTheCardJobDeletedAfterRestart) {
     std::string why;
     PgCluster* cluster = OwnServer(&why);
     if (cluster == nullptr)
@@ -381,7 +379,7 @@ TEST_F(DatabaseServer, StoppedDuringTheCardJobPrintedAgainAfterRestart) {
     ASSERT_TRUE(st.PrinterInitialised());
 
     const int id = AddJobOn(*cn, 7, QStringLiteral("server gone meanwhile"));
-    st.Printer().insertAfter = 1000000;
+    st.Printer().SetInsertAfter(1000000);
     std::atomic<bool> stopped{false};
     std::thread stopper([&] {
         st.Printer().WaitFor(kStatusRequest, 10s);
@@ -400,12 +398,13 @@ TEST_F(DatabaseServer, StoppedDuringTheCardJobPrintedAgainAfterRestart) {
     ASSERT_TRUE(cluster->Start());
     EXPECT_EQ(IdsOn(*cn, QStringLiteral("printer")), std::vector<int>{id});
     EXPECT_EQ(IdsOn(*cn, QStringLiteral("historico")), std::vector<int>{id});
-    st.Printer().insertAfter = 1;
+    st.Printer().SetInsertAfter(1);
     RestartSpooler(st, w);
     Cycle(w->Core());
     EXPECT_TRUE(st.messages.isEmpty()) << Join(st.messages);
+    EXPECT_EQ(st.Printer().Received().find("server gone meanwhile"), std::string::npos);
     EXPECT_TRUE(IdsOn(*cn, QStringLiteral("printer")).empty());
-    EXPECT_EQ(IdsOn(*cn, QStringLiteral("historico")), (std::vector<int>{id, id}));
+    EXPECT_EQ(IdsOn(*cn, QStringLiteral("historico")), std::vector<int>{id});
     w.reset();
 }
 
@@ -451,10 +450,20 @@ TEST_F(PrinterLine, ClosedBeforeAPrintJob) {
     EXPECT_FALSE(w->Core().Polling());
     EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u) << "logged before the card";
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
-    EXPECT_EQ(w->Ui().status->text(), QStringLiteral("Introduza cartão"));
+    // Wine fails the input count that comes first on a line that went away, before the
+    // label changes; a pseudo-terminal takes the count and fails the status request.
+    EXPECT_EQ(w->Ui().status->text(),
+              RunningUnderWine() ? QString() : QStringLiteral("Introduza cartão"));
 }
 
+// Wine never completes a write that is pending when the line goes away: the card print would
+// wait for it for ever. (A write started after it went away fails at once, as tested above.)
+constexpr const char* kWinePendingWrite =
+    "wine never completes a write that was pending when the line went away";
+
 TEST_F(PrinterLine, ClosedDuringTheLines) {
+    if (RunningUnderWine())
+        GTEST_SKIP() << kWinePendingWrite;
     st->AddJob(7, 0, 2, 0, QString(), QStringLiteral("line 1\r\nline 2\r\nline 3\r\nline 4"));
     CycleWith([&] {
         st->Printer().WaitFor("line 2\r\n", 10s);
@@ -470,9 +479,11 @@ TEST_F(PrinterLine, ClosedDuringTheLines) {
     EXPECT_NE(w->Ui().status->text(), QStringLiteral("Pronto")) << "the label keeps its last text";
 }
 
-TEST_F(PrinterLine, ClosedWhileWaitingForRemovalJobPrintedAgainAfterRestart) {
+// The card was out whole before the line closed: the next start deletes the job without
+// printing it again.
+TEST_F(PrinterLine, ClosedWhileWaitingForRemovalJobDeletedAfterRestart) {
     const int id = st->AddJob(7, 0, 2, 0, QString(), QStringLiteral("take me out"));
-    st->Printer().removeAfter = 1000000;
+    st->Printer().SetRemoveAfter(1000000);
     CycleWith([&] {
         st->Printer().WaitFor(kRelease + kStatusRequest, 10s);
         st->Printer().Unplug();
@@ -482,7 +493,7 @@ TEST_F(PrinterLine, ClosedWhileWaitingForRemovalJobPrintedAgainAfterRestart) {
     EXPECT_EQ(st->Rows("SELECT id FROM historico").size(), 1u);
     EXPECT_EQ(st->Rows("SELECT id FROM printer").size(), 1u);
 
-    // Plugged in again (a new line), the program started again: the card comes out again.
+    // Plugged in again (a new line), the program started again.
     w.reset();
     TestPrinter again;
     st->WritePlinovaIni({{"Certificadora", "1"},
@@ -493,10 +504,10 @@ TEST_F(PrinterLine, ClosedWhileWaitingForRemovalJobPrintedAgainAfterRestart) {
     ASSERT_FALSE(w->Terminated()) << Join(st->messages);
     Cycle(w->Core());
     EXPECT_TRUE(st->messages.isEmpty()) << Join(st->messages);
-    EXPECT_NE(again.Received().find("take me out\r\n"), std::string::npos);
+    EXPECT_EQ(again.Received().find("take me out"), std::string::npos);
     const auto hist = st->Rows("SELECT id FROM historico");
-    ASSERT_EQ(hist.size(), 2u);
-    EXPECT_EQ(hist[1][0].toInt(), id);
+    ASSERT_EQ(hist.size(), 1u);
+    EXPECT_EQ(hist[0][0].toInt(), id);
     EXPECT_TRUE(st->Rows("SELECT id FROM printer").empty());
     w.reset();
 }
@@ -535,7 +546,7 @@ TEST_F(BlockedOutput, WaitForTheCardOutlastsTheBlock) {
 // is reported, so the first write after it cannot pass, however slow the machine.
 TEST_F(BlockedOutput, CardWriteNotTakenKeepsTheJob) {
     st->AddJob(7, 0, 2, 0, QString(), QStringLiteral("first\r\nsecond"));
-    st->Printer().insertAfter = 1000000;
+    st->Printer().SetInsertAfter(1000000);
     std::thread card([&] {
         st->Printer().WaitFor(kStatusRequest, 10s);
         st->Printer().StallAfter("");
@@ -550,6 +561,37 @@ TEST_F(BlockedOutput, CardWriteNotTakenKeepsTheJob) {
               "Plinova: WriteFile function failed (win error code: 1121)");
     EXPECT_EQ(w->Ui().status->text(), QStringLiteral("Em impressão..."));
     EXPECT_FALSE(w->Core().Polling());
+}
+
+// ---------------------------------------------------------------------------------------
+// A station journal that cannot be used (here another station's, copied with its folder): the
+// operator is told without being asked anything, the file is set aside, and printing goes on.
+
+TEST(JournalFaults, AnotherStationsJournalIsSetAsideAndPrintingGoesOn) {
+    Station st;
+    st.WriteDefaults();
+    journal::Entry foreign;
+    foreign.id = 1;
+    foreign.fingerprint = QByteArray(16, '0');
+    std::ofstream(st.Folder() / journal::kFileName, std::ios::binary)
+        << journal::Opening(3, foreign).toStdString();
+    st.AddJob(7, 0, 1, 0, QString(), QStringLiteral("printed all the same"));
+    auto w = st.Start();
+    ASSERT_FALSE(w->Terminated());
+    ASSERT_EQ(st.messages.size(), 1) << Join(st.messages);
+    EXPECT_TRUE(st.messages[0].startsWith(QStringLiteral(
+        "Aviso: O diário de impressão Plinova.jnl é de outro posto (3) e foi posto de parte")))
+        << st.messages[0].toStdString();
+    EXPECT_TRUE(w->Core().Polling()) << "the notice stops nothing";
+    EXPECT_TRUE(std::filesystem::exists(st.Folder() / journal::kSetAsideName));
+
+    w->Core().StopPolling();
+    ASSERT_TRUE(st.PrinterInitialised());
+    Cycle(w->Core());
+    EXPECT_EQ(st.messages.size(), 1) << Join(st.messages);
+    EXPECT_NE(st.Printer().Received().find("printed all the same\r\n"), std::string::npos);
+    EXPECT_TRUE(st.Rows("SELECT id FROM printer").empty());
+    EXPECT_EQ(st.Rows("SELECT id FROM historico").size(), 1u);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -622,47 +664,6 @@ TEST(ProfileFaults, HugeSettingsFileStillReadAndKeptWhole) {
     EXPECT_NE(after.find(tail), std::string::npos);
     EXPECT_NE(after.find("Left=33"), std::string::npos);
     EXPECT_NE(after.find("Top=44"), std::string::npos);
-}
-
-// ---------------------------------------------------------------------------------------
-// The port held by another program at start-up. (Held by a second window of the same
-// program: StartupTest RefusesToRunWhenThePortCannotBeOpened.)
-
-TEST(PortHeld, AnotherProgramLockingTheDeviceKeepsTheSpoolerOut) {
-    const QString flock = QStandardPaths::findExecutable(QStringLiteral("flock"));
-    if (flock.isEmpty())
-        GTEST_SKIP() << "no flock program to hold the device";
-    Station st;
-    st.WriteDefaults();
-    QProcess holder;
-    holder.start(flock,
-                 {QStringLiteral("--no-fork"), QString::fromStdString(st.Printer().DevicePath()),
-                  QStringLiteral("sleep"), QStringLiteral("30")});
-    ASSERT_TRUE(holder.waitForStarted());
-    const int probe = ::open(st.Printer().DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            if (::flock(probe, LOCK_EX | LOCK_NB) != 0)
-                return true;
-            ::flock(probe, LOCK_UN);
-            return false;
-        },
-        10s));
-    ::close(probe);
-
-    auto w = st.Start();
-    EXPECT_TRUE(w->Terminated());
-    EXPECT_EQ(st.messages, QStringList{QStringLiteral(
-                               "Aviso: Não é possível abrir a porta da certificadora!\nNão é "
-                               "possível executar a aplicação!")});
-    EXPECT_EQ(st.Printer().Received(), "");
-
-    holder.kill();
-    holder.waitForFinished();
-    st.messages.clear();
-    w = st.Start();
-    EXPECT_FALSE(w->Terminated()) << Join(st.messages);
-    EXPECT_TRUE(st.Printer().WaitFor(kInitialisationEnd, 10s));
 }
 
 } // namespace

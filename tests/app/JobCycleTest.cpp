@@ -148,7 +148,7 @@ TEST_P(JobCycleFailures, HistoryInsertFailsNothingPrintedJobStays) {
 }
 
 TEST_P(JobCycleFailures, PrinterUnpluggedDuringTheCard) {
-    st->Printer().insertAfter = 1000000; // never reports a card
+    st->Printer().SetInsertAfter(1000000); // never reports a card
     st->AddJob(7, 0, 1, 0, QString(), QStringLiteral("never printed"));
     std::thread unplug([&] {
         st->Printer().WaitFor(printer::kStatusRequest, 10s);

@@ -65,7 +65,7 @@ TEST_F(PrintCardTest, TwoLinesWithTitleAndOffsetByteForByte) {
     // The title is printed once: a reprint that follows has none.
     st.Printer().Clear();
     SpoolerProbe(w->Core()).StartPolling();
-    Handler([&] { w->btprintClick(); });
+    Handler(*w, [&] { w->btprintClick(); });
     EXPECT_EQ(CardBytes(), "\r\n\r\n" + kSmallFont + "\x0C\x1B\x71");
 }
 
@@ -103,7 +103,7 @@ TEST_F(PrintCardTest, FlowControlLeavesOnlyTheFixedPauses) {
 
 TEST_F(PrintCardTest, OneReplyByteIsReadPerPass) {
     Start(0);
-    st.Printer().insertAfter = 1000;
+    st.Printer().SetInsertAfter(1000);
     // The card reply comes behind two other bytes: it is found on the third pass.
     st.Printer().Script({std::string("\x10\x10\x12")});
     st.AddJob(7, 0, 1, 0, QString(), QStringLiteral("x"));
@@ -116,7 +116,7 @@ TEST_F(PrintCardTest, RemovalCountsOnlyTheLastByteOfAPass) {
     for (const char* replies : {"\x12\x72", "\x72\x12"}) {
         SCOPED_TRACE(replies[0] == 0x12 ? "12 72" : "72 12");
         Start(0);
-        st.Printer().removeAfter = 2;
+        st.Printer().SetRemoveAfter(2);
         st.Printer().Script({std::string("\x12"), std::string(replies)});
         st.AddJob(7, 0, 1, 0, QString(), QStringLiteral("x"));
         Cycle(w->Core());
@@ -130,7 +130,7 @@ TEST_F(PrintCardTest, RemovalCountsOnlyTheLastByteOfAPass) {
 
 TEST_F(PrintCardTest, StaleStartupReplyIsDropped) {
     Start(0);
-    st.Printer().insertAfter = 2;
+    st.Printer().SetInsertAfter(2);
     // Card-in-place bytes left over from before the print (the answer to the start-up status
     // request, and one more) must not count as a reply.
     st.Printer().Send("\x12");
@@ -152,8 +152,8 @@ TEST_F(PrintCardTest, TitleFlagStaysOnForAJobWithoutLines) {
     st.Sql("INSERT INTO historico (id, titulo, dados, palavrachave, cartao, previsao) VALUES (999, "
            "0, 'again', '', 2, 'again')");
     SpoolerProbe(w->Core()).StartPolling();
-    Handler([&] { w->btmodClick(); });
-    Handler([&] { w->btprintClick(); });
+    Handler(*w, [&] { w->btmodClick(); });
+    Handler(*w, [&] { w->btprintClick(); });
     EXPECT_EQ(CardBytes(), kLargeFont + "KEY\r\n" + kSmallFont + "again\r\n\x0C\x1B\x71");
 }
 
