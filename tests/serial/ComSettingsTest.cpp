@@ -1,5 +1,5 @@
+#include "ScriptedComPlatform.h"
 #include "serial/CPort.h"
-#include "serial/scripted/ScriptedComPlatform.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,16 @@
+#include "ScriptedComPlatform.h"
 #include "serial/CPort.h"
+#include "serial/ComErrorCodes.h"
 #include "serial/ComPlainSyncHost.h"
-#include "serial/scripted/ScriptedComPlatform.h"
 
 #include "HeardEvents.h"
+#include "Raised.h"
 #include "WaitFor.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <tuple>
 
 namespace {
 
@@ -47,6 +50,14 @@ protected:
         port.Open();
         ASSERT_TRUE(WaitFor([&] { return platform.WaitPending(); }));
         Forget();
+    }
+    // Serves the main thread until the condition holds, also one that no delivery makes true
+    // (the event thread waiting again).
+    bool Until(const std::function<bool()>& done) {
+        return WaitFor([&] {
+            host.RunPending();
+            return done();
+        });
     }
 
     ScriptedComPlatform platform;
@@ -230,6 +241,95 @@ TEST_F(EventsTest, OpenAndCloseReportTheModemSignals) {
     port.Close();
     EXPECT_EQ(Heard(), (std::vector<std::string>{"AfterOpen", "CTS on", "DSR off", "RLSD on",
                                                  "CTS off", "DSR off", "RLSD off", "BeforeClose"}));
+}
+
+// A driver that keeps no modem status (a virtual port, some USB adapters, wine on a
+// pseudo-terminal) refuses to read the lines with one of these codes. Such a port opens and
+// goes on delivering its other events; a line it cannot read is told to no one, and only an
+// explicit request for the lines fails.
+struct HeldLink {
+    PortLink link; // as a base, it outlives the port that may still tell it of a close
+};
+class NoModemStatusTest
+    : protected HeldLink,
+      public EventsTest,
+      public ::testing::WithParamInterface<std::tuple<TSyncMethod, std::uint32_t>> {};
+
+TEST_P(NoModemStatusTest, ThePortOpensAndTellsNoLineItCannotRead) {
+    const auto [sync, code] = GetParam();
+    port.SetSyncMethod(sync);
+    RecordEveryEvent();
+    port.OnAfterOpen = [this](TComponent*) { Record("AfterOpen"); };
+    port.OnBeforeClose = [this](TComponent*) { Record("BeforeClose"); };
+    link.CTSSlot = [this](TComponent*, bool on) { Record(on ? "link CTS on" : "link CTS off"); };
+    link.ConnectSlot = [this](TComponent*, bool on) { Record(on ? "connect" : "disconnect"); };
+    port.RegisterLink(&link);
+    platform.FailCall("GetCommModemStatus", code);
+
+    ASSERT_NO_THROW(port.Open());
+    EXPECT_TRUE(port.Connected());
+    EXPECT_TRUE(port.WatchThreadRunning());
+    EXPECT_EQ(Heard(), (std::vector<std::string>{"connect", "AfterOpen"}));
+    const EComPort asked = Raised([&] { port.ModemSignals(); });
+    EXPECT_EQ(asked.ErrorCode(), 11);
+    EXPECT_EQ(asked.SystemErrorCode(), static_cast<std::int32_t>(code));
+    ASSERT_TRUE(WaitFor([&] { return platform.WaitPending(); }));
+    Forget();
+
+    // Line changes in a batch with a byte: the byte is told, the lines are not, and the
+    // event thread goes on to the next batch.
+    platform.FeedInput("a");
+    platform.RaiseEvents(EV_CTS | EV_DSR | EV_RLSD | EV_RXCHAR);
+    // With smWindowSync each event is a message of its own: the thread waits again only once
+    // the main thread has taken the line changes' messages too.
+    ASSERT_TRUE(Until([&] { return platform.WaitPending(); }));
+    platform.RaiseEvents(EV_RING);
+    ASSERT_TRUE(Until([&] { return HeardCount() == 2; }));
+    EXPECT_EQ(Heard(), (std::vector<std::string>{"RxChar 1", "Ring"}));
+    EXPECT_TRUE(host.Reported().empty());
+
+    // A driver that reads its lines again has them told again.
+    platform.CallSucceeds("GetCommModemStatus");
+    platform.SetModemStatus(MS_CTS_ON);
+    ASSERT_TRUE(Until([&] { return platform.WaitPending(); }));
+    platform.RaiseEvents(EV_CTS);
+    ASSERT_TRUE(Until([&] { return HeardCount() == 4; }));
+    EXPECT_EQ(Heard(), (std::vector<std::string>{"RxChar 1", "Ring", "link CTS on", "CTS on"}));
+    Forget();
+
+    // Closing tells every line off, as it always does.
+    port.Close();
+    EXPECT_EQ(Heard(), (std::vector<std::string>{"link CTS off", "CTS off", "DSR off", "RLSD off",
+                                                 "BeforeClose", "disconnect"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(DriverCodes, NoModemStatusTest,
+                         ::testing::Combine(::testing::Values(smThreadSync, smWindowSync, smNone),
+                                            ::testing::Values(ERROR_INVALID_FUNCTION,
+                                                              ERROR_NOT_SUPPORTED)));
+
+// Any other failure to read the lines is a port that does not work, and fails as before: Open
+// raises (leaving the port open, as any failing after-open delivery does), and so does a
+// line-change delivery.
+TEST_F(EventsTest, OtherModemStatusFailuresStillFail) {
+    for (const std::uint32_t code :
+         {ERROR_GEN_FAILURE, ERROR_DEVICE_NOT_CONNECTED, ERROR_INVALID_PARAMETER}) {
+        SCOPED_TRACE(code);
+        platform.FailCall("GetCommModemStatus", code);
+        const EComPort e = Raised([&] { port.Open(); });
+        EXPECT_EQ(e.ErrorCode(), 11);
+        EXPECT_EQ(e.SystemErrorCode(), static_cast<std::int32_t>(code));
+        port.Close();
+        platform.CallSucceeds("GetCommModemStatus");
+    }
+    port.SetSyncMethod(smWindowSync);
+    OpenAndClear();
+    platform.FailCall("GetCommModemStatus", ERROR_GEN_FAILURE);
+    platform.RaiseEvents(EV_CTS);
+    ASSERT_TRUE(host.RunUntil([&] { return !host.Reported().empty(); }, 5s));
+    EXPECT_EQ(host.Reported(), (std::vector<std::string>{
+                                   "GetCommModemStatus function failed (win error code: 31)"}));
+    port.Close();
 }
 
 } // namespace

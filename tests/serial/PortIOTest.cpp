@@ -1,8 +1,8 @@
+#include "ScriptedComPlatform.h"
 #include "serial/CPort.h"
 #include "serial/ComErrorCodes.h"
 #include "serial/ComPlatform.h"
 #include "serial/ComRequest.h"
-#include "serial/scripted/ScriptedComPlatform.h"
 
 #include "Raised.h"
 

@@ -1,6 +1,6 @@
+#include "ScriptedComPlatform.h"
 #include "serial/CPort.h"
 #include "serial/ComPlainSyncHost.h"
-#include "serial/scripted/ScriptedComPlatform.h"
 
 #include "WaitFor.h"
 

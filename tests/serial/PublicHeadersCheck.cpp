@@ -27,3 +27,4 @@
 #include "serial/ComPlainSyncHost.h"
 #include "serial/ComSyncHost.h"
 #include "serial/DevicePath.h"
+#include "serial/ModemWakeSignal.h"

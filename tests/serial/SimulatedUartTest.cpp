@@ -1,6 +1,6 @@
 // The POSIX backend on a simulated UART: what a real serial line does that a
 // pseudo-terminal never shows.
-#include "serial/scripted/SimulatedUart.h"
+#include "SimulatedUart.h"
 #include "serial/CPort.h"
 #include "serial/ComErrorCodes.h"
 #include "serial/ComPlatform.h"

@@ -1,5 +1,6 @@
-// Fails the Nth call made from now on, once or from then on, with a chosen error: the
-// fault injection shared by the scripted platform and the simulated system calls. Only the
+// Fails the Nth call made from now on, once or from then on, with a chosen error: the fault
+// injection of the test doubles (the scripted serial platform, the simulated system calls) and
+// of any seam that counts its calls. Only the
 // calls of the thread that armed it count unless every thread is asked for, so that the
 // count does not depend on what other threads happen to do meanwhile.
 #pragma once
@@ -8,8 +9,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-
-namespace serial {
 
 class CallFault {
 public:
@@ -61,5 +60,3 @@ private:
     std::thread::id thread_;
     std::string failed_;
 };
-
-} // namespace serial

@@ -1,4 +1,4 @@
-#include "serial/scripted/SimulatedUart.h"
+#include "SimulatedUart.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "serial/scripted/ScriptedComPlatform.h"
+#include "ScriptedComPlatform.h"
 
 #include "serial/ComErrorCodes.h"
 
@@ -266,9 +266,11 @@ bool ScriptedComPlatform::SetCommTimeouts(THandle device, const TCommTimeouts& t
 
 bool ScriptedComPlatform::ReadFile(THandle device, void* buffer, std::uint32_t count,
                                    std::uint32_t* bytesRead, TOverlapped* overlapped) {
+    // As the system does, the block is marked pending before the driver is asked, and stays so
+    // when the driver refuses the read.
+    MarkPending(overlapped);
     if (!Begin("ReadFile", "ReadFile(" + std::to_string(count) + ")", device))
         return false;
-    MarkPending(overlapped);
     std::uint32_t n = 0;
     {
         std::lock_guard lock(mutex_);
@@ -285,9 +287,10 @@ bool ScriptedComPlatform::ReadFile(THandle device, void* buffer, std::uint32_t c
 
 bool ScriptedComPlatform::WriteFile(THandle device, const void* buffer, std::uint32_t count,
                                     std::uint32_t* bytesWritten, TOverlapped* overlapped) {
+    // Marked pending first, as ReadFile.
+    MarkPending(overlapped);
     if (!Begin("WriteFile", "WriteFile(" + std::to_string(count) + ")", device))
         return false;
-    MarkPending(overlapped);
     const std::string data(static_cast<const char*>(buffer), count);
     {
         std::lock_guard lock(mutex_);

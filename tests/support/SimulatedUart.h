@@ -7,8 +7,8 @@
 // that the simulation signals, so the backend's ppoll() sleeps on it like on a device.
 #pragma once
 
+#include "CallFault.h"
 #include "serial/posix/PosixSys.h"
-#include "serial/scripted/CallFault.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -3,8 +3,8 @@
 // chosen error code, and a record of every device call in order.
 #pragma once
 
+#include "CallFault.h"
 #include "serial/ComPlatformBase.h"
-#include "serial/scripted/CallFault.h"
 
 #include <atomic>
 #include <chrono>
