@@ -10,6 +10,10 @@ class QWidget;
 // SIGTERM and SIGINT on POSIX systems; on Windows the console's control events, the session
 // ending, and a close message from another program. They are read from the event loop, which
 // the card print also reads while it waits for the printer. One source file per system.
+//
+// The requests are the whole process's, so one instance takes them at a time: a second one
+// while the first lives raises std::logic_error. Destroyed, it gives the process back what
+// it did with them before.
 class CloseOnSignal : public QObject {
     Q_OBJECT
 

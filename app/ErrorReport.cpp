@@ -12,24 +12,9 @@ bool Headless() {
     return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }
 
-Sink& CurrentSink() {
-    static Sink sink;
-    return sink;
-}
-
 void Log(const QString& caption, const QString& text) {
     std::fprintf(stderr, "%s: %s\n", caption.toUtf8().constData(), text.toUtf8().constData());
     std::fflush(stderr);
-}
-
-void Message(QWidget* parent, const QString& caption, const QString& text) {
-    Log(caption, text);
-    if (CurrentSink().message) {
-        CurrentSink().message(caption, text);
-        return;
-    }
-    if (!Headless())
-        QMessageBox::critical(parent, caption, text, QMessageBox::Ok);
 }
 
 QString AppTitle() {
@@ -45,24 +30,47 @@ QString ReportText(const QString& text) {
     return text;
 }
 
-void ShowError(const QString& text) {
-    Message(nullptr, AppTitle(), ReportText(text));
+void Reporter::Message(QWidget* parent, const QString& caption, const QString& text,
+                       bool wait) const {
+    Log(caption, text);
+    if (sink_.message) {
+        sink_.message(caption, text);
+        return;
+    }
+    if (Headless())
+        return;
+    if (wait) {
+        QMessageBox::critical(parent, caption, text, QMessageBox::Ok);
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Critical, caption, text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
 }
 
-void ShowWarning(QWidget* parent, const QString& text) {
-    Message(parent, QStringLiteral("Aviso"), text);
+void Reporter::ShowError(const QString& text) const {
+    Message(nullptr, AppTitle(), ReportText(text), true);
 }
 
-bool Confirm(QWidget* parent, const QString& text) {
-    if (CurrentSink().confirm)
-        return CurrentSink().confirm(text);
+void Reporter::ShowWarning(QWidget* parent, const QString& text) const {
+    Message(parent, QStringLiteral("Aviso"), text, true);
+}
+
+void Reporter::ShowNotice(QWidget* parent, const QString& text) const {
+    Message(parent, QStringLiteral("Aviso"), text, false);
+}
+
+bool Reporter::Confirm(QWidget* parent, const QString& text) const {
+    if (sink_.confirm)
+        return sink_.confirm(text);
     if (Headless())
         return false;
     return QMessageBox::question(parent, AppTitle(), text, QMessageBox::Ok | QMessageBox::Cancel,
                                  QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
-void Run(const std::function<void()>& handler) {
+void Reporter::Run(const std::function<void()>& handler) const {
     try {
         handler();
     } catch (const std::exception& e) {
@@ -72,19 +80,12 @@ void Run(const std::function<void()>& handler) {
     }
 }
 
-void SetSink(Sink sink) {
-    CurrentSink() = std::move(sink);
-}
-void ResetSink() {
-    CurrentSink() = Sink{};
-}
-
 } // namespace report
 
 PlinovaApplication::PlinovaApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool PlinovaApplication::notify(QObject* receiver, QEvent* event) {
     bool handled = false;
-    report::Run([&] { handled = QApplication::notify(receiver, event); });
+    reports_.Run([&] { handled = QApplication::notify(receiver, event); });
     return handled;
 }

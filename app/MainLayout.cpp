@@ -46,6 +46,14 @@ QToolButton* MakeSpeedButton(QWidget* parent, const QRect& r, const QString& pic
     return b;
 }
 
+// A page of the page control, named, with the title a tab of it would show.
+QWidget* MakePage(const QString& name, const QString& title) {
+    auto* page = new QWidget;
+    page->setObjectName(name);
+    page->setWindowTitle(title);
+    return page;
+}
+
 } // namespace
 
 void Tmain::BuildControls() {
@@ -64,8 +72,6 @@ void Tmain::BuildControls() {
     setAutoFillBackground(true);
 
     btopen = MakeSpeedButton(this, QRect(1, 1, 33, 22), QStringLiteral(":/pictures/btopen.bmp"));
-    connect(btopen, &QToolButton::clicked, this,
-            [this] { report::Run([this] { btopenClick(); }); });
     Label1 = MakeLabel(this, QStringLiteral("Cartão"), QRect(48, 5, 33, 13), false,
                        Qt::AlignRight | Qt::AlignTop);
     numcartao = MakeLabel(this, QString(), QRect(85, 5, 50, 13), true);
@@ -74,16 +80,12 @@ void Tmain::BuildControls() {
     status = MakeLabel(this, QString(), QRect(182, 5, 99, 13), true);
     btclose =
         MakeSpeedButton(this, QRect(303, 1, 31, 23), QStringLiteral(":/pictures/btclose.bmp"));
-    connect(btclose, &QToolButton::clicked, this,
-            [this] { report::Run([this] { btcloseClick(); }); });
     porta = MakeLabel(this, QStringLiteral("porta"), QRect(19, 183, 26, 13), false);
 
     pcontrol = new QStackedWidget(this);
     pcontrol->setGeometry(2, 30, 330, 427);
 
-    tabprint = new QWidget;
-    tabprint->setObjectName(QStringLiteral("tabprint"));
-    tabprint->setWindowTitle(QStringLiteral("Impressão"));
+    tabprint = MakePage(QStringLiteral("tabprint"), QStringLiteral("Impressão"));
     Label4 = MakeLabel(tabprint, QStringLiteral("Ultima impressão"), QRect(6, 3, 99, 13), true);
     texto = new QPlainTextEdit(tabprint);
     texto->setGeometry(0, 21, 322, 393);
@@ -98,9 +100,7 @@ void Tmain::BuildControls() {
     texto->setPalette(white);
     pcontrol->addWidget(tabprint);
 
-    tabhist = new QWidget;
-    tabhist->setObjectName(QStringLiteral("tabhist"));
-    tabhist->setWindowTitle(QStringLiteral("Histórico"));
+    tabhist = MakePage(QStringLiteral("tabhist"), QStringLiteral("Histórico"));
     Label3 = MakeLabel(tabhist, QStringLiteral("Histórico"), QRect(6, 3, 99, 13), true);
     lista = new QTableView(tabhist);
     lista->setGeometry(0, 17, 322, 342);
@@ -142,16 +142,18 @@ void Tmain::BuildSkinnedButtons() {
     btfechar =
         make(this, QRect(255, 460, 76, 38), QStringLiteral(":/pictures/btfechar.bmp"), QString());
 
-    const std::pair<TsuiButton*, void (Tmain::*)()> handlers[] = {
-        {btup, &Tmain::btupClick},         {btdown, &Tmain::btdownClick},
-        {btprint, &Tmain::btprintClick},   {btmod, &Tmain::btmodClick},
-        {btfechar, &Tmain::btfecharClick},
+    // Every handler runs through the error report: an error ends the handler, not the program.
+    auto onClick = [this](auto* button, void (Tmain::*handler)()) {
+        connect(button, &std::remove_pointer_t<decltype(button)>::clicked, this,
+                [this, handler] { reports_.Run([this, handler] { (this->*handler)(); }); });
     };
-    for (const auto& [button, handler] : handlers) {
-        connect(button, &TsuiButton::clicked, this, [this, handler = handler] {
-            report::Run([this, handler] { (this->*handler)(); });
-        });
-    }
+    onClick(btopen, &Tmain::btopenClick);
+    onClick(btclose, &Tmain::btcloseClick);
+    onClick(btup, &Tmain::btupClick);
+    onClick(btdown, &Tmain::btdownClick);
+    onClick(btprint, &Tmain::btprintClick);
+    onClick(btmod, &Tmain::btmodClick);
+    onClick(btfechar, &Tmain::btfecharClick);
     const std::pair<QWidget*, const char*> names[] = {
         {btopen, "btopen"}, {Label1, "Label1"},     {numcartao, "numcartao"},
         {Label2, "Label2"}, {status, "status"},     {btclose, "btclose"},

@@ -14,11 +14,12 @@
 #include "app/core/WindowPlacement.h"
 #include "platform/ProfileFile.h"
 
-Tmain::Tmain(Spooler::Setup setup, QWidget* parent)
-    : QWidget(parent), core_(*this, std::move(setup)), history_(core_.Database()) {
+Tmain::Tmain(Spooler::Setup setup, const report::Reporter& reports, QWidget* parent)
+    : QWidget(parent), reports_(reports), core_(*this, std::move(setup)),
+      history_(core_.Database()) {
     setObjectName(QStringLiteral("main"));
     BuildControls();
-    report::Run([this] { FormCreate(); });
+    reports_.Run([this] { FormCreate(); });
 }
 
 Tmain::~Tmain() = default;
@@ -26,14 +27,14 @@ Tmain::~Tmain() = default;
 void Tmain::FormCreate() {
     switch (core_.Prepare()) {
     case Spooler::Refusal::PrinterDisabled:
-        report::ShowWarning(this,
-                            QStringLiteral("A certificadora está desactivada na configuração!\n"
-                                           "Não é possível executar a aplicação!"));
+        reports_.ShowWarning(this,
+                             QStringLiteral("A certificadora está desactivada na configuração!\n"
+                                            "Não é possível executar a aplicação!"));
         terminated_ = true;
         return;
     case Spooler::Refusal::PortUnavailable:
-        report::ShowWarning(this, QStringLiteral("Não é possível abrir a porta da certificadora!\n"
-                                                 "Não é possível executar a aplicação!"));
+        reports_.ShowWarning(this, QStringLiteral("Não é possível abrir a porta da certificadora!\n"
+                                                  "Não é possível executar a aplicação!"));
         terminated_ = true;
         return;
     case Spooler::Refusal::None:
@@ -75,7 +76,7 @@ void Tmain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!shown_) {
         shown_ = true;
-        report::Run([this] { FormShow(); });
+        reports_.Run([this] { FormShow(); });
     }
 }
 
@@ -90,7 +91,7 @@ void Tmain::closeEvent(QCloseEvent* event) {
     if (!closed_) {
         closed_ = true;
         core_.StopPolling();
-        report::Run([this] { FormClose(); });
+        reports_.Run([this] { FormClose(); });
     }
     event->accept();
 }
@@ -124,11 +125,15 @@ void Tmain::DiscardInput() {
     DiscardPendingInput();
 }
 
+void Tmain::ShowNotice(const QString& text) {
+    reports_.ShowNotice(this, text);
+}
+
 void Tmain::CloseLater() {
     QMetaObject::invokeMethod(
         this, [this] { close(); }, Qt::QueuedConnection);
 }
 
 void Tmain::RunHandler(const std::function<void()>& handler) {
-    report::Run(handler);
+    reports_.Run(handler);
 }

@@ -13,6 +13,10 @@ class QTableView;
 class QToolButton;
 class TsuiButton;
 
+namespace report {
+class Reporter;
+}
+
 // The window's controls, owned by the window as their parent, under their component names,
 // which are also their object names.
 struct MainControls {
@@ -45,8 +49,9 @@ class Tmain : public QWidget, private MainControls, private SpoolerView {
     Q_OBJECT
 
 public:
-    // `setup` says where the station's files are, for its core.
-    explicit Tmain(Spooler::Setup setup, QWidget* parent = nullptr);
+    // `setup` says where the station's files are, for its core; `reports` is where the
+    // window's boxes and errors go, and must outlive it.
+    Tmain(Spooler::Setup setup, const report::Reporter& reports, QWidget* parent = nullptr);
     ~Tmain() override;
 
     // True when start-up refused to run; the program then ends without showing the window.
@@ -81,6 +86,7 @@ private:
     void ProcessPendingEvents() override;
     void ProcessStopRequests() override;
     void DiscardInput() override;
+    void ShowNotice(const QString& text) override;
     void CloseLater() override;
     void RunHandler(const std::function<void()>& handler) override;
 
@@ -90,6 +96,7 @@ private:
     void CloseHistory();
     void ShowHistory();
 
+    const report::Reporter& reports_;
     bool terminated_ = false;
     bool shown_ = false;
     bool closed_ = false;

@@ -10,5 +10,5 @@ void QtComSyncHost::PostToMainThread(std::function<void()> call) {
 }
 
 void QtComSyncHost::ReportException(std::exception_ptr error) {
-    report::Run([&] { std::rethrow_exception(error); });
+    reports_.Run([&] { std::rethrow_exception(error); });
 }

@@ -44,6 +44,36 @@ QDateTime DateTimeFromValue(const QVariant& value, bool* ok) {
     return QDateTime();
 }
 
+ValueKind KindOf(const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return ValueKind::Int32;
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+        return ValueKind::Int64;
+    case QMetaType::Bool:
+        return ValueKind::Bool;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return ValueKind::Double;
+    case QMetaType::QDateTime:
+        return ValueKind::DateTime;
+    case QMetaType::QDate:
+        return ValueKind::Date;
+    case QMetaType::QTime:
+        return ValueKind::Time;
+    case QMetaType::QByteArray:
+        return ValueKind::Bytes;
+    default:
+        return ValueKind::Text;
+    }
+}
+
 QVariant BindValue(const TDbParameter& p, const QString& qtDriver, const QString& dbms) {
     const QVariant& v = p.Value;
     const bool isNull = !v.isValid() || v.isNull();

@@ -22,6 +22,13 @@ QString DateTimeText(const QDateTime& value);
 // QDateTime. Returns false in *ok when the value is not a date-time.
 QDateTime DateTimeFromValue(const QVariant& value, bool* ok);
 
+// What an engine binds a value as, by the value's own type: the integers that fit 32 bits
+// (int, short, unsigned short), the wider ones (unsigned int, long, long long and their
+// unsigned kinds), booleans, floating point, date-times, dates, times, bytes, and text for
+// every other type.
+enum class ValueKind { Int32, Int64, Bool, Double, DateTime, Date, Time, Bytes, Text };
+ValueKind KindOf(const QVariant& value);
+
 // The value to bind for a parameter on a driver ("QSQLITE", "QPSQL", "QODBC") and server
 // ("sqlite", "postgresql", "sqlserver"...). Throws DbError naming the parameter when its value
 // does not fit its type or cannot be stored (a zero character in PostgreSQL text).

@@ -3,6 +3,7 @@
 // written as %XX.
 #include "platform/FileRegistry.h"
 
+#include "platform/AsciiText.h"
 #include "platform/ReplaceFile.h"
 
 #include <fstream>
@@ -27,21 +28,11 @@ std::string Escape(const std::string& text) {
     return out;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 std::string Unescape(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const int high = i + 2 < text.size() ? HexDigit(text[i + 1]) : -1;
-        const int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+        const int high = i + 2 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+        const int low = i + 2 < text.size() ? HexDigitValue(text[i + 2]) : -1;
         if (text[i] == '%' && high >= 0 && low >= 0) {
             out += static_cast<char>(high * 16 + low);
             i += 2;

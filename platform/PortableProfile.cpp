@@ -1,5 +1,6 @@
 #include "platform/PortableProfile.h"
 
+#include "platform/AsciiText.h"
 #include "platform/ReplaceFile.h"
 
 #include <cerrno>
@@ -11,20 +12,6 @@
 
 namespace platform::portable {
 namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string Trim(const std::string& s) {
-    std::size_t b = 0;
-    std::size_t e = s.size();
-    while (b < e && IsBlank(s[b]))
-        ++b;
-    while (e > b && IsBlank(s[e - 1]))
-        --e;
-    return s.substr(b, e - b);
-}
 
 std::string TrimEnd(const std::string& s) {
     std::size_t e = s.size();
@@ -79,7 +66,7 @@ Parsed Split(const std::string& content) {
             Line last{content.substr(start), ""};
             if (last.text.back() == '\r') {
                 last.text.pop_back();
-                last.end = "\r";
+                last.end.assign(1, '\r');
             }
             p.lines.push_back(std::move(last));
             break;
@@ -96,13 +83,13 @@ Parsed Split(const std::string& content) {
 
 // "[name]" with blanks allowed around; returns false for other lines.
 bool SectionName(const std::string& line, std::string& name) {
-    std::string t = Trim(line);
+    std::string t = TrimBlanks(line);
     if (t.size() < 2 || t.front() != '[')
         return false;
     std::size_t close = t.find(']');
     if (close == std::string::npos)
         return false;
-    name = Trim(t.substr(1, close - 1));
+    name = TrimBlanks(t.substr(1, close - 1));
     return true;
 }
 
@@ -111,8 +98,8 @@ bool KeyValue(const std::string& line, std::string& key, std::string& value) {
     std::size_t eq = line.find('=');
     if (eq == std::string::npos)
         return false;
-    key = Trim(line.substr(0, eq));
-    value = Trim(line.substr(eq + 1));
+    key = TrimBlanks(line.substr(0, eq));
+    value = TrimBlanks(line.substr(eq + 1));
     return true;
 }
 
@@ -145,8 +132,8 @@ std::string ReadProfileString(const std::string& fileName, const std::string& se
                               std::size_t bufferSize) {
     // As the system's reader does: the names asked for are trimmed, the default loses its
     // trailing blanks only, and the lines before the first section header form section "".
-    const std::string wantedSection = Trim(section);
-    const std::string wantedKey = Trim(key);
+    const std::string wantedSection = TrimBlanks(section);
+    const std::string wantedKey = TrimBlanks(key);
     const std::string fallback = Cut(TrimEnd(def), bufferSize);
     std::string content;
     if (!ReadFile(LocalPath(fileName), content))
@@ -203,7 +190,7 @@ void WriteProfileString(const std::string& fileName, const std::string& section,
         if (KeyValue(line, k, v) && SameName(k, key)) {
             p.lines[i].text = entry;
             written = true;
-        } else if (!Trim(line).empty()) {
+        } else if (!TrimBlanks(line).empty()) {
             lastKeyLine = static_cast<long>(i);
         }
     }

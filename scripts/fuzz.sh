@@ -20,6 +20,7 @@ fuzzers=(
   "fuzz_serial_text tests/serial/fuzz text"
   "fuzz_cardsim tests/tools cardsim"
   "fuzz_app_configvalues tests/app/fuzz configvalues"
+  "fuzz_app_historypreview tests/app/fuzz historypreview"
   "fuzz_codepage_win1252 tests/codepage/fuzz win1252"
 )
 

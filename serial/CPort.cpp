@@ -1,5 +1,6 @@
 #include "serial/CPort.h"
 
+#include "serial/ComPlainSyncHost.h"
 #include "serial/ComPlatform.h"
 #include "serial/ComRequest.h"
 #include "serial/ComStore.h"
@@ -10,7 +11,7 @@ using namespace serial;
 
 TCustomComPort::TCustomComPort(TComponent* owner, ComPlatform* comPlatform)
     : TComponent(owner), platform_(comPlatform != nullptr ? comPlatform : &SystemComPlatform()),
-      deviceHandle_(INVALID_HANDLE_VALUE) {
+      ownHost_(std::make_unique<ComPlainSyncHost>()), deviceHandle_(INVALID_HANDLE_VALUE) {
     parity_ = std::make_unique<TComParity>();
     parity_->SetComPort(this);
     flowControl_ = std::make_unique<TComFlowControl>();
@@ -45,7 +46,7 @@ TComPort::~TComPort() {
 }
 
 ComSyncHost& TCustomComPort::SyncHost() const {
-    return syncHost_ != nullptr ? *syncHost_ : DefaultComSyncHost();
+    return syncHost_ != nullptr ? *syncHost_ : *ownHost_;
 }
 
 // --- Lifecycle -------------------------------------------------------------------------------

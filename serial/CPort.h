@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +34,7 @@ struct TDCB;
 } // namespace serial
 
 struct TComRequest;
+class ComPlainSyncHost;
 
 using TNotifyEvent = std::function<void(TComponent* sender)>;
 using TRxCharEvent = std::function<void(TComponent* sender, std::int32_t count)>;
@@ -132,7 +134,9 @@ public:
     // --- Platform and threads --------------------------------------------------------------
     serial::THandle DeviceHandle() const { return deviceHandle_; }
     serial::ComPlatform& Platform() const { return *platform_; }
-    // The host through which events reach the main thread; the default host when not set.
+    // The host through which events reach the main thread; it must outlive the port. Without
+    // one the port uses a host of its own that nobody serves: deliveries wait until Close runs
+    // them.
     void SetSyncHost(ComSyncHost* host) { syncHost_ = host; }
     ComSyncHost& SyncHost() const;
     bool WatchThreadRunning() const { return watchThreadRunning_; }
@@ -210,6 +214,9 @@ private:
     bool CanApply() const;
     void DeliverSignalChange(TModemSignal signal, PortLink::SignalSlot PortLink::*slot,
                              void (TCustomComPort::*emit)(bool));
+    // The lines for a delivery to tell: none when the driver keeps no modem status (it
+    // refuses the request as an unsupported function); any other failure raises code 11.
+    std::optional<TModemSignals> SignalsToReport();
     template <typename Slot, typename... Args> void NotifyLinks(Slot PortLink::*slot, Args... args);
     bool AnyLinkHas(PortLink::SignalSlot PortLink::*slot) const;
     // Reads the queue counts and the device's error word, which reading clears; the errors
@@ -233,6 +240,7 @@ private:
 
     serial::ComPlatform* platform_;
     ComSyncHost* syncHost_ = nullptr;
+    std::unique_ptr<ComPlainSyncHost> ownHost_;
     std::unique_ptr<serial::TComThread> watchThread_;
     // Event threads told to stop by a Close made inside one of their own deliveries; they
     // cannot be waited for there and are waited for at the next Open or Close, or at

@@ -59,19 +59,3 @@ bool ComPlainSyncHost::RunUntil(const std::function<bool()>& done,
         }
     }
 }
-
-namespace {
-ComPlainSyncHost& FallbackHost() {
-    static ComPlainSyncHost host;
-    return host;
-}
-ComSyncHost* installedHost = nullptr;
-} // namespace
-
-ComSyncHost& DefaultComSyncHost() {
-    return installedHost != nullptr ? *installedHost : FallbackHost();
-}
-
-void SetDefaultComSyncHost(ComSyncHost* host) {
-    installedHost = host;
-}

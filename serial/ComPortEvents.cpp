@@ -146,7 +146,11 @@ void TCustomComPort::DeliverRing() {
 
 void TCustomComPort::DeliverSignalChange(TModemSignal signal, PortLink::SignalSlot PortLink::*slot,
                                          void (TCustomComPort::*emit)(bool)) {
-    const bool on = ModemSignals().Contains(signal);
+    const std::optional<TModemSignals> signals = SignalsToReport();
+    // A line the driver cannot read has no state to tell; the port works without it.
+    if (!signals)
+        return;
+    const bool on = signals->Contains(signal);
     NotifyLinks(slot, on);
     (this->*emit)(on);
 }

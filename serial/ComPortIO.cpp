@@ -16,6 +16,8 @@ std::int32_t LastError(ComPlatform& platform) {
 // pending is aborted and waited for. Returns false when that cannot be seen, and the request
 // must then be left to the device rather than freed under it.
 bool Settle(TCustomComPort& port, TComRequest* request) {
+    if (!request->Taken)
+        return true;
     ComPlatform& platform = port.Platform();
     std::uint32_t bytes = 0;
     if (platform.GetOverlappedResult(port.DeviceHandle(), &request->OverlappedState, &bytes,
@@ -25,6 +27,19 @@ bool Settle(TCustomComPort& port, TComRequest* request) {
     return platform.PurgeComm(port.DeviceHandle(),
                               request->Direction == rdWrite ? PURGE_TXABORT : PURGE_RXABORT) &&
            platform.WaitForSingleObject(request->OverlappedState.hEvent, INFINITE) == WAIT_OBJECT_0;
+}
+
+TModemSignals SignalsOf(std::uint32_t status) {
+    TModemSignals signals;
+    if (status & MS_CTS_ON)
+        signals.Include(msCTS);
+    if (status & MS_DSR_ON)
+        signals.Include(msDSR);
+    if (status & MS_RING_ON)
+        signals.Include(msRing);
+    if (status & MS_RLSD_ON)
+        signals.Include(msRLSD);
+    return signals;
 }
 
 // Frees a request that the device holds no more.
@@ -86,10 +101,12 @@ std::int32_t TCustomComPort::StartWrite(const void* buffer, std::int32_t count,
     request->SentCopy.emplace(static_cast<const char*>(buffer), static_cast<std::size_t>(length));
     request->SentLength = count;
     std::uint32_t written = 0;
+    request->Taken = false;
     if (!platform_->WriteFile(deviceHandle_, buffer, static_cast<std::uint32_t>(length), &written,
                               &request->OverlappedState) &&
         platform_->GetLastError() != ERROR_IO_PENDING)
         throw EComPort(CError_WriteFailed, LastError(*platform_));
+    request->Taken = true;
     NotifyLinks(&PortLink::TxActivitySlot, true);
     return static_cast<std::int32_t>(written);
 }
@@ -116,11 +133,13 @@ std::int32_t TCustomComPort::StartRead(void* buffer, std::int32_t count, TComReq
         throw EComPort(CError_InvalidAsync);
     request->Direction = rdRead;
     std::uint32_t read = 0;
+    request->Taken = false;
     if (!platform_->ReadFile(deviceHandle_, buffer,
                              static_cast<std::uint32_t>(count > 0 ? count : 0), &read,
                              &request->OverlappedState) &&
         platform_->GetLastError() != ERROR_IO_PENDING)
         throw EComPort(CError_ReadFailed, LastError(*platform_));
+    request->Taken = true;
     return static_cast<std::int32_t>(read);
 }
 
@@ -211,16 +230,17 @@ TModemSignals TCustomComPort::ModemSignals() {
     std::uint32_t status = 0;
     if (!platform_->GetCommModemStatus(deviceHandle_, &status))
         throw EComPort(CError_ModemStatFailed, LastError(*platform_));
-    TModemSignals signals;
-    if (status & MS_CTS_ON)
-        signals.Include(msCTS);
-    if (status & MS_DSR_ON)
-        signals.Include(msDSR);
-    if (status & MS_RING_ON)
-        signals.Include(msRing);
-    if (status & MS_RLSD_ON)
-        signals.Include(msRLSD);
-    return signals;
+    return SignalsOf(status);
+}
+
+std::optional<TModemSignals> TCustomComPort::SignalsToReport() {
+    std::uint32_t status = 0;
+    if (platform_->GetCommModemStatus(deviceHandle_, &status))
+        return SignalsOf(status);
+    const std::uint32_t error = platform_->GetLastError();
+    if (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED)
+        return std::nullopt;
+    throw EComPort(CError_ModemStatFailed, static_cast<std::int32_t>(error));
 }
 
 TComErrors TCustomComPort::TakeLineErrors() {

@@ -16,8 +16,3 @@ public:
     // Called on the main thread with an error that no caller can take, to show it to the user.
     virtual void ReportException(std::exception_ptr error) = 0;
 };
-
-// The host ports use unless one is given to them; a plain host nobody pumps until one is
-// installed. The installed host must outlive every port that uses it.
-ComSyncHost& DefaultComSyncHost();
-void SetDefaultComSyncHost(ComSyncHost* host);

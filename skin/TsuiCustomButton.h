@@ -1,5 +1,6 @@
 #pragma once
 
+#include "skin/RepeatTicker.h"
 #include "skin/TsuiFileTheme.h"
 #include "skin/UIStyle.h"
 
@@ -10,12 +11,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 
 class QAction;
 class QKeyEvent;
 class QMouseEvent;
-class QTimer;
 
 // A push button that paints itself from the three-frame button bitmap of a skin
 // style (normal, mouse over, pressed). It tracks the pointer, can be pressed from
@@ -101,7 +100,7 @@ public:
     bool Pressed() const { return pressed_; }
     bool MouseInside() const { return mouseInside_; }
     bool ActiveDefault() const { return activeDefault_; }
-    bool HasRepeatTimer() const { return repeatTimer_ != nullptr; }
+    bool HasRepeatTimer() const { return repeat_.Armed(); }
 
     // The click the pointer and keyboard paths end in: ends a press, hands the modal
     // result to the dialog, then raises clicked() and OnClick (or the action).
@@ -159,15 +158,15 @@ private:
     bool TakeDialogKey(const QKeyEvent& event);
     bool TakeDialogChar(const QKeyEvent& event);
     bool CanTakeFocus() const;
-    void StartRepeatTimer();
-    void DropRepeatTimer();
+    // A tick of the held left button: mouseContinuouslyDown(), then OnMouseContinuouslyDown.
+    void RaiseMouseContinuouslyDown();
 
     QPointer<TsuiFileTheme> fileTheme_;
     QMetaObject::Connection fileThemeGone_;
     QPointer<QAction> action_;
     QMetaObject::Connection actionChanged_;
     QPointer<QWidget> watchedWindow_;
-    std::unique_ptr<QTimer> repeatTimer_;
+    RepeatTicker repeat_;
     QString caption_;
     TsuiUIStyle uiStyle_ = TsuiUIStyle::DeepBlue;
     int modalResult_ = 0;

@@ -1,34 +1,12 @@
 #include "app/core/ConfigValues.h"
 
+#include "platform/AsciiText.h"
+
 #include <cctype>
 #include <limits>
 
 namespace config {
 namespace {
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string Trim(const std::string& s) {
-    std::size_t b = 0;
-    std::size_t e = s.size();
-    while (b < e && IsSpace(s[b]))
-        ++b;
-    while (e > b && IsSpace(s[e - 1]))
-        --e;
-    return s.substr(b, e - b);
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool StartsWithNoCase(const std::string& s, std::size_t at, const char* word) {
     for (std::size_t i = 0; word[i] != '\0'; ++i) {
@@ -54,7 +32,7 @@ bool ReadNumber(const std::string& s, std::size_t& pos, int maxDigits, int& valu
 } // namespace
 
 std::optional<qint32> ParseInteger(const std::string& text) {
-    const std::string s = Trim(text);
+    const std::string s = platform::TrimBlanks(text);
     std::size_t pos = 0;
     bool negative = false;
     if (pos < s.size() && (s[pos] == '-' || s[pos] == '+')) {
@@ -73,7 +51,7 @@ std::optional<qint32> ParseInteger(const std::string& text) {
         return std::nullopt;
     long long value = 0;
     for (; pos < s.size(); ++pos) {
-        const int d = HexDigit(s[pos]);
+        const int d = platform::HexDigitValue(s[pos]);
         if (d < 0 || d >= base)
             return std::nullopt;
         value = value * base + d;
@@ -91,11 +69,11 @@ std::optional<qint32> ParseInteger(const std::string& text) {
 }
 
 std::optional<QTime> ParseTimeOfDay(const std::string& text) {
-    const std::string s = Trim(text);
+    const std::string s = platform::TrimBlanks(text);
     std::size_t pos = 0;
     int ampm = 0; // 1 AM, 2 PM
     auto readMarker = [&]() {
-        while (pos < s.size() && IsSpace(s[pos]))
+        while (pos < s.size() && platform::IsBlank(s[pos]))
             ++pos;
         if (StartsWithNoCase(s, pos, "AM")) {
             ampm = 1;
@@ -106,7 +84,7 @@ std::optional<QTime> ParseTimeOfDay(const std::string& text) {
         } else {
             return;
         }
-        while (pos < s.size() && IsSpace(s[pos]))
+        while (pos < s.size() && platform::IsBlank(s[pos]))
             ++pos;
     };
     readMarker();
@@ -157,16 +135,6 @@ std::optional<QTime> ParseTimeOfDay(const std::string& text) {
 QDate BusinessDate(const QDateTime& now, const QTime& dayChange) {
     const QDate today = now.date();
     return now.time() <= dayChange ? today.addDays(-1) : today;
-}
-
-QString HistoryPreview(const QString& text) {
-    qsizetype b = 0;
-    qsizetype e = text.size();
-    while (b < e && text.at(b).unicode() <= 0x20)
-        ++b;
-    while (e > b && text.at(e - 1).unicode() <= 0x20)
-        --e;
-    return text.mid(b, qMin<qsizetype>(e - b, 50));
 }
 
 } // namespace config

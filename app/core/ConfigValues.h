@@ -2,7 +2,6 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QString>
 #include <QTime>
 #include <optional>
 #include <string>
@@ -22,9 +21,5 @@ std::optional<QTime> ParseTimeOfDay(const std::string& text);
 // The business date: the calendar date of `now`, or the day before when the time of day
 // of `now` is not later than the day-change time.
 QDate BusinessDate(const QDateTime& now, const QTime& dayChange);
-
-// The history preview of a job text: leading and trailing characters up to U+0020
-// removed, then cut to 50 characters.
-QString HistoryPreview(const QString& text);
 
 } // namespace config

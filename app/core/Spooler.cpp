@@ -1,9 +1,10 @@
-#include "app/core/Spooler.h"
+#include "app/core/SpoolerPrivate.h"
 
 #include <QDateTime>
 #include <cstdio>
 
 #include "app/core/ConfigValues.h"
+#include "app/core/CycleStatements.h"
 #include "app/core/DataLinkLocation.h"
 #include "app/core/Pause.h"
 #include "app/core/SpoolerView.h"
@@ -25,26 +26,25 @@ qint32 ReadIntKey(const std::string& file, const char* section, const char* key,
 
 } // namespace
 
-Spooler::Spooler(SpoolerView& view, Setup setup)
+SpoolerPrivate::SpoolerPrivate(SpoolerView& view, Setup setup)
     : view_(view), setup_(std::move(setup)),
-      ticks_(setup_.ticks != nullptr ? *setup_.ticks : pacing::SystemTicks()) {
-    q_print.SetSQL(
-        {QStringLiteral("SELECT * FROM printer"), QStringLiteral("WHERE posto = :posto")});
+      ticks_(setup_.ticks != nullptr ? *setup_.ticks : pacing::SystemTicks()),
+      journal_(FileInFolder(setup_.stationFolder, QLatin1String(journal::kFileName)),
+               setup_.journalWrite) {
+    cpcert.SetSyncHost(setup_.syncHost);
+    q_print.SetSQL(cycle::SelectQueue());
     q_configposto.SetSQL(
         {QStringLiteral("SELECT valor FROM configpostos"),
          QStringLiteral("WHERE (posto = 0) AND (seccao = :seccao) AND (chave = :chave)")});
-    q_addhist.SetSQL(
-        {QStringLiteral("INSERT INTO historico (datahora, id, titulo, dados, palavrachave, cartao, "
-                        "previsao, datavalor)"),
-         QStringLiteral(
-             "VALUES (:datahora, :id, :titulo, :dados, :palavrachave, :cartao, :previsao, "
-             ":datavalor)")});
-    q_delete.SetSQL({QStringLiteral("DELETE FROM printer WHERE id=:id")});
+    q_addhist.SetSQL(cycle::InsertHistory());
+    q_delete.SetSQL(cycle::DeleteJob());
     q_delhist.SetSQL({QStringLiteral("DELETE FROM historico WHERE datavalor < :datavalor")});
     // Matched from a second before the row's time: a column that rounds its times (a
     // SQL Server datetime) still matches, and an older row of an id issued again does not.
     withdrawHistory_.SetSQL(
         {QStringLiteral("DELETE FROM historico WHERE id = :id AND datahora >= :since")});
+    findHistory_.SetSQL(
+        {QStringLiteral("SELECT id FROM historico WHERE id = :id AND datahora >= :since")});
 
     tt.setInterval(1000);
     // The next cycle must never come before a full second has passed.
@@ -53,11 +53,11 @@ Spooler::Spooler(SpoolerView& view, Setup setup)
                      [this] { view_.RunHandler([this] { ttTimer(); }); });
 }
 
-std::string Spooler::PlinovaIni() const {
+std::string SpoolerPrivate::PlinovaIni() const {
     return InFolder(setup_.stationFolder, "Plinova.ini");
 }
 
-Spooler::Refusal Spooler::Prepare() {
+SpoolerPrivate::Refusal SpoolerPrivate::Prepare() {
     cn.SetConnectionString(
         db::DataLinkFileConnectionString(DataLinkPath(setup_.programFolder, setup_.stationFolder)));
     const std::string plinovaIni = PlinovaIni();
@@ -100,18 +100,15 @@ Spooler::Refusal Spooler::Prepare() {
     } catch (const std::exception& e) {
         // The operator's message says only that the port cannot be opened; the reason is
         // for whoever sets the station up.
-        const QString reason = QString::fromStdString(cpcert.Port()) + QStringLiteral(": ") +
-                               QString::fromUtf8(e.what());
-        if (setup_.log)
-            setup_.log(reason);
-        else
-            std::fprintf(stderr, "%s\n", reason.toUtf8().constData());
+        Note(QString::fromStdString(cpcert.Port()) + QStringLiteral(": ") +
+             QString::fromUtf8(e.what()));
         return Refusal::PortUnavailable;
     }
     return Refusal::None;
 }
 
-void Spooler::Start() {
+void SpoolerPrivate::Start() {
+    ReadJournal();
     SendInitialisation();
 
     q_delhist.ParamByName(QStringLiteral("datavalor")).SetValue(DataValor.startOfDay());
@@ -120,7 +117,7 @@ void Spooler::Start() {
     tt.start();
 }
 
-void Spooler::ClosePort() {
+void SpoolerPrivate::ClosePort() {
     if (cpcert.Connected()) {
         std::string byte;
         while (cpcert.InputQueued() != 0)
@@ -129,7 +126,28 @@ void Spooler::ClosePort() {
     }
 }
 
-QString Spooler::ReadGlobalConfig(const QString& key, const QString& def) {
+void SpoolerPrivate::ReadJournal() {
+    const journal::Loaded loaded = journal_.Load(Posto);
+    for (const QString& line : loaded.log)
+        Note(line);
+    if (!loaded.notice.isEmpty())
+        view_.ShowNotice(loaded.notice);
+}
+
+void SpoolerPrivate::Note(const QString& text) {
+    if (setup_.log) {
+        setup_.log(text);
+        return;
+    }
+    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+    std::fflush(stderr);
+}
+
+void SpoolerPrivate::NoteOnJob(qint32 id, const QString& what) {
+    Note(journal_.Path() + QStringLiteral(": ") + what.arg(id));
+}
+
+QString SpoolerPrivate::ReadGlobalConfig(const QString& key, const QString& def) {
     q_configposto.ParamByName(QStringLiteral("seccao")).SetValue(QStringLiteral("GLOBAL"));
     QString upper = key;
     for (QChar& c : upper)
@@ -142,4 +160,53 @@ QString Spooler::ReadGlobalConfig(const QString& key, const QString& def) {
         result = q_configposto.FieldAsString(QStringLiteral("valor"));
     q_configposto.Close();
     return result;
+}
+
+Spooler::Spooler(SpoolerView& view, Setup setup)
+    : d_(std::make_unique<SpoolerPrivate>(view, std::move(setup))) {}
+
+Spooler::~Spooler() = default;
+
+Spooler::Refusal Spooler::Prepare() {
+    return d_->Prepare();
+}
+
+void Spooler::Start() {
+    d_->Start();
+}
+
+void Spooler::ClosePort() {
+    d_->ClosePort();
+}
+
+std::string Spooler::PortName() const {
+    return d_->cpcert.Port();
+}
+
+db::TDbConnection& Spooler::Database() {
+    return d_->cn;
+}
+
+std::string Spooler::PlinovaIni() const {
+    return d_->PlinovaIni();
+}
+
+bool Spooler::Polling() const {
+    return d_->tt.isActive();
+}
+
+void Spooler::StopPolling() {
+    d_->tt.stop();
+}
+
+void Spooler::Reprint(const QString& dados) {
+    d_->Reprint(dados);
+}
+
+bool Spooler::Busy() const {
+    return d_->busy_;
+}
+
+void Spooler::RequestStop() {
+    d_->stopRequested_ = true;
 }

@@ -1,23 +1,20 @@
 #pragma once
 
-#include <QDate>
-#include <QDateTime>
 #include <QString>
-#include <QTimer>
-#include <cstdint>
 #include <functional>
-#include <optional>
+#include <memory>
 #include <string>
 
-#include "app/core/Card.h"
-#include "db/Command.h"
-#include "db/Connection.h"
-#include "db/Query.h"
-#include "serial/CPort.h"
+#include "app/core/Journal.h"
 
 class SpoolerView;
 class SpoolerProbe;
+class SpoolerPrivate;
+class ComSyncHost;
 
+namespace db {
+class TDbConnection;
+}
 namespace pacing {
 class TickSource;
 }
@@ -28,6 +25,24 @@ class TickSource;
 // the user sees goes through the window's SpoolerView.
 class Spooler {
 public:
+    // The points between the steps of a job's cycle, where a test may end the program as a kill
+    // or a power cut would.
+    enum class Step {
+        JobTaken,      // the job read from the queue; nothing done for it yet
+        JobJournalled, // the journal started for it (with its history row's time)
+        Logged,        // its history row written, the card not yet asked for
+        LinePrinted,   // a line of the card written
+        CardFed,       // the form feed written and drained (the card printed), not yet journalled
+        CardFedJournalled, // the journal records the card printed
+        CardReleased,      // the release written and drained, not yet journalled
+        CardJournalled,    // the journal records the card complete
+        CardRemoved,       // the card taken out
+        DrawerPulsed,      // the drawer pulse written and drained, not yet journalled
+        DrawerJournalled,  // the journal records the pulse
+        Deleted,           // the job deleted from the queue
+        Finished,          // the journal records the job done
+    };
+
     // Where the spooler finds its files and what it runs on, fixed when it is made.
     struct Setup {
         // The executable's folder, where the data link file is looked for first.
@@ -37,13 +52,24 @@ public:
         QString stationFolder;
         // The clock the card's pauses run on; the system's tick counter when null.
         pacing::TickSource* ticks = nullptr;
-        // Where the reason for a refusal goes, for whoever sets the station up (the operator's
-        // warning only says what failed); standard error when empty.
+        // How the printer port's events reach the main thread (the program's event loop); it
+        // must outlive the spooler. When null the port holds them until it closes.
+        ComSyncHost* syncHost = nullptr;
+        // Where notes for whoever sets the station up go: the reason for a refusal (the
+        // operator's warning only says what failed), what the journal said at start-up and
+        // what a start did for the job the journal held. Standard error when empty.
         std::function<void(const QString&)> log;
+        // How the journal's records reach the disk; the platform's durable write when empty.
+        journal::Writer journalWrite;
+        // Called at each Step of a job's cycle; nothing when empty.
+        std::function<void(Step)> onStep;
     };
 
     // The view must outlive the spooler; nothing is asked of it before Prepare().
     Spooler(SpoolerView& view, Setup setup);
+    ~Spooler();
+    Spooler(const Spooler&) = delete;
+    Spooler& operator=(const Spooler&) = delete;
 
     // Why start-up refused to run.
     enum class Refusal { None, PrinterDisabled, PortUnavailable };
@@ -57,107 +83,30 @@ public:
     void ClosePort();
 
     // The printer port's name, as the settings gave it.
-    std::string PortName() const { return cpcert.Port(); }
+    std::string PortName() const;
     // The station's connection; the window's history browsing runs on it too.
-    db::TDbConnection& Database() { return cn; }
+    db::TDbConnection& Database();
     // The station's profile file of the spooler's own settings and the window's position.
     std::string PlinovaIni() const;
 
     // Whether the polling timer runs.
-    bool Polling() const { return tt.isActive(); }
+    bool Polling() const;
     // Stops polling; a cycle already running is not affected.
-    void StopPolling() { tt.stop(); }
+    void StopPolling();
 
     // Prints `dados` again as the card of a history entry, with polling stopped meanwhile.
     void Reprint(const QString& dados);
 
     // Whether a cycle or a reprint is running, which a close must not interrupt.
-    bool Busy() const { return busy_; }
+    bool Busy() const;
     // Asks the running cycle or reprint to end as soon as no card is left half done; the
     // window is then closed. Polling does not start again.
-    void RequestStop() { stopRequested_ = true; }
+    void RequestStop();
 
 private:
+    // The settings, the port, the connection and its statements, the timer and the cycle's
+    // state, apart from what the spooler's users see (SpoolerPrivate.h); the tests' probe reaches
+    // them there.
     friend class SpoolerProbe;
-
-    // Marks the spooler busy for one cycle or reprint; however it ends, a stop requested
-    // meanwhile then closes the window.
-    class WorkScope {
-    public:
-        explicit WorkScope(Spooler& spooler);
-        ~WorkScope();
-        WorkScope(const WorkScope&) = delete;
-        WorkScope& operator=(const WorkScope&) = delete;
-
-    private:
-        Spooler& spooler_;
-    };
-
-    // A queued job's row.
-    struct Job {
-        qint32 id = 0;
-        qint32 cartao = 0;
-        bool cartaoNull = true;
-        bool gaveta = false;
-        qint32 titulo = 0;
-        QString palavrachave;
-        QString dados;
-    };
-
-    QString ReadGlobalConfig(const QString& key, const QString& def);
-
-    // One polling cycle; the timer runs it once per tick. An error ends it and leaves the
-    // timer stopped.
-    void ttTimer();
-    // The cycle's steps. The station's next job, read from the queue query, which stays open
-    // until CloseQueue(); none when the queue is empty.
-    std::optional<Job> OpenQueue();
-    void CloseQueue();
-    // Logs a print job in the history; returns the moment logged.
-    QDateTime LogJob(const Job& job);
-    // Takes back the history row LogJob() wrote, for a job a stop left unprinted.
-    void WithdrawLog(qint32 id, const QDateTime& logged);
-    // Deletes the last job taken (none when LastId is 0).
-    void DeleteLastJob();
-
-    // The card printer dialogue.
-    void SendInitialisation();
-    // False when a stop ended the wait for a card, so that nothing was printed.
-    bool PrintCard(const Card& card);
-    bool PrintCardBody(const Card& card);
-    void Pause(std::uint32_t milliseconds);
-    // Writes the whole string or fails.
-    void WriteAll(const std::string& bytes);
-    void PacedWrite(const std::string& bytes, std::uint32_t milliseconds);
-    // Reads the window's pending close requests, during the card print's waits.
-    bool StopNoticed();
-
-    SpoolerView& view_;
-    Setup setup_;
-    pacing::TickSource& ticks_;
-    bool busy_ = false;
-    bool stopRequested_ = false;
-
-    // Settings fixed at start-up.
-    qint32 Posto = 0;         // station number
-    qint32 Protocolo = 0;     // 0: writes paced by pauses; other: hardware flow control
-    qint32 OffsetInicial = 0; // empty lines fed before each text
-    QDate DataValor;          // business date
-    // State the job cycle keeps.
-    qint32 LastId = 0; // id of the last job taken, 0 once its delete succeeded
-    // A title whose card had no line to put it under: the next card without a title of its
-    // own, a reprint, carries it.
-    std::optional<QString> Titulo;
-
-    // Components, each declared after what it uses, so that they are destroyed before it:
-    // the statements before their connection, the timer, whose tick uses everything, first.
-    TComPort cpcert{nullptr};
-    db::TDbConnection cn;
-    db::TDbQuery q_print{&cn};
-    db::TDbQuery q_configposto{&cn};
-    db::TDbCommand q_addhist{&cn};
-    db::TDbCommand q_delete{&cn};
-    db::TDbCommand q_delhist{&cn};
-    db::TDbCommand withdrawHistory_{&cn};
-    QTimer tt;
+    std::unique_ptr<SpoolerPrivate> d_;
 };

@@ -5,7 +5,8 @@
 
 // What the spooler's core needs of its window: the two labels and the memo it writes, a moment for
 // the window to catch up before a card print blocks it, a look for stop requests while it waits,
-// the close that follows one, and the report of an error that ends a handler.
+// the close that follows one, a notice for the operator, and the report of an error that ends a
+// handler.
 class SpoolerView {
 public:
     // The printer's state. `paintNow`: repainted before the call returns, for the card print,
@@ -22,6 +23,9 @@ public:
     virtual void ProcessStopRequests() = 0;
     // After a card print: drops the user's input that came while it ran.
     virtual void DiscardInput() = 0;
+    // A message for the operator that asks nothing and stops nothing: the spooler goes on
+    // while it is shown.
+    virtual void ShowNotice(const QString& text) = 0;
     // Closes the window as its close command does, once the running handler has returned.
     virtual void CloseLater() = 0;
     // Runs a handler; an error that leaves it is shown by the application's error report and

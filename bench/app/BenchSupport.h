@@ -11,10 +11,10 @@
 
 #include "Station.h"
 #include "app/MainWindow.h"
-#include "app/QtComSyncHost.h"
+#include "serial/ModemWakeSignal.h"
 
 // What the spooler's benchmarks share: clocks, the resident memory, the application object
-// with the serial port's delivery host that a window needs, and a station's window started.
+// that a window needs, and a station's window started.
 namespace bench {
 
 inline double Now() {
@@ -44,14 +44,14 @@ inline long RssKb() {
     return -1;
 }
 
-// An off-screen application whose ports deliver through its event loop.
+// An off-screen application with the modem wake signal claimed, as the program has them; a
+// station's window gets its port's delivery host from the station.
 class Application {
 public:
     Application(int& argc, char** argv) : app_(Offscreen(argc), argv) {
         QCoreApplication::setApplicationName(QStringLiteral("Plinova"));
-        SetDefaultComSyncHost(&host_);
+        serial::ClaimModemWakeSignal(serial::DefaultModemWakeSignal());
     }
-    ~Application() { SetDefaultComSyncHost(nullptr); }
 
 private:
     // No display is needed: the platform is chosen before the application object exists.
@@ -61,7 +61,6 @@ private:
     }
 
     QApplication app_;
-    QtComSyncHost host_;
 };
 
 // A station on a backend with its window started (start-up timed) and polling stopped.
@@ -72,9 +71,11 @@ struct StartedStation {
     explicit operator bool() const { return w != nullptr; }
 };
 
-// Starts a station on `backend`; when the backend is not available here or start-up fails, a
-// table row says so (`emptyCells` completes it) and none is returned.
-inline StartedStation StartStation(Backend backend, const char* emptyCells) {
+// Starts a station on `backend`, its pauses on `ticks` (the system's clock when null); when the
+// backend is not available here or start-up fails, a table row says so (`emptyCells` completes
+// it) and none is returned.
+inline StartedStation StartStation(Backend backend, const char* emptyCells,
+                                   pacing::TickSource* ticks = nullptr) {
     StartedStation started;
     const std::string name = dbtest::BackendName(backend);
     QString why;
@@ -84,6 +85,7 @@ inline StartedStation StartStation(Backend backend, const char* emptyCells) {
     }
     started.st = std::make_unique<Station>(backend);
     started.st->WriteDefaults();
+    started.st->ticks = ticks;
     const double t0 = Now();
     auto w = started.st->Start();
     started.startupMs = Now() - t0;

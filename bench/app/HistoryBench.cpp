@@ -74,7 +74,7 @@ void Run(Backend backend, int rows, int repetitions) {
     w->show();
     if (!QTest::qWaitForWindowExposed(w.get()))
         std::printf("| %s | window not exposed |\n", name.c_str());
-    Handler([&] { w->btopenClick(); });
+    Handler(*w, [&] { w->btopenClick(); });
     QApplication::processEvents();
 
     // The history query alone, on the spooler's connection: the database's share of opening
@@ -95,7 +95,7 @@ void Run(Backend backend, int rows, int repetitions) {
     long rss = 0;
     for (int r = 0; r < repetitions; ++r) {
         const double t0 = bench::Now();
-        Handler([&] { w->btmodClick(); });
+        Handler(*w, [&] { w->btmodClick(); });
         openReturn.push_back(bench::Now() - t0);
         WaitForPaint(grid);
         open.push_back(bench::Now() - t0);
@@ -112,7 +112,7 @@ void Run(Backend backend, int rows, int repetitions) {
             std::printf("| %s | Ctrl+End left row %d current |\n", name.c_str(), q_hist.RecNo());
 
         const double t2 = bench::Now();
-        Handler([&] { w->btmodClick(); });
+        Handler(*w, [&] { w->btmodClick(); });
         QApplication::processEvents();
         leave.push_back(bench::Now() - t2);
     }

@@ -8,6 +8,7 @@
 
 #include "serial/CPort.h"
 #include "serial/ComPlainSyncHost.h"
+#include "serial/ModemWakeSignal.h"
 #include "tools/pty/PseudoTerminal.h"
 
 #include <boost/asio/io_context.hpp>
@@ -122,6 +123,7 @@ void Check(bool ok, const char* what) {
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 5000;
     const int idleSeconds = argc > 2 ? std::atoi(argv[2]) : 10;
+    serial::ClaimModemWakeSignal(serial::DefaultModemWakeSignal());
     // The device is held open throughout so that the line does not hang up between two clients.
     PseudoTerminal line(PseudoTerminal::Device::Held);
     const std::string slave = line.DevicePath();

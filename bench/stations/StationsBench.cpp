@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "JobQueue.h"
+#include "app/core/CycleStatements.h"
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
@@ -120,16 +121,11 @@ StationResult RunStation(const QString& udl, int posto, Clock::time_point t0, Wi
     db::TDbConnection cn;
     cn.SetConnectionString(ConnectionString(udl));
     db::TDbQuery q_print(&cn);
-    q_print.SetSQL(
-        {QStringLiteral("SELECT * FROM printer"), QStringLiteral("WHERE posto = :posto")});
+    q_print.SetSQL(cycle::SelectQueue());
     db::TDbCommand q_addhist(&cn);
-    q_addhist.SetSQL(
-        {QStringLiteral("INSERT INTO historico (datahora, id, titulo, dados, palavrachave, cartao, "
-                        "previsao, datavalor)"),
-         QStringLiteral("VALUES (:datahora, :id, :titulo, :dados, :palavrachave, :cartao, "
-                        ":previsao, :datavalor)")});
+    q_addhist.SetSQL(cycle::InsertHistory());
     db::TDbCommand q_delete(&cn);
-    q_delete.SetSQL({QStringLiteral("DELETE FROM printer WHERE id=:id")});
+    q_delete.SetSQL(cycle::DeleteJob());
     const QDateTime dataValor = QDate::currentDate().startOfDay();
 
     // Stations start spread over the first second, as stations started by hand would be.

@@ -1,39 +1,38 @@
 // The kernel behind the POSIX backend's system-call interface.
 #include "serial/posix/PosixSys.h"
 
+#include "serial/ModemWakeSignal.h"
 #include "serial/posix/PosixBaudRate.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <mutex>
+#include <stdexcept>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace serial {
 namespace {
 
-// TIOCMIWAIT cannot be woken through any descriptor; a signal without a restart flag ends
-// it with EINTR.
-int ModemWakeSignal() {
-    return SIGRTMIN + 4;
-}
-
-void InstallModemWakeHandler() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        struct sigaction action {};
-        action.sa_handler = [](int) {};
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = 0;
-        sigaction(ModemWakeSignal(), &action, nullptr);
-    });
-}
+// The signal the program claimed; 0 until it has. Set once its handler is installed, so that
+// no port sends it before.
+std::atomic<int> wakeSignal{0};
+std::mutex claiming;
 
 class KernelCalls : public PosixSys {
 public:
-    int Open(const std::string& path, int flags) override { return open(path.c_str(), flags); }
+    int Open(const std::string& path, int flags) override {
+        // Found at the first port a program opens, also one whose device has no modem lines
+        // (a pseudo-terminal in a test), not first on a station with a real port.
+        if (wakeSignal.load() == 0)
+            throw std::logic_error("no port opens before the program claims the modem wake "
+                                   "signal (serial::ClaimModemWakeSignal)");
+        return open(path.c_str(), flags);
+    }
     int Close(int fd) override { return close(fd); }
     int Lock(int fd) override { return flock(fd, LOCK_EX | LOCK_NB); }
     int SetExclusive(int fd) override { return ioctl(fd, TIOCEXCL); }
@@ -70,14 +69,8 @@ public:
     int ModemLines(int fd, int& bits) override { return ioctl(fd, TIOCMGET, &bits); }
     int SetModemLines(int fd, int bits) override { return ioctl(fd, TIOCMBIS, &bits); }
     int ClearModemLines(int fd, int bits) override { return ioctl(fd, TIOCMBIC, &bits); }
-    int WaitModemChange(int fd, int lines) override {
-        InstallModemWakeHandler();
-        return ioctl(fd, TIOCMIWAIT, lines);
-    }
-    void WakeModemWait(pthread_t thread) override {
-        InstallModemWakeHandler();
-        pthread_kill(thread, ModemWakeSignal());
-    }
+    int WaitModemChange(int fd, int lines) override { return ioctl(fd, TIOCMIWAIT, lines); }
+    void WakeModemWait(pthread_t thread) override { pthread_kill(thread, wakeSignal.load()); }
     int Counters(int fd, serial_icounter_struct& counters) override {
         return ioctl(fd, TIOCGICOUNT, &counters);
     }
@@ -88,6 +81,29 @@ public:
 PosixSys& KernelSys() {
     static KernelCalls sys;
     return sys;
+}
+
+int DefaultModemWakeSignal() {
+    return SIGRTMIN + 4;
+}
+
+void ClaimModemWakeSignal(int signal) {
+    std::lock_guard lock(claiming);
+    if (wakeSignal.load() != 0)
+        throw std::logic_error("the modem wake signal is claimed already");
+    struct sigaction before {};
+    if (sigaction(signal, nullptr, &before) != 0)
+        throw std::system_error(errno, std::generic_category(), "modem wake signal");
+    if ((before.sa_flags & SA_SIGINFO) != 0 ||
+        (before.sa_handler != SIG_DFL && before.sa_handler != SIG_IGN))
+        throw std::logic_error("the modem wake signal has a handler of someone else's");
+    struct sigaction action {};
+    action.sa_handler = [](int) {};
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    if (sigaction(signal, &action, nullptr) != 0)
+        throw std::system_error(errno, std::generic_category(), "modem wake signal");
+    wakeSignal = signal;
 }
 
 } // namespace serial

@@ -60,7 +60,8 @@ public:
     virtual int Counters(int fd, serial_icounter_struct& counters) = 0;
 };
 
-// The kernel's system calls; lives for the whole process.
+// The kernel's system calls; lives for the whole process. Its Open raises std::logic_error
+// until the program has claimed the signal that wakes WaitModemChange (ModemWakeSignal.h).
 PosixSys& KernelSys();
 
 } // namespace serial

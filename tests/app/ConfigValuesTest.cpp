@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 using config::BusinessDate;
-using config::HistoryPreview;
 using config::ParseInteger;
 using config::ParseTimeOfDay;
 
@@ -44,14 +43,4 @@ TEST(ConfigValues, BusinessDateAroundTheDayChange) {
     EXPECT_EQ(BusinessDate(QDateTime(march10, QTime(0, 0)), QTime(0, 0)), QDate(2026, 3, 9));
     EXPECT_EQ(BusinessDate(QDateTime(march10, QTime(0, 0, 0, 1)), QTime(0, 0)), march10);
     EXPECT_EQ(BusinessDate(QDateTime(QDate(2026, 3, 1), QTime(1, 0)), six), QDate(2026, 2, 28));
-}
-
-TEST(ConfigValues, HistoryPreview) {
-    const QString eighty = QStringLiteral("   \r\n") + QString(80, QLatin1Char('x'));
-    EXPECT_EQ(HistoryPreview(eighty), QString(50, QLatin1Char('x')));
-    // Line breaks inside the first 50 characters stay.
-    EXPECT_EQ(HistoryPreview(QStringLiteral("\tA\r\nB \r\n")), QStringLiteral("A\r\nB"));
-    EXPECT_EQ(HistoryPreview(QStringLiteral(" \x01\x1F ")), QString());
-    EXPECT_EQ(HistoryPreview(QString()), QString());
-    EXPECT_EQ(HistoryPreview(QStringLiteral("Açúcar")), QStringLiteral("Açúcar"));
 }

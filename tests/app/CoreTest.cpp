@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "CappedTicks.h"
 #include "PrinterBytes.h"
 #include "SpoolerProbe.h"
 #include "StationFolder.h"
 #include "TestSpoolerView.h"
 #include "app/core/Pause.h"
+#include "db/WorkerThreads.h"
+#include "serial/ModemWakeSignal.h"
 
 namespace {
 
@@ -69,7 +72,7 @@ TEST_F(Core, AJobCycleAndItsCardNeedNoWidget) {
 // as if it had been, so the job is done. Either way the window is closed and polling stays
 // stopped.
 TEST_F(Core, AStopEndsEitherCardWait) {
-    st.Printer().insertAfter = 1000000;
+    st.Printer().SetInsertAfter(1000000);
     st.AddJob(7, 0, 1, 0, QString(), QStringLiteral("never printed"));
     view.onStopLook = [&] {
         if (view.stopLooks == 3)
@@ -85,7 +88,7 @@ TEST_F(Core, AStopEndsEitherCardWait) {
 }
 
 TEST_F(Core, AStopWhileTheCardWaitsForRemovalFinishesTheJob) {
-    st.Printer().removeAfter = 1000000;
+    st.Printer().SetRemoveAfter(1000000);
     st.AddJob(7, 0, 1, 0, QString(), QStringLiteral("printed once"));
     view.onStatus = [&](const QString& status) {
         if (status == QStringLiteral("Remova cart\u00e3o"))
@@ -100,28 +103,14 @@ TEST_F(Core, AStopWhileTheCardWaitsForRemovalFinishesTheJob) {
     EXPECT_FALSE(spooler.Polling());
 }
 
-// A clock that moves only when the spooler sleeps or yields on it. Its sleeps are real, so
-// that the printer has answered a status request when the spooler looks.
-class VirtualTicks : public pacing::TickSource {
-public:
-    std::uint32_t Now() override { return now; }
-    void Sleep(std::uint32_t milliseconds) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-        now += milliseconds;
-    }
-    void LetOthersRun() override {
-        std::this_thread::yield();
-        ++now;
-    }
-    std::uint32_t now = 0;
-};
-
 // The card's pauses run on the clock the spooler was given, and the reason a port would not
 // open goes to the log it was given.
 TEST(CoreSetup, PausesAndRefusalsUseWhatTheSpoolerWasGiven) {
     StationFolder st;
     st.WriteDefaults();
-    VirtualTicks ticks;
+    // Its sleeps are real, so that the printer has answered a status request when the spooler
+    // looks.
+    CappedTicks ticks;
     QStringList log;
     Spooler::Setup setup = st.Setup();
     setup.ticks = &ticks;
@@ -139,7 +128,7 @@ TEST(CoreSetup, PausesAndRefusalsUseWhatTheSpoolerWasGiven) {
         EXPECT_EQ(st.Printer().CardBytes(), kSmallFont + "um\r\ndois\r\n" + kCardEnd);
         // 50 ms after the status request that found the card and after the print mode, 200
         // after each line, 50 after the form feed.
-        EXPECT_GE(ticks.now, 50u + 50u + 2 * 200u + 50u);
+        EXPECT_GE(ticks.Now(), 50u + 50u + 2 * 200u + 50u);
         EXPECT_TRUE(log.isEmpty());
     }
 
@@ -153,6 +142,8 @@ TEST(CoreSetup, PausesAndRefusalsUseWhatTheSpoolerWasGiven) {
 } // namespace
 
 int main(int argc, char** argv) {
+    db::PrepareWorkerThreads();
+    serial::ClaimModemWakeSignal(serial::DefaultModemWakeSignal());
     // No screen is needed, also when the build lists the tests.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -18,7 +18,7 @@
 #include <sstream>
 
 #include "Station.h"
-#include "app/ErrorReport.h"
+#include "Wine.h"
 #include "app/HistoryGrid.h"
 #include "app/HistoryModel.h"
 #include "app/MainWindow.h"
@@ -42,13 +42,10 @@ protected:
     void SetUp() override {
         PLINOVA_REQUIRE_BACKEND(GetParam());
         st = std::make_unique<Station>(GetParam());
-        report::SetSink({[this](const QString& caption, const QString& text) {
-                             st->messages << caption + QStringLiteral(": ") + text;
-                         },
-                         [this](const QString& text) {
-                             asked << text;
-                             return answer;
-                         }});
+        st->confirm = [this](const QString& text) {
+            asked << text;
+            return answer;
+        };
         st->WriteDefaults();
         w = st->StartStopped();
         ASSERT_FALSE(w->Terminated()) << st->messages.join("|").toStdString();
@@ -470,6 +467,8 @@ TEST_P(Window, NullAndHugeRowsShowAndReprint) {
 
     // The megabyte fills some twenty thousand card lines at 200 ms each: the printer is
     // unplugged after the first ones, which ends the reprint with the error report.
+    if (RunningUnderWine())
+        GTEST_SKIP() << "wine never completes a write that was pending when the line went away";
     Click(Ui().btup);
     std::thread unplug([&] {
         st->Printer().WaitFor("palavra palavra", 10s);

@@ -15,6 +15,7 @@ void QueueJob(db::TDbConnection& cn, const QueuedJob& job) {
         {"titulo", &job.titulo},
         {"palavrachave", &job.palavrachave},
         {"dados", &job.dados},
+        {"id", &job.id},
     };
     QStringList names;
     QStringList markers;

@@ -1,15 +1,17 @@
 #pragma once
 
 #include <QDate>
+#include <functional>
 #include <optional>
 
-#include "app/core/Spooler.h"
+#include "app/core/SpoolerPrivate.h"
+#include "app/core/SpoolerView.h"
 
 // The tests' and benchmarks' one way into a Spooler's private state: its settings, its port,
 // its timer and the steps of its cycle. Product code never uses it.
 class SpoolerProbe {
 public:
-    explicit SpoolerProbe(Spooler& spooler) : s_(spooler) {}
+    explicit SpoolerProbe(Spooler& spooler) : s_(*spooler.d_) {}
 
     qint32 Posto() const { return s_.Posto; }
     qint32 Protocolo() const { return s_.Protocolo; }
@@ -20,23 +22,11 @@ public:
 
     // One polling cycle, called directly: an error leaves it.
     void Cycle() { s_.ttTimer(); }
+    // Runs a handler through the spooler's view, as its timer's tick does: the view reports
+    // an error that leaves it (the window, where it reports its own).
+    void RunInView(const std::function<void()>& handler) { s_.view_.RunHandler(handler); }
     void StartPolling() { s_.tt.start(); }
 
-    // The cycle's database steps, for the cost of a print job's statements without its card:
-    // takes the next job, logs it, closes the queue and deletes the job. False when the queue
-    // is empty.
-    bool TakeAndLogNextJob() {
-        const std::optional<Spooler::Job> job = s_.OpenQueue();
-        if (job)
-            s_.LogJob(*job);
-        s_.CloseQueue();
-        if (!job)
-            return false;
-        s_.LastId = job->id;
-        s_.DeleteLastJob();
-        return true;
-    }
-
 private:
-    Spooler& s_;
+    SpoolerPrivate& s_;
 };

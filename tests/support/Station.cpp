@@ -1,31 +1,29 @@
 #include "Station.h"
 
 #include "CardWatchdog.h"
-#include "app/ErrorReport.h"
 #include "app/MainWindow.h"
 
-void Handler(const std::function<void()>& handler) {
-    report::Run(handler);
+void Handler(Tmain& window, const std::function<void()>& handler) {
+    SpoolerProbe(window.Core()).RunInView(handler);
 }
 
 void Cycle(Spooler& core) {
     const CardWatchdog watchdog(core);
-    report::Run([&] { SpoolerProbe(core).Cycle(); });
+    SpoolerProbe probe(core);
+    probe.RunInView([&] { probe.Cycle(); });
 }
 
-Station::Station(Backend backend) : StationFolder(backend) {
-    report::SetSink({[this](const QString& caption, const QString& text) {
-                         messages << caption + QStringLiteral(": ") + text;
-                     },
-                     [](const QString&) { return true; }});
-}
-
-Station::~Station() {
-    report::ResetSink();
-}
+Station::Station(Backend backend)
+    : StationFolder(backend),
+      reports_({[this](const QString& caption, const QString& text) {
+                    messages << caption + QStringLiteral(": ") + text;
+                },
+                [this](const QString& text) { return !confirm || confirm(text); }}) {}
 
 std::unique_ptr<Tmain> Station::Start() {
-    return std::make_unique<Tmain>(Setup());
+    Spooler::Setup setup = Setup();
+    setup.syncHost = &comSyncHost_;
+    return std::make_unique<Tmain>(std::move(setup), reports_);
 }
 
 std::unique_ptr<Tmain> Station::StartStopped() {

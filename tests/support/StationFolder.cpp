@@ -30,6 +30,7 @@ Spooler::Setup StationFolder::Setup() const {
     Spooler::Setup setup;
     setup.programFolder = QString::fromStdString(folder_.string());
     setup.stationFolder = setup.programFolder;
+    setup.ticks = ticks;
     return setup;
 }
 

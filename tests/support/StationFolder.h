@@ -31,8 +31,12 @@ public:
     std::string PlinovaIni() const { return (folder_ / "Plinova.ini").string(); }
     TestPrinter& Printer() { return printer_; }
     db::TDbConnection& Db() { return *cn_; }
-    // Where a spooler of this station finds its files (the program's folder too).
+    // Where a spooler of this station finds its files (the program's folder too), and the
+    // clock below. No delivery host: with no window to serve them, the port holds its events
+    // until it closes.
     Spooler::Setup Setup() const;
+    // The clock its spooler's pauses run on; the system's when null.
+    pacing::TickSource* ticks = nullptr;
 
     // Writes the station's settings; keys not given are left out of the files.
     void WritePlinovaIni(const std::map<std::string, std::string>& opcoes,

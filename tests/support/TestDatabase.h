@@ -10,6 +10,11 @@
 #include <string>
 #include <vector>
 
+// GoogleTest shows a QString that differs as its text rather than as its UTF-16 units.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace dbtest {
 
 // The database roads the tests exercise.

@@ -8,9 +8,9 @@
 
 #include "app/core/SpoolerView.h"
 
-// A SpoolerView without a window: it records what the core shows, lets events through where
-// the window would, and keeps the errors its handlers raised, so that the job cycle, the card
-// dialogue and the stop rules run in a test with no widget.
+// A SpoolerView without a window: it records what the core shows (notices too), lets events
+// through where the window would, and keeps the errors its handlers raised, so that the job cycle,
+// the card dialogue and the stop rules run in a test with no widget.
 class TestSpoolerView : public SpoolerView {
 public:
     void ShowStatus(const QString& text, bool) override {
@@ -28,6 +28,7 @@ public:
         QCoreApplication::processEvents();
     }
     void DiscardInput() override { ++inputDiscards; }
+    void ShowNotice(const QString& text) override { notices << text; }
     void CloseLater() override { ++closes; }
     void RunHandler(const std::function<void()>& handler) override {
         try {
@@ -43,6 +44,7 @@ public:
     int stopLooks = 0;
     int inputDiscards = 0;
     int closes = 0;
+    QStringList notices;
     QStringList errors;
     // Called on each status shown, and each time the card print looks for a stop request.
     std::function<void(const QString&)> onStatus;

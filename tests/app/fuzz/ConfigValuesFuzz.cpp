@@ -1,6 +1,6 @@
 // libFuzzer entry for the configuration value parsers. Any text parses or is refused without
 // fault; a number parsed reads back the same from its decimal and hexadecimal forms, a time
-// of day from its "HH:mm:ss.zzz" form, and a history preview is trimmed and short.
+// of day from its "HH:mm:ss.zzz" form.
 #include "app/core/ConfigValues.h"
 
 #include <cstddef>
@@ -29,8 +29,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
-    const QString preview = config::HistoryPreview(QString::fromUtf8(text.data(), qsizetype(size)));
-    if (preview.size() > 50 || (!preview.isEmpty() && preview.front().unicode() <= 0x20))
-        std::abort();
     return 0;
 }
