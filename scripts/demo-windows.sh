@@ -27,7 +27,7 @@ esac
 . "$root/scripts/wine-capture.sh"
 
 if [ ! -x "$windows/deploy/plinova.exe" ]; then
-    PLINOVA_WINDOWS_BUILD_DIR="$windows" PLINOVA_WINDOWS_BUILD_ONLY=1 \
+    PLINOVA_WINDOWS_BUILD_DIR="$windows" PLINOVA_WINDOWS_STEP=build \
         bash "$root/scripts/test-windows.sh"
 fi
 if [ ! -x "$host/tools/cardsim/plinova-cardsim" ]; then

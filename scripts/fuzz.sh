@@ -3,12 +3,14 @@
 # runs each for PLINOVA_FUZZ_SECONDS seconds (20 by default), starting from its seed corpus
 # in tests/<folder>/fuzz/corpus/<name>/. Prints one line per fuzzer with the runs executed;
 # fails when a fuzzer finds a crash, a sanitizer report, a leak or an input that hangs. The
+# PLINOVA_FUZZ_STEP=build only builds, =run only runs what a build made so. The
 # input that did it is kept in build-fuzz/fuzz-artifacts/ and the fuzzer's output in
 # build-fuzz/fuzz-logs/; replay it with: build-fuzz/<path>/<fuzzer> <input file>
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${PLINOVA_FUZZ_BUILD_DIR:-$root/build-fuzz}"
 seconds="${PLINOVA_FUZZ_SECONDS:-20}"
+step="${PLINOVA_FUZZ_STEP:-all}"
 
 bash "$root/scripts/install-deps.sh"
 
@@ -29,8 +31,11 @@ for f in "${fuzzers[@]}"; do
   read -r target _ _ <<<"$f"
   targets+=("$target")
 done
-CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j 2 --target "${targets[@]}"
+if [ "$step" != run ]; then
+  CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j 2 --target "${targets[@]}"
+fi
+[ "$step" != build ] || exit 0
 
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 mkdir -p "$build/fuzz-artifacts" "$build/fuzz-logs"

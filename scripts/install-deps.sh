@@ -3,7 +3,10 @@
 # take screenshots, build and check the Debian packages, and cross-build for Windows, run
 # that build's tests under wine and make its installer. Does nothing when they are all present.
 # With package names as arguments, installs those instead (when missing).
+# A run that checked already says so with PLINOVA_DEPS_CHECKED=1 (scripts/test.sh), and its
+# scripts then skip the check.
 set -euo pipefail
+[ $# -eq 0 ] && [ "${PLINOVA_DEPS_CHECKED:-0}" = 1 ] && exit 0
 
 packages=("$@")
 [ $# -gt 0 ] || packages=(

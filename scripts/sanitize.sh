@@ -5,6 +5,8 @@
 #   tsan    the threaded tests (ctest label "threaded") under ThreadSanitizer, five rounds
 #           (build-tsan/, or $PLINOVA_TSAN_BUILD_DIR).
 # Usage: scripts/sanitize.sh [asan] [tsan]   (both when no argument is given)
+# PLINOVA_SANITIZE_STEP=build only builds, =run only runs what a build made so (a run that
+# overlaps its builds with its tests: scripts/test.sh).
 # Any sanitizer report stops the test that made it and fails the run, and so does any failing
 # test: every test gets a single try, as in the plain run (the tests' timing holds on a slow,
 # loaded machine). Only the test programs and what they run are built. The database tests use
@@ -15,6 +17,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 asan_build="${PLINOVA_ASAN_BUILD_DIR:-$root/build-asan}"
 tsan_build="${PLINOVA_TSAN_BUILD_DIR:-$root/build-tsan}"
+step="${PLINOVA_SANITIZE_STEP:-all}"
 runs=("$@")
 if [ ${#runs[@]} -eq 0 ]; then runs=(asan tsan); fi
 
@@ -49,9 +52,12 @@ test_targets() {
 }
 
 run_asan() {
-  configure "$asan_build" address,undefined
-  mapfile -t targets < <(test_targets "$asan_build")
-  cmake --build "$asan_build" -j 2 --target "${targets[@]}"
+  if [ "$step" != run ]; then
+    configure "$asan_build" address,undefined
+    mapfile -t targets < <(test_targets "$asan_build")
+    cmake --build "$asan_build" -j 2 --target "${targets[@]}"
+  fi
+  [ "$step" != build ] || return 0
   (
     if [ -z "${PLINOVA_TEST_PG_HOST:-}" ]; then
       eval "$(bash "$root/scripts/start-test-postgres.sh")"
@@ -66,8 +72,11 @@ run_asan() {
 }
 
 run_tsan() {
-  configure "$tsan_build" thread
-  cmake --build "$tsan_build" -j 2 --target test_serial_component test_serial_posix test_serial_stress
+  if [ "$step" != run ]; then
+    configure "$tsan_build" thread
+    cmake --build "$tsan_build" -j 2 --target test_serial_component test_serial_posix test_serial_stress
+  fi
+  [ "$step" != build ] || return 0
   (
     export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
     for round in 1 2 3 4 5; do

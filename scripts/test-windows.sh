@@ -8,32 +8,42 @@
 # copy of the program folder alone (scripts/demo-windows.sh --check), and the installer is
 # made, installed, tried and removed (scripts/test-installer.sh). Arguments go to CTest:
 #   bash scripts/test-windows.sh -R Window
-# PLINOVA_WINDOWS_BUILD_ONLY=1 stops once the build and the program folder are done.
+# PLINOVA_WINDOWS_STEP=build stops once the build and the program folder are done
+# (PLINOVA_WINDOWS_BUILD_ONLY=1 says the same); PLINOVA_WINDOWS_STEP=run runs the tests of a
+# build made so. The far end comes from $PLINOVA_BUILD_DIR (build/) when that tree has it.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${PLINOVA_WINDOWS_BUILD_DIR:-$root/build-windows}"
 host="$build/host"
 started=$SECONDS
+step="${PLINOVA_WINDOWS_STEP:-all}"
+[ "${PLINOVA_WINDOWS_BUILD_ONLY:-0}" = 1 ] && step=build
 
 bash "$root/scripts/install-deps.sh"
 prefix="$(bash "$root/scripts/qt-windows-prefix.sh")"
 
-# The far end runs on this machine: a small build of its own, without Qt.
-cmake -S "$root" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLINOVA_WITH_QT=OFF \
-    >/dev/null
-cmake --build "$host" --target plinova_com_far_end
+if [ "$step" != run ]; then
+    # The far end runs on this machine: the plain tree's when it has one, else a small build
+    # of its own without Qt.
+    far_end="${PLINOVA_BUILD_DIR:-$root/build}/tests/support/plinova_com_far_end"
+    if [ ! -x "$far_end" ]; then
+        cmake -S "$root" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DPLINOVA_WITH_QT=OFF >/dev/null
+        cmake --build "$host" --target plinova_com_far_end
+        far_end="$host/tests/support/plinova_com_far_end"
+    fi
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DPLINOVA_WINDOWS_PREFIX="$prefix" \
-    -DPLINOVA_COM_FAR_END="$host/tests/support/plinova_com_far_end" >/dev/null
-cmake --build "$build" -j "$(nproc)"
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+        -DPLINOVA_WINDOWS_PREFIX="$prefix" -DPLINOVA_COM_FAR_END="$far_end" >/dev/null
+    cmake --build "$build" -j "$(nproc)"
 
-# The station's program folder, as an installation copies it.
-rm -rf "$build/deploy"
-cmake --install "$build" --prefix "$build/deploy" --component plinova >/dev/null
-echo "test-windows.sh: built in $((SECONDS - started)) s; program folder $build/deploy"
-[ "${PLINOVA_WINDOWS_BUILD_ONLY:-0}" = 1 ] && exit 0
+    # The station's program folder, as an installation copies it.
+    rm -rf "$build/deploy"
+    cmake --install "$build" --prefix "$build/deploy" --component plinova >/dev/null
+    echo "test-windows.sh: built in $((SECONDS - started)) s; program folder $build/deploy"
+    [ "$step" = build ] && exit 0
+fi
 
 . "$root/scripts/wine-env.sh"
 wine_env_start "$build/wine-prefix" "$prefix"
