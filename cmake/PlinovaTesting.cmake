@@ -37,6 +37,9 @@ function(plinova_add_test name)
     if(T_LABELS)
         list(APPEND properties LABELS "${T_LABELS}")
     endif()
+    if("threaded" IN_LIST T_LABELS)
+        set_property(GLOBAL APPEND PROPERTY PLINOVA_THREADED_TESTS ${name})
+    endif()
     if(T_GUI)
         list(APPEND properties ENVIRONMENT QT_QPA_PLATFORM=offscreen)
     endif()
@@ -67,11 +70,18 @@ endfunction()
 # Builds a libFuzzer program with Clang only (scripts/fuzz.sh builds and runs them). The code
 # under test belongs in SOURCES rather than LIBS, so that it carries the fuzzer's coverage
 # instrumentation. Includes resolve from the project's root unless INCLUDES says otherwise.
+# Its seed corpus is corpus/<the name's last word> beside its first source.
 function(plinova_add_fuzzer name)
     if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
         return()
     endif()
     cmake_parse_arguments(F "" "" "SOURCES;LIBS;INCLUDES" ${ARGN})
+    list(GET F_SOURCES 0 first)
+    get_filename_component(first "${first}" ABSOLUTE)
+    get_filename_component(folder "${first}" DIRECTORY)
+    string(REGEX REPLACE ".*_" "" corpus "${name}")
+    set_property(GLOBAL APPEND PROPERTY PLINOVA_FUZZERS
+        "${name}\t$<TARGET_FILE:${name}>\t${folder}/corpus/${corpus}")
     add_executable(${name} ${F_SOURCES})
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${F_INCLUDES})
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
@@ -80,3 +90,16 @@ function(plinova_add_fuzzer name)
         target_link_libraries(${name} PRIVATE ${F_LIBS})
     endif()
 endfunction()
+
+# The lists the scripts read from a configured build: build/fuzzers.txt, a fuzzer a line (its
+# target, program and seed corpus, separated by tabs; scripts/fuzz.sh), and
+# build/threaded-tests.txt, the test programs labelled "threaded" (scripts/sanitize.sh).
+function(plinova_write_test_lists)
+    get_property(fuzzers GLOBAL PROPERTY PLINOVA_FUZZERS)
+    list(JOIN fuzzers "\n" fuzzers)
+    file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/fuzzers.txt" CONTENT "${fuzzers}\n")
+    get_property(threaded GLOBAL PROPERTY PLINOVA_THREADED_TESTS)
+    list(JOIN threaded "\n" threaded)
+    file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/threaded-tests.txt" CONTENT "${threaded}\n")
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL plinova_write_test_lists)

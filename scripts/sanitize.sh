@@ -74,7 +74,8 @@ run_asan() {
 run_tsan() {
   if [ "$step" != run ]; then
     configure "$tsan_build" thread
-    cmake --build "$tsan_build" -j 2 --target test_serial_component test_serial_posix test_serial_stress
+    mapfile -t targets < <(grep . "$tsan_build/threaded-tests.txt")
+    cmake --build "$tsan_build" -j 2 --target "${targets[@]}"
   fi
   [ "$step" != build ] || return 0
   (
