@@ -12,6 +12,7 @@ build="$(cd "${1:-$root/build}" && pwd)"
 seconds="${2:-60}"
 settle=5
 tick=$(getconf CLK_TCK)
+. "$root/scripts/station-lib.sh"
 
 work=$(mktemp -d /tmp/plinova-bench-idle.XXXXXX)
 export XDG_RUNTIME_DIR="$work/runtime"
@@ -44,20 +45,15 @@ tree_ticks() { # pid: the process with its ended children, and its live children
 }
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
 
-measure() { # name, link line
+measure() { # name, plinova-queue station's options for the database
     local name=$1 station="$work/$1"
+    shift
     mkdir -p "$station"
-    "$build/tools/cardsim/plinova-cardsim" --device-file "$station/device" --quiet \
-        >/dev/null 2>&1 &
-    pids+=($!)
-    for _ in $(seq 200); do [ -s "$station/device" ] && break; sleep 0.05; done
-    printf '[OPCOES]\r\nCertificadora=1\r\nDispositivo Certificadora=%s\r\n' \
-        "$(cat "$station/device")" >"$station/Plinova.ini"
-    printf '[OPCOES]\r\nPosto=1\r\n' >"$station/Molvar.ini"
-    printf '%s\r\n' "$2" >"$station/Molvar.udl"
-    cp "$build/app/plinova" "$station/"
-    "$build/tools/queue/plinova-queue" --udl "$station/Molvar.udl" init
-    (cd "$station" && QT_QPA_PLATFORM=offscreen exec ./plinova 2>"$station/stderr") &
+    start_cardsim "$station" "$build/tools/cardsim/plinova-cardsim" --quiet
+    pids+=("$sim_pid")
+    "$build/tools/queue/plinova-queue" station "$station" --station 1 \
+        --device "$(cat "$station/device")" --no-autostart "$@" >/dev/null
+    (cd "$station" && QT_QPA_PLATFORM=offscreen exec "$build/app/plinova" 2>"$station/stderr") &
     local spooler=$!
     pids+=($spooler)
     sleep "$settle"
@@ -93,7 +89,7 @@ measure() { # name, link line
 
 echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), load average $(cut -d' ' -f1-3 /proc/loadavg), $build"
 server_pid=""
-measure sqlite "Provider=SQLite;Data Source=station.db"
+measure sqlite
 
 eval "$(bash "$root/scripts/start-test-postgres.sh" 55700)"
 pg_dir="$PLINOVA_TEST_PG_DIR"
@@ -105,6 +101,6 @@ logins() {
         -p "$PLINOVA_TEST_PG_PORT" -U postgres -d postgres \
         -c "SELECT SUM(sessions) FROM pg_stat_database"
 }
-measure postgresql "$(printf 'Provider=PostgreSQL;Data Source=%s:%s;Initial Catalog=%s;User ID=%s;Password=%s' \
+measure postgresql --udl "$(printf 'Provider=PostgreSQL;Data Source=%s:%s;Initial Catalog=%s;User ID=%s;Password=%s' \
     "$PLINOVA_TEST_PG_HOST" "$PLINOVA_TEST_PG_PORT" "$PLINOVA_TEST_PG_DB" \
     "$PLINOVA_TEST_PG_USER" "$PLINOVA_TEST_PG_PASSWORD")"
