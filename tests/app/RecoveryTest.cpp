@@ -305,23 +305,21 @@ TEST_F(Lives, AnotherJobWithTheSameIdIsNotTakenForIt) {
     killAt = Step::CardJournalled;
     Start();
     ASSERT_FALSE(Cycle());
+    const auto queueSecond = [&] {
+        dbtest::QueueJob(st.Db(), {.posto = 7,
+                                   .gaveta = 0,
+                                   .cartao = 1,
+                                   .titulo = 0,
+                                   .dados = QStringLiteral("second"),
+                                   .id = id});
+    };
     // Another program deletes the job and queues a new one under its id.
     st.Sql(QStringLiteral("DELETE FROM printer"));
-    dbtest::QueueJob(st.Db(), {.posto = 7,
-                               .gaveta = 0,
-                               .cartao = 1,
-                               .titulo = 0,
-                               .dados = QStringLiteral("second"),
-                               .id = id});
+    queueSecond();
     Start();
     ASSERT_TRUE(Cycle());
     EXPECT_EQ(Occurrences(Line(), PrintedCard("second")), 1u);
-    dbtest::QueueJob(st.Db(), {.posto = 7,
-                               .gaveta = 0,
-                               .cartao = 1,
-                               .titulo = 0,
-                               .dados = QStringLiteral("second"),
-                               .id = id});
+    queueSecond();
     ASSERT_TRUE(Cycle());
     EXPECT_TRUE(view.errors.isEmpty()) << view.errors.join('|').toStdString();
     EXPECT_EQ(Queued(), 0u);
