@@ -18,14 +18,37 @@ function(plinova_test_code_options target)
     endif()
 endfunction()
 
+# The one main of every test program (tests/support/TestMain.cpp), compiled into each program
+# with what that program asks for.
+set(PLINOVA_TEST_MAIN_SOURCE ${PROJECT_SOURCE_DIR}/tests/support/TestMain.cpp)
+
+# plinova_test_main(<target> [<needs...>])
+# Gives <target> the test main, set up for <needs>: CORE_APP or WIDGETS_APP (the Qt application
+# object), DB_WORKERS (the database's worker threads prepared), MODEM_WAKE (the modem wake
+# signal claimed). Qt's platform and the application's name are the string definitions
+# PLINOVA_TEST_QT_PLATFORM, PLINOVA_TEST_QT_PLATFORM_DEFAULT and PLINOVA_TEST_APPLICATION_NAME.
+function(plinova_test_main target)
+    set(known CORE_APP WIDGETS_APP DB_WORKERS MODEM_WAKE)
+    foreach(need IN LISTS ARGN)
+        if(NOT need IN_LIST known)
+            message(FATAL_ERROR "${target}: the test main has no ${need} (it knows ${known})")
+        endif()
+        target_compile_definitions(${target} PRIVATE PLINOVA_TEST_MAIN_${need})
+    endforeach()
+    target_sources(${target} PRIVATE ${PLINOVA_TEST_MAIN_SOURCE})
+    target_link_libraries(${target} PRIVATE GTest::gtest)
+endfunction()
+
 # plinova_add_test(<name> SOURCES <files...> [LIBS <targets...>] [LABELS <labels...>]
-#                  [GUI] [TIMEOUT <seconds>] [DEFINITIONS <defs...>] [DEPENDS <targets...>])
+#                  [GUI] [TIMEOUT <seconds>] [DEFINITIONS <defs...>] [DEPENDS <targets...>]
+#                  [MAIN <needs...>])
 # Builds a GoogleTest program and registers each of its cases with CTest. GUI runs the cases on
-# Qt's off-screen platform. A program without its own main() links gtest_main through LIBS.
+# Qt's off-screen platform. MAIN lists what the program's main sets up (plinova_test_main).
 function(plinova_add_test name)
-    cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS;LABELS;DEFINITIONS;DEPENDS" ${ARGN})
+    cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS;LABELS;DEFINITIONS;DEPENDS;MAIN" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS})
+    plinova_test_main(${name} ${T_MAIN})
     plinova_test_code_options(${name})
     if(T_DEFINITIONS)
         target_compile_definitions(${name} PRIVATE ${T_DEFINITIONS})

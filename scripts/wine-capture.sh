@@ -28,15 +28,8 @@
 # mapped, or still all one colour (wine has not drawn it).
 wine_capture_window() (
     set -euo pipefail
-    if [ $# -ne 3 ]; then
-        echo "usage: wine_capture_window DISPLAY WINDOW OUT.png" >&2
-        return 2
-    fi
-    local display="$1" window="$2" out="$3"
-    # Not local: the exit trap runs after the function has returned.
-    work="$(mktemp -d)"
-    trap 'rm -rf "$work"' EXIT
-    _wine_capture_wait "$display" "$work" "$out" window "$window"
+    _wine_capture_args 3 "wine_capture_window DISPLAY WINDOW OUT.png" "$@" || return
+    _wine_capture_in_work_folder "$1" "$3" window "$2"
 )
 
 # wine_capture_region DISPLAY WxH+X+Y OUT.png
@@ -44,20 +37,34 @@ wine_capture_window() (
 # what is around it, or of several windows at once.
 wine_capture_region() (
     set -euo pipefail
-    if [ $# -ne 3 ]; then
-        echo "usage: wine_capture_region DISPLAY WxH+X+Y OUT.png" >&2
-        return 2
-    fi
-    local display="$1" geometry="$2" out="$3"
+    _wine_capture_args 3 "wine_capture_region DISPLAY WxH+X+Y OUT.png" "$@" || return
+    local geometry="$2"
     if ! [[ "$geometry" =~ ^[0-9]+x[0-9]+\+[0-9]+\+[0-9]+$ ]]; then
         echo "wine_capture_region: '$geometry' is not a geometry of the form WxH+X+Y" >&2
         return 2
     fi
+    _wine_capture_in_work_folder "$1" "$3" region "$geometry"
+)
+
+# _wine_capture_args COUNT USAGE ARGS...
+# Returns 2, with the usage on standard error, unless there are COUNT arguments.
+_wine_capture_args() {
+    local count="$1" usage="$2"
+    shift 2
+    if [ $# -ne "$count" ]; then
+        echo "usage: $usage" >&2
+        return 2
+    fi
+}
+
+# _wine_capture_in_work_folder DISPLAY OUT.png KIND WHAT
+# The wait of both captures, in a work folder removed when the calling subshell exits.
+_wine_capture_in_work_folder() {
     # Not local: the exit trap runs after the function has returned.
     work="$(mktemp -d)"
     trap 'rm -rf "$work"' EXIT
-    _wine_capture_wait "$display" "$work" "$out" region "$geometry"
-)
+    _wine_capture_wait "$1" "$work" "$2" "$3" "$4"
+}
 
 # _wine_capture_find DISPLAY TITLE
 # Prints the id of the mapped top-level window titled exactly TITLE; returns 1 when there is

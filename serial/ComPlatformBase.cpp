@@ -59,22 +59,23 @@ THandle ComPlatformBase::CreateEvent(bool manualReset, bool initialState) {
 }
 
 bool ComPlatformBase::SetEvent(THandle event) {
-    std::lock_guard lock(eventsMutex_);
-    auto it = events_.find(event);
-    if (it == events_.end())
-        return Fail(ERROR_INVALID_HANDLE);
-    it->second.signalled = true;
-    for (Waiter* waiter : it->second.waiters)
-        waiter->wake.notify_one();
-    return true;
+    return SetSignalled(event, true);
 }
 
 bool ComPlatformBase::ResetEvent(THandle event) {
+    return SetSignalled(event, false);
+}
+
+bool ComPlatformBase::SetSignalled(THandle event, bool signalled) {
     std::lock_guard lock(eventsMutex_);
     auto it = events_.find(event);
     if (it == events_.end())
         return Fail(ERROR_INVALID_HANDLE);
-    it->second.signalled = false;
+    it->second.signalled = signalled;
+    if (signalled) {
+        for (Waiter* waiter : it->second.waiters)
+            waiter->wake.notify_one();
+    }
     return true;
 }
 

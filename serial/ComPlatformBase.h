@@ -54,6 +54,8 @@ private:
         std::vector<Waiter*> waiters;
     };
     bool IsSignalledLocked(THandle handle, bool& known);
+    // SetEvent and ResetEvent: a set event wakes the threads that wait on it.
+    bool SetSignalled(THandle event, bool signalled);
 
     std::atomic<THandle> nextHandle_{0x100};
     std::mutex eventsMutex_;

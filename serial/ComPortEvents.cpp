@@ -8,65 +8,58 @@
 
 using namespace serial;
 
+namespace {
+// Calls an event's handler when one is set.
+template <typename Handler, typename... Args> void Call(const Handler& handler, Args... args) {
+    if (handler)
+        handler(args...);
+}
+} // namespace
+
 void TCustomComPort::EmitAfterClose() {
-    if (OnAfterClose)
-        OnAfterClose(this);
+    Call(OnAfterClose, this);
 }
 void TCustomComPort::EmitAfterOpen() {
-    if (OnAfterOpen)
-        OnAfterOpen(this);
+    Call(OnAfterOpen, this);
 }
 void TCustomComPort::EmitBeforeClose() {
-    if (OnBeforeClose)
-        OnBeforeClose(this);
+    Call(OnBeforeClose, this);
 }
 void TCustomComPort::EmitBeforeOpen() {
-    if (OnBeforeOpen)
-        OnBeforeOpen(this);
+    Call(OnBeforeOpen, this);
 }
 void TCustomComPort::EmitRxChar(std::int32_t count) {
-    if (OnRxChar)
-        OnRxChar(this, count);
+    Call(OnRxChar, this, count);
 }
 void TCustomComPort::EmitRxBuf(const void* buffer, std::int32_t count) {
-    if (OnRxBuf)
-        OnRxBuf(this, buffer, count);
+    Call(OnRxBuf, this, buffer, count);
 }
 void TCustomComPort::EmitTxEmpty() {
-    if (OnTxEmpty)
-        OnTxEmpty(this);
+    Call(OnTxEmpty, this);
 }
 void TCustomComPort::EmitBreak() {
-    if (OnBreak)
-        OnBreak(this);
+    Call(OnBreak, this);
 }
 void TCustomComPort::EmitRing() {
-    if (OnRing)
-        OnRing(this);
+    Call(OnRing, this);
 }
 void TCustomComPort::EmitRxFlag() {
-    if (OnRxFlag)
-        OnRxFlag(this);
+    Call(OnRxFlag, this);
 }
 void TCustomComPort::EmitCTSChange(bool onOff) {
-    if (OnCTSChange)
-        OnCTSChange(this, onOff);
+    Call(OnCTSChange, this, onOff);
 }
 void TCustomComPort::EmitDSRChange(bool onOff) {
-    if (OnDSRChange)
-        OnDSRChange(this, onOff);
+    Call(OnDSRChange, this, onOff);
 }
 void TCustomComPort::EmitError(TComErrors errors) {
-    if (OnError)
-        OnError(this, errors);
+    Call(OnError, this, errors);
 }
 void TCustomComPort::EmitRLSDChange(bool onOff) {
-    if (OnRLSDChange)
-        OnRLSDChange(this, onOff);
+    Call(OnRLSDChange, this, onOff);
 }
 void TCustomComPort::EmitRx80Full() {
-    if (OnRx80Full)
-        OnRx80Full(this);
+    Call(OnRx80Full, this);
 }
 
 bool TCustomComPort::AnyLinkHas(PortLink::SignalSlot PortLink::*slot) const {

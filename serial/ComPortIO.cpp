@@ -29,17 +29,33 @@ bool Settle(TCustomComPort& port, TComRequest* request) {
            platform.WaitForSingleObject(request->OverlappedState.hEvent, INFINITE) == WAIT_OBJECT_0;
 }
 
+// One bit of a status or error word the platform reports, and the member of a set it stands for.
+template <typename E> struct BitMeaning {
+    std::uint32_t bit;
+    E value;
+};
+
+// The set of the members whose bits are on in `word`.
+template <typename E, typename Bits, std::size_t N>
+EnumSet<E, Bits> SetOf(std::uint32_t word, const BitMeaning<E> (&meanings)[N]) {
+    EnumSet<E, Bits> set;
+    for (const BitMeaning<E>& m : meanings) {
+        if (word & m.bit)
+            set.Include(m.value);
+    }
+    return set;
+}
+
+constexpr BitMeaning<TModemSignal> kModemStatusBits[] = {
+    {MS_CTS_ON, msCTS}, {MS_DSR_ON, msDSR}, {MS_RING_ON, msRing}, {MS_RLSD_ON, msRLSD}};
+
+// The parity error counts only where the parity is checked (TakeLineErrors).
+constexpr BitMeaning<TComError> kLineErrorBits[] = {
+    {CE_FRAME, ceFrame}, {CE_RXPARITY, ceRxParity}, {CE_OVERRUN, ceOverrun}, {CE_BREAK, ceBreak},
+    {CE_IOE, ceIO},      {CE_MODE, ceMode},         {CE_RXOVER, ceRxOver},   {CE_TXFULL, ceTxFull}};
+
 TModemSignals SignalsOf(std::uint32_t status) {
-    TModemSignals signals;
-    if (status & MS_CTS_ON)
-        signals.Include(msCTS);
-    if (status & MS_DSR_ON)
-        signals.Include(msDSR);
-    if (status & MS_RING_ON)
-        signals.Include(msRing);
-    if (status & MS_RLSD_ON)
-        signals.Include(msRLSD);
-    return signals;
+    return SetOf<TModemSignal, std::uint8_t>(status, kModemStatusBits);
 }
 
 // Frees a request that the device holds no more.
@@ -247,22 +263,8 @@ TComErrors TCustomComPort::TakeLineErrors() {
     std::uint32_t in = 0, out = 0;
     ClearErrors(in, out);
     const std::uint32_t word = unreportedErrors_.exchange(0);
-    TComErrors errors;
-    if (word & CE_FRAME)
-        errors.Include(ceFrame);
-    if ((word & CE_RXPARITY) && parity_->Check())
-        errors.Include(ceRxParity);
-    if (word & CE_OVERRUN)
-        errors.Include(ceOverrun);
-    if (word & CE_BREAK)
-        errors.Include(ceBreak);
-    if (word & CE_IOE)
-        errors.Include(ceIO);
-    if (word & CE_MODE)
-        errors.Include(ceMode);
-    if (word & CE_RXOVER)
-        errors.Include(ceRxOver);
-    if (word & CE_TXFULL)
-        errors.Include(ceTxFull);
+    TComErrors errors = SetOf<TComError, std::uint8_t>(word, kLineErrorBits);
+    if (!parity_->Check())
+        errors.Exclude(ceRxParity);
     return errors;
 }

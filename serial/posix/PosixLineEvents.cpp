@@ -21,18 +21,30 @@ constexpr std::chrono::milliseconds modemRechecks[] = {
     std::chrono::milliseconds(2), std::chrono::milliseconds(20), std::chrono::milliseconds(200),
     std::chrono::milliseconds(2000)};
 
+// Each modem input: its bit from the device, the event its change raises, its bit in the
+// modem status word.
+struct ModemInput {
+    int line;
+    std::uint32_t event;
+    std::uint32_t status;
+};
+constexpr ModemInput modemInputTable[] = {{TIOCM_CTS, EV_CTS, MS_CTS_ON},
+                                          {TIOCM_DSR, EV_DSR, MS_DSR_ON},
+                                          {TIOCM_CD, EV_RLSD, MS_RLSD_ON},
+                                          {TIOCM_RNG, EV_RING, MS_RING_ON}};
+
+// The word made of `part` of each input whose line is on in `lines`.
+std::uint32_t WordOf(int lines, std::uint32_t ModemInput::*part) {
+    std::uint32_t word = 0;
+    for (const ModemInput& input : modemInputTable) {
+        if (lines & input.line)
+            word |= input.*part;
+    }
+    return word;
+}
+
 std::uint32_t LineEvents(int before, int after) {
-    const int changed = before ^ after;
-    std::uint32_t events = 0;
-    if (changed & TIOCM_CTS)
-        events |= EV_CTS;
-    if (changed & TIOCM_DSR)
-        events |= EV_DSR;
-    if (changed & TIOCM_CD)
-        events |= EV_RLSD;
-    if (changed & TIOCM_RNG)
-        events |= EV_RING;
-    return events;
+    return WordOf(before ^ after, &ModemInput::event);
 }
 
 } // namespace
@@ -274,14 +286,7 @@ std::uint32_t PosixLineEvents::ModemStatus(std::uint32_t& status) {
     // Without modem lines (a pseudo-terminal), or once the device is gone, all are off.
     if (!hasModemLines_ || line_.gone || line_.sys.ModemLines(line_.fd, bits) != 0)
         return ERROR_SUCCESS;
-    if (bits & TIOCM_CTS)
-        status |= MS_CTS_ON;
-    if (bits & TIOCM_DSR)
-        status |= MS_DSR_ON;
-    if (bits & TIOCM_RNG)
-        status |= MS_RING_ON;
-    if (bits & TIOCM_CD)
-        status |= MS_RLSD_ON;
+    status = WordOf(bits, &ModemInput::status);
     return ERROR_SUCCESS;
 }
 

@@ -10,8 +10,6 @@
 #include "StationFolder.h"
 #include "TestSpoolerView.h"
 #include "app/core/Pause.h"
-#include "db/WorkerThreads.h"
-#include "serial/ModemWakeSignal.h"
 
 namespace {
 
@@ -140,13 +138,3 @@ TEST(CoreSetup, PausesAndRefusalsUseWhatTheSpoolerWasGiven) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    db::PrepareWorkerThreads();
-    serial::ClaimModemWakeSignal(serial::DefaultModemWakeSignal());
-    // No screen is needed, also when the build lists the tests.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -125,6 +125,21 @@ protected:
         return st.Printer().Received();
     }
     std::string Log() const { return log.join(QLatin1Char('\n')).toStdString(); }
+    // One job of station 7 that opens the drawer, or else prints a card with `memo`; its id.
+    int AddJob(bool drawer, const char* memo) {
+        return drawer ? st.AddJob(7, 1, 5, 0, QString(), QString())
+                      : st.AddJob(7, 0, 5, 0, QString(), QString::fromUtf8(memo));
+    }
+    // What the printer receives for that job.
+    static std::string JobOutput(bool drawer, const char* memo) {
+        return drawer ? kDrawerPulse : PrintedCard(memo);
+    }
+    // After the restart: no error, no notice, nothing left queued.
+    void ExpectQuietAndDone() {
+        EXPECT_TRUE(view.errors.isEmpty()) << view.errors.join('|').toStdString();
+        EXPECT_TRUE(view.notices.isEmpty()) << view.notices.join('|').toStdString();
+        EXPECT_EQ(Queued(), 0u);
+    }
 
     StationFolder st;
     TestSpoolerView view;
@@ -159,18 +174,15 @@ class KillAtEveryStep : public Lives, public ::testing::WithParamInterface<KillC
 
 TEST_P(KillAtEveryStep, TheNextStartFinishesTheJob) {
     const KillCase& c = GetParam();
-    const int id = c.drawer ? st.AddJob(7, 1, 5, 0, QString(), QString())
-                            : st.AddJob(7, 0, 5, 0, QString(), QStringLiteral("um\r\ndois"));
+    const int id = AddJob(c.drawer, "um\r\ndois");
     killAt = c.step;
     Start();
     ASSERT_FALSE(Cycle());
     Start();
     ASSERT_TRUE(Cycle());
     ASSERT_TRUE(Cycle()) << "an idle cycle";
-    EXPECT_TRUE(view.errors.isEmpty()) << view.errors.join('|').toStdString();
-    EXPECT_TRUE(view.notices.isEmpty()) << view.notices.join('|').toStdString();
-    EXPECT_EQ(Queued(), 0u);
-    EXPECT_EQ(Occurrences(Line(), c.drawer ? kDrawerPulse : PrintedCard("um\r\ndois")), c.out);
+    ExpectQuietAndDone();
+    EXPECT_EQ(Occurrences(Line(), JobOutput(c.drawer, "um\r\ndois")), c.out);
     EXPECT_TRUE(c.drawer || LastCardReleased(Line()));
     EXPECT_EQ(Logged(id), c.drawer ? 0u : 1u);
     if (*c.note == '\0')
@@ -293,23 +305,21 @@ TEST_F(Lives, AnotherJobWithTheSameIdIsNotTakenForIt) {
     killAt = Step::CardJournalled;
     Start();
     ASSERT_FALSE(Cycle());
+    const auto queueSecond = [&] {
+        dbtest::QueueJob(st.Db(), {.posto = 7,
+                                   .gaveta = 0,
+                                   .cartao = 1,
+                                   .titulo = 0,
+                                   .dados = QStringLiteral("second"),
+                                   .id = id});
+    };
     // Another program deletes the job and queues a new one under its id.
     st.Sql(QStringLiteral("DELETE FROM printer"));
-    dbtest::QueueJob(st.Db(), {.posto = 7,
-                               .gaveta = 0,
-                               .cartao = 1,
-                               .titulo = 0,
-                               .dados = QStringLiteral("second"),
-                               .id = id});
+    queueSecond();
     Start();
     ASSERT_TRUE(Cycle());
     EXPECT_EQ(Occurrences(Line(), PrintedCard("second")), 1u);
-    dbtest::QueueJob(st.Db(), {.posto = 7,
-                               .gaveta = 0,
-                               .cartao = 1,
-                               .titulo = 0,
-                               .dados = QStringLiteral("second"),
-                               .id = id});
+    queueSecond();
     ASSERT_TRUE(Cycle());
     EXPECT_TRUE(view.errors.isEmpty()) << view.errors.join('|').toStdString();
     EXPECT_EQ(Queued(), 0u);
@@ -348,9 +358,8 @@ class JournalWriteFaults : public Lives, public ::testing::WithParamInterface<Wr
 
 TEST_P(JournalWriteFaults, TheCycleFailsAndTheJobIsDoneOnce) {
     const WriteFault& f = GetParam();
-    const int id = f.drawer ? st.AddJob(7, 1, 5, 0, QString(), QString())
-                            : st.AddJob(7, 0, 5, 0, QString(), QStringLiteral("once"));
-    const std::string out = f.drawer ? kDrawerPulse : PrintedCard("once");
+    const int id = AddJob(f.drawer, "once");
+    const std::string out = JobOutput(f.drawer, "once");
     int writes = 0;
     write = [&](const std::string& path, const std::string& bytes, platform::DurableMode mode) {
         if (++writes != f.write)
@@ -384,9 +393,7 @@ TEST_P(JournalWriteFaults, TheCycleFailsAndTheJobIsDoneOnce) {
     Start();
     ASSERT_TRUE(Cycle());
     ASSERT_TRUE(Cycle());
-    EXPECT_TRUE(view.errors.isEmpty()) << view.errors.join('|').toStdString();
-    EXPECT_TRUE(view.notices.isEmpty()) << view.notices.join('|').toStdString();
-    EXPECT_EQ(Queued(), 0u);
+    ExpectQuietAndDone();
     EXPECT_EQ(Occurrences(Line(), out), 1u);
     EXPECT_EQ(Logged(id), f.drawer ? 0u : 1u);
 }

@@ -1,3 +1,4 @@
+#include "Raised.h"
 #include "ScriptedComPlatform.h"
 #include "serial/CPort.h"
 
@@ -172,36 +173,23 @@ TEST_F(SettingsTest, AssigningASettingsObjectAlwaysApplies) {
 TEST_F(SettingsTest, RefusedSettingRaisesAndStaysStored) {
     OpenFresh();
     platform.FailCall("SetCommState", 87);
-    try {
-        port.SetBaudRate(br57600);
-        FAIL() << "no error raised";
-    } catch (const EComPort& e) {
-        EXPECT_EQ(e.ErrorCode(), 7);
-        EXPECT_STREQ(e.what(), "SetCommState function failed (win error code: 87)");
-    }
+    const EComPort e = Raised([&] { port.SetBaudRate(br57600); });
+    EXPECT_EQ(e.ErrorCode(), 7);
+    EXPECT_STREQ(e.what(), "SetCommState function failed (win error code: 87)");
     EXPECT_EQ(port.BaudRate(), br57600);
     platform.FailCall("SetCommTimeouts", 31);
     EXPECT_THROW(port.Timeouts().SetReadInterval(1), EComPort);
     platform.FailCall("SetupComm", 87);
-    try {
-        port.Buffer().SetOutputSize(10);
-        FAIL() << "no error raised";
-    } catch (const EComPort& e) {
-        EXPECT_EQ(e.ErrorCode(), 9);
-    }
+    EXPECT_EQ(Raised([&] { port.Buffer().SetOutputSize(10); }).ErrorCode(), 9);
 }
 
 TEST_F(SettingsTest, SyncMethodCannotChangeWhileOpen) {
     OpenFresh();
     port.SetSyncMethod(smThreadSync);
-    try {
-        port.SetSyncMethod(smNone);
-        FAIL() << "no error raised";
-    } catch (const EComPort& e) {
-        EXPECT_EQ(e.ErrorCode(), 14);
-        EXPECT_EQ(e.SystemErrorCode(), -1);
-        EXPECT_STREQ(e.what(), "Cannot set property while connected");
-    }
+    const EComPort e = Raised([&] { port.SetSyncMethod(smNone); });
+    EXPECT_EQ(e.ErrorCode(), 14);
+    EXPECT_EQ(e.SystemErrorCode(), -1);
+    EXPECT_STREQ(e.what(), "Cannot set property while connected");
     EXPECT_EQ(port.SyncMethod(), smThreadSync);
     port.Close();
     port.SetSyncMethod(smNone);

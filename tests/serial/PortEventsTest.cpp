@@ -46,6 +46,14 @@ protected:
         };
         port.OnRx80Full = [this](TComponent*) { Record("Rx80Full"); };
     }
+    // A TxEmpty handler that fails after it is heard, and a Ring handler that is only heard.
+    void FailingTxEmptyAndRing() {
+        port.OnTxEmpty = [this](TComponent*) {
+            Record("TxEmpty");
+            throw std::runtime_error("handler failed");
+        };
+        port.OnRing = [this](TComponent*) { Record("Ring"); };
+    }
     void OpenAndClear() {
         port.Open();
         ASSERT_TRUE(WaitFor([&] { return platform.WaitPending(); }));
@@ -135,11 +143,7 @@ TEST_F(EventsTest, CloseServesAQueuedDeliveryInsteadOfDeadlocking) {
 
 TEST_F(EventsTest, HandlerErrorEndsTheThreadButThePortStaysUsable) {
     port.SetSyncMethod(smNone);
-    port.OnTxEmpty = [this](TComponent*) {
-        Record("TxEmpty");
-        throw std::runtime_error("handler failed");
-    };
-    port.OnRing = [this](TComponent*) { Record("Ring"); };
+    FailingTxEmptyAndRing();
     OpenAndClear();
     platform.RaiseEvents(EV_TXEMPTY | EV_RING);
     ASSERT_TRUE(WaitFor([&] { return !platform.WaitPending() && HeardCount() == 1; }));
@@ -155,11 +159,7 @@ TEST_F(EventsTest, HandlerErrorEndsTheThreadButThePortStaysUsable) {
 
 TEST_F(EventsTest, WindowSyncReportsAHandlerErrorAndGoesOn) {
     port.SetSyncMethod(smWindowSync);
-    port.OnTxEmpty = [this](TComponent*) {
-        Record("TxEmpty");
-        throw std::runtime_error("handler failed");
-    };
-    port.OnRing = [this](TComponent*) { Record("Ring"); };
+    FailingTxEmptyAndRing();
     OpenAndClear();
     EXPECT_TRUE(port.HasNotifyWindow());
     platform.RaiseEvents(EV_TXEMPTY | EV_RING);

@@ -1,3 +1,4 @@
+#include "Raised.h"
 #include "ScriptedComPlatform.h"
 #include "serial/CPort.h"
 #include "serial/ComPlainSyncHost.h"
@@ -69,35 +70,21 @@ TEST_F(LifecycleTest, OpenAppliesEverythingInOrderAndCloseUndoesIt) {
 
 TEST_F(LifecycleTest, MissingOrBusyDeviceLeavesThePortClosed) {
     port.SetPort("COM7");
-    try {
-        port.Open();
-        FAIL() << "no error raised";
-    } catch (const EComPort& e) {
-        EXPECT_EQ(e.ErrorCode(), 1);
-        EXPECT_STREQ(e.what(), "Unable to open com port (win error code: 2)");
-    }
+    const EComPort e = Raised([&] { port.Open(); });
+    EXPECT_EQ(e.ErrorCode(), 1);
+    EXPECT_STREQ(e.what(), "Unable to open com port (win error code: 2)");
     EXPECT_FALSE(port.Connected());
     TComPort other(nullptr, &platform);
     other.SetEvents(TComEvents{});
     other.Open();
     port.SetPort("COM1");
-    try {
-        port.Open();
-        FAIL() << "no error raised";
-    } catch (const EComPort& e) {
-        EXPECT_EQ(e.SystemErrorCode(), 5);
-    }
+    EXPECT_EQ(Raised([&] { port.Open(); }).SystemErrorCode(), 5);
     EXPECT_EQ(order, (std::vector<std::string>{"BeforeOpen", "BeforeOpen"}));
 }
 
 TEST_F(LifecycleTest, RefusedSettingsCloseTheDeviceAgain) {
     platform.FailCall("SetCommTimeouts", 87);
-    try {
-        port.Open();
-        FAIL() << "no error raised";
-    } catch (const EComPort& e) {
-        EXPECT_EQ(e.ErrorCode(), 8);
-    }
+    EXPECT_EQ(Raised([&] { port.Open(); }).ErrorCode(), 8);
     EXPECT_FALSE(port.Connected());
     EXPECT_FALSE(platform.IsOpen("COM1"));
     EXPECT_EQ(port.DeviceHandle(), INVALID_HANDLE_VALUE);
@@ -106,12 +93,7 @@ TEST_F(LifecycleTest, RefusedSettingsCloseTheDeviceAgain) {
 TEST_F(LifecycleTest, FailedAbortKeepsThePortOpen) {
     port.Open();
     platform.FailCall("PurgeComm", 6);
-    try {
-        port.Close();
-        FAIL() << "no error raised";
-    } catch (const EComPort& e) {
-        EXPECT_EQ(e.ErrorCode(), 5);
-    }
+    EXPECT_EQ(Raised([&] { port.Close(); }).ErrorCode(), 5);
     EXPECT_TRUE(port.Connected());
     platform.CallSucceeds("PurgeComm");
 }

@@ -71,9 +71,14 @@ private:
     std::vector<int> clicks_;
 };
 
-TEST(ButtonMouse, PressAndReleaseInsideClicksOnce) {
-    ButtonWindow w(1);
+// One button in its window, for the mouse's cases.
+class ButtonMouse : public ::testing::Test {
+protected:
+    ButtonWindow w{1};
     TsuiButton& button = w.Button(0);
+};
+
+TEST_F(ButtonMouse, PressAndReleaseInsideClicksOnce) {
     int signalled = 0;
     QObject::connect(&button, &TsuiButton::clicked, [&] { ++signalled; });
     Enter(button);
@@ -90,9 +95,7 @@ TEST(ButtonMouse, PressAndReleaseInsideClicksOnce) {
     EXPECT_TRUE(button.MouseInside());
 }
 
-TEST(ButtonMouse, PressedLookEndsOnePixelBeyondTheRightEdge) {
-    ButtonWindow w(1);
-    TsuiButton& button = w.Button(0);
+TEST_F(ButtonMouse, PressedLookEndsOnePixelBeyondTheRightEdge) {
     Enter(button);
     Press(button);
     Move(button, {button.width(), 10});
@@ -104,9 +107,7 @@ TEST(ButtonMouse, PressedLookEndsOnePixelBeyondTheRightEdge) {
     EXPECT_TRUE(button.HasRepeatTimer());
 }
 
-TEST(ButtonMouse, ReleasingOutsideGivesNoClickAndTheTimerRunsUntilLeave) {
-    ButtonWindow w(1);
-    TsuiButton& button = w.Button(0);
+TEST_F(ButtonMouse, ReleasingOutsideGivesNoClickAndTheTimerRunsUntilLeave) {
     Enter(button);
     Press(button);
     Move(button, {-5, 10});
@@ -118,9 +119,7 @@ TEST(ButtonMouse, ReleasingOutsideGivesNoClickAndTheTimerRunsUntilLeave) {
     EXPECT_FALSE(button.MouseInside());
 }
 
-TEST(ButtonMouse, MovingOutAndBackThenReleasingClicksButKeepsTheTimer) {
-    ButtonWindow w(1);
-    TsuiButton& button = w.Button(0);
+TEST_F(ButtonMouse, MovingOutAndBackThenReleasingClicksButKeepsTheTimer) {
     Enter(button);
     Press(button);
     Move(button, {10, -1});
@@ -133,9 +132,7 @@ TEST(ButtonMouse, MovingOutAndBackThenReleasingClicksButKeepsTheTimer) {
     EXPECT_FALSE(button.HasRepeatTimer());
 }
 
-TEST(ButtonMouse, OtherButtonsChangeNothingButStillReport) {
-    ButtonWindow w(1);
-    TsuiButton& button = w.Button(0);
+TEST_F(ButtonMouse, OtherButtonsChangeNothingButStillReport) {
     int downs = 0;
     button.OnMouseDown = [&](QObject*, const QMouseEvent& event) {
         EXPECT_EQ(event.button(), Qt::RightButton);
@@ -149,9 +146,7 @@ TEST(ButtonMouse, OtherButtonsChangeNothingButStillReport) {
     EXPECT_EQ(w.Clicks(0), 0);
 }
 
-TEST(ButtonMouse, EnterAndLeaveRaiseTheirEvents) {
-    ButtonWindow w(1);
-    TsuiButton& button = w.Button(0);
+TEST_F(ButtonMouse, EnterAndLeaveRaiseTheirEvents) {
     std::vector<std::string> seen;
     button.OnMouseEnter = [&](QObject* sender) {
         EXPECT_EQ(sender, &button);

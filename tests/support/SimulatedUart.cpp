@@ -147,34 +147,25 @@ void SimulatedUart::Receive(const std::string& bytes) {
 }
 
 void SimulatedUart::ReceiveFrameError(char byte) {
-    {
-        std::lock_guard lock(mutex_);
+    ChangeThenNotify([&] {
         ++counters_.frame;
         MarkedLocked(byte, (settings_.c_iflag & INPCK) != 0);
-    }
-    Notify();
+    });
 }
 
 void SimulatedUart::ReceiveParityError(char byte) {
-    {
-        std::lock_guard lock(mutex_);
+    ChangeThenNotify([&] {
         ++counters_.parity;
         MarkedLocked(byte, (settings_.c_iflag & INPCK) != 0);
-    }
-    Notify();
+    });
 }
 
 void SimulatedUart::Overrun() {
-    {
-        std::lock_guard lock(mutex_);
-        ++counters_.overrun;
-    }
-    Notify();
+    ChangeThenNotify([&] { ++counters_.overrun; });
 }
 
 void SimulatedUart::ReceiveBreak() {
-    {
-        std::lock_guard lock(mutex_);
+    ChangeThenNotify([&] {
         ++counters_.brk;
         const tcflag_t i = settings_.c_iflag;
         if (!(i & IGNBRK)) {
@@ -183,8 +174,7 @@ void SimulatedUart::ReceiveBreak() {
             else
                 input_ += '\0';
         }
-    }
-    Notify();
+    });
 }
 
 void SimulatedUart::SetLine(int line, bool on) {
@@ -208,19 +198,11 @@ void SimulatedUart::SetLine(int line, bool on) {
 }
 
 void SimulatedUart::RingPulse() {
-    {
-        std::lock_guard lock(mutex_);
-        ++counters_.rng;
-    }
-    Notify();
+    ChangeThenNotify([&] { ++counters_.rng; });
 }
 
 void SimulatedUart::HangUp() {
-    {
-        std::lock_guard lock(mutex_);
-        hungUp_ = true;
-    }
-    Notify();
+    ChangeThenNotify([&] { hungUp_ = true; });
 }
 
 std::string SimulatedUart::TakeSent() {

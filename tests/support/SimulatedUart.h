@@ -100,6 +100,14 @@ private:
     void DeliverLocked(const std::string& bytes);
     void MarkedLocked(char byte, bool inpckMarks);
     void Notify();
+    // Makes a change under the lock, then wakes whoever waits on the device.
+    template <typename Change> void ChangeThenNotify(Change change) {
+        {
+            std::lock_guard lock(mutex_);
+            change();
+        }
+        Notify();
+    }
     // Time until the output queue next frees room; max when it will not by itself.
     Clock::duration UntilRoomLocked() const;
 

@@ -55,6 +55,29 @@ bool ParseCount(const char* text, int& value) {
     return error == std::errc() && ptr == end && value >= 0;
 }
 
+// The options that take a count: the field each sets and the unit its message names.
+struct CountOption {
+    int option;
+    const char* name;
+    const char* unit;
+    int Options::*field;
+};
+constexpr CountOption kCountOptions[] = {
+    {kInsertDelay, "insert-delay", "milliseconds", &Options::insertDelayMs},
+    {kRemoveDelay, "remove-delay", "milliseconds", &Options::removeDelayMs},
+    {kExitAfterCards, "exit-after-cards", "cards", &Options::exitAfterCards},
+    {kTimeout, "timeout", "seconds", &Options::timeoutS},
+};
+
+const CountOption* CountOptionOf(int option) {
+    for (const CountOption& count : kCountOptions) {
+        if (count.option == option) {
+            return &count;
+        }
+    }
+    return nullptr;
+}
+
 ParsedOptions Error(const std::string& text) {
     return ParsedOptions{std::nullopt, 2,
                          "plinova-cardsim: " + text + "\nTry plinova-cardsim --help.\n"};
@@ -88,24 +111,19 @@ ParsedOptions ParseOptions(int argc, char** argv) {
         if (option == -1) {
             break;
         }
+        if (const CountOption* count = CountOptionOf(option)) {
+            if (!ParseCount(optarg, options.*count->field)) {
+                return Error(std::string("--") + count->name + " needs a number of " + count->unit +
+                             ", not \"" + optarg + "\"");
+            }
+            continue;
+        }
         switch (option) {
         case kDeviceFile:
             options.deviceFile = optarg;
             break;
         case kLink:
             options.link = optarg;
-            break;
-        case kInsertDelay:
-            if (!ParseCount(optarg, options.insertDelayMs)) {
-                return Error("--insert-delay needs a number of milliseconds, not \"" +
-                             std::string(optarg) + "\"");
-            }
-            break;
-        case kRemoveDelay:
-            if (!ParseCount(optarg, options.removeDelayMs)) {
-                return Error("--remove-delay needs a number of milliseconds, not \"" +
-                             std::string(optarg) + "\"");
-            }
             break;
         case kManual:
             options.manual = true;
@@ -121,18 +139,6 @@ ParsedOptions ParseOptions(int argc, char** argv) {
             break;
         case kVerbose:
             options.verbose = true;
-            break;
-        case kExitAfterCards:
-            if (!ParseCount(optarg, options.exitAfterCards)) {
-                return Error("--exit-after-cards needs a number of cards, not \"" +
-                             std::string(optarg) + "\"");
-            }
-            break;
-        case kTimeout:
-            if (!ParseCount(optarg, options.timeoutS)) {
-                return Error("--timeout needs a number of seconds, not \"" + std::string(optarg) +
-                             "\"");
-            }
             break;
         case kHelp:
             return ParsedOptions{std::nullopt, 0, kUsage};
