@@ -1,4 +1,4 @@
-#include "app/ErrorReport.h"
+#include "ErrorReport.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>

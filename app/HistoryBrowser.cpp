@@ -1,4 +1,4 @@
-#include "app/HistoryBrowser.h"
+#include "HistoryBrowser.h"
 
 HistoryBrowser::HistoryBrowser(db::TDbConnection& connection) : q_hist(&connection) {
     q_hist.SetSQL(Sql());

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "app/HistoryModel.h"
+#include "HistoryModel.h"
 #include "db/Query.h"
 
 namespace db {

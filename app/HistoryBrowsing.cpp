@@ -1,8 +1,8 @@
-#include "app/MainWindow.h"
+#include "MainWindow.h"
 
 #include <QTableView>
 
-#include "app/HistoryGrid.h"
+#include "HistoryGrid.h"
 
 void Tmain::OpenHistory() {
     try {

@@ -1,4 +1,4 @@
-#include "app/HistoryGrid.h"
+#include "HistoryGrid.h"
 
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -6,7 +6,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 
-#include "app/UiFonts.h"
+#include "UiFonts.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/HistoryModel.h"
+#include "HistoryModel.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -1,4 +1,4 @@
-#include "app/InfoOptions.h"
+#include "InfoOptions.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "app/InputDiscard.h"
+#include "InputDiscard.h"
 
 #include <QCoreApplication>
 #include <QEvent>

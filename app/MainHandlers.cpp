@@ -1,11 +1,11 @@
-#include "app/MainWindow.h"
+#include "MainWindow.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QStackedWidget>
 #include <QTableView>
 
-#include "app/ErrorReport.h"
+#include "ErrorReport.h"
 
 void Tmain::btopenClick() {
     if (height() == 26) {

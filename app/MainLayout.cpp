@@ -1,4 +1,4 @@
-#include "app/MainWindow.h"
+#include "MainWindow.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -8,10 +8,10 @@
 #include <QTableView>
 #include <QToolButton>
 
-#include "app/ErrorReport.h"
-#include "app/HistoryGrid.h"
-#include "app/HistoryModel.h"
-#include "app/UiFonts.h"
+#include "ErrorReport.h"
+#include "HistoryGrid.h"
+#include "HistoryModel.h"
+#include "UiFonts.h"
 #include "skin/SkinResources.h"
 #include "skin/TsuiButton.h"
 

@@ -1,4 +1,4 @@
-#include "app/MainWindow.h"
+#include "MainWindow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -8,8 +8,8 @@
 #include <QScreen>
 #include <vector>
 
-#include "app/ErrorReport.h"
-#include "app/InputDiscard.h"
+#include "ErrorReport.h"
+#include "InputDiscard.h"
 #include "app/core/ConfigValues.h"
 #include "app/core/WindowPlacement.h"
 #include "platform/ProfileFile.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/HistoryBrowser.h"
+#include "HistoryBrowser.h"
 #include "app/core/Spooler.h"
 #include "app/core/SpoolerView.h"
 #include <QString>

@@ -1,9 +1,9 @@
-#include "app/QtComSyncHost.h"
+#include "QtComSyncHost.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
 
-#include "app/ErrorReport.h"
+#include "ErrorReport.h"
 
 void QtComSyncHost::PostToMainThread(std::function<void()> call) {
     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(call), Qt::QueuedConnection);

@@ -1,4 +1,4 @@
-#include "app/UiFonts.h"
+#include "UiFonts.h"
 
 #include "app/core/Card.h"
 

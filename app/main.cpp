@@ -2,11 +2,11 @@
 #include <QDir>
 #include <memory>
 
-#include "app/CloseOnSignal.h"
-#include "app/ErrorReport.h"
-#include "app/InfoOptions.h"
-#include "app/MainWindow.h"
-#include "app/QtComSyncHost.h"
+#include "CloseOnSignal.h"
+#include "ErrorReport.h"
+#include "InfoOptions.h"
+#include "MainWindow.h"
+#include "QtComSyncHost.h"
 #include "db/WorkerThreads.h"
 #include "serial/ModemWakeSignal.h"
 

@@ -92,7 +92,8 @@ endfunction()
 # plinova_add_fuzzer(<name> SOURCES <files...> [LIBS <targets...>] [INCLUDES <dirs...>])
 # Builds a libFuzzer program with Clang only (scripts/fuzz.sh builds and runs them). The code
 # under test belongs in SOURCES rather than LIBS, so that it carries the fuzzer's coverage
-# instrumentation. Includes resolve from the project's root unless INCLUDES says otherwise.
+# instrumentation, so the folders its headers come from are given in INCLUDES: a library's
+# include/ for its public headers, the library's own folder for its private ones.
 # Its seed corpus is corpus/<the name's last word> beside its first source.
 function(plinova_add_fuzzer name)
     if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
@@ -106,7 +107,7 @@ function(plinova_add_fuzzer name)
     set_property(GLOBAL APPEND PROPERTY PLINOVA_FUZZERS
         "${name}\t$<TARGET_FILE:${name}>\t${folder}/corpus/${corpus}")
     add_executable(${name} ${F_SOURCES})
-    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${F_INCLUDES})
+    target_include_directories(${name} PRIVATE ${F_INCLUDES})
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     if(F_LIBS)

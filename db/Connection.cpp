@@ -1,9 +1,9 @@
 #include "db/Connection.h"
 
+#include "OdbcDrivers.h"
+#include "PasswordMask.h"
+#include "PhysicalConnection.h"
 #include "db/DbError.h"
-#include "db/OdbcDrivers.h"
-#include "db/PasswordMask.h"
-#include "db/PhysicalConnection.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "db/OdbcDrivers.h"
+#include "OdbcDrivers.h"
 
-#include "db/OdbcHeaders.h"
+#include "OdbcHeaders.h"
 
 #include <QString>
 

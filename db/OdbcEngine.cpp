@@ -1,8 +1,8 @@
 // Statements through ODBC on the connection handle Qt's QODBC driver opened: the text goes to
 // the driver with its values bound by position (SQLBindParameter), as ODBC defines markers.
+#include "OdbcHeaders.h"
 #include "db/DbError.h"
 #include "db/Engine.h"
-#include "db/OdbcHeaders.h"
 #include "db/ValueForms.h"
 
 #include <QDate>

@@ -1,4 +1,4 @@
-#include "db/ParameterScan.h"
+#include "ParameterScan.h"
 
 namespace db {
 

@@ -1,4 +1,4 @@
-#include "db/PasswordMask.h"
+#include "PasswordMask.h"
 
 #include <QRegularExpression>
 #include <algorithm>

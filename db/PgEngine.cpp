@@ -2,9 +2,9 @@
 // in one protocol exchange on the unnamed statement, its values bound as parameters: nothing
 // is prepared under a name, so a pooler that hands each transaction another server
 // connection serves it as well.
+#include "SocketReadable.h"
 #include "db/DbError.h"
 #include "db/Engine.h"
-#include "db/SocketReadable.h"
 #include "db/ValueForms.h"
 
 #include <QDate>

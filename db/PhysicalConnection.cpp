@@ -1,7 +1,7 @@
-#include "db/PhysicalConnection.h"
+#include "PhysicalConnection.h"
 
+#include "PasswordMask.h"
 #include "db/DbError.h"
-#include "db/PasswordMask.h"
 
 #include <QSqlDriver>
 #include <QSqlError>

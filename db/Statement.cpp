@@ -1,8 +1,8 @@
 #include "db/Statement.h"
 
+#include "ParameterScan.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
-#include "db/ParameterScan.h"
 #include "db/ValueForms.h"
 
 namespace db {

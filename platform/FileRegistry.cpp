@@ -1,10 +1,10 @@
 // The key store kept in one text file: a "[key]" line opens each key, and each value is a
 // line "<kind> <name>=<data>" with the kind S, I or B. Bytes that would break a line are
 // written as %XX.
-#include "platform/FileRegistry.h"
+#include "FileRegistry.h"
 
+#include "ReplaceFile.h"
 #include "platform/AsciiText.h"
-#include "platform/ReplaceFile.h"
 
 #include <fstream>
 #include <sstream>

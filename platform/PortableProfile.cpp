@@ -1,7 +1,7 @@
-#include "platform/PortableProfile.h"
+#include "PortableProfile.h"
 
+#include "ReplaceFile.h"
 #include "platform/AsciiText.h"
-#include "platform/ReplaceFile.h"
 
 #include <cerrno>
 #include <cstdio>

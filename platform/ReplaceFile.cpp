@@ -1,4 +1,4 @@
-#include "platform/ReplaceFile.h"
+#include "ReplaceFile.h"
 
 #include <cerrno>
 #include <cstring>

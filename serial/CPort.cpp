@@ -1,11 +1,11 @@
 #include "serial/CPort.h"
 
+#include "ComPlatform.h"
+#include "ComRequest.h"
+#include "ComStore.h"
+#include "ComText.h"
+#include "ComThread.h"
 #include "serial/ComPlainSyncHost.h"
-#include "serial/ComPlatform.h"
-#include "serial/ComRequest.h"
-#include "serial/ComStore.h"
-#include "serial/ComText.h"
-#include "serial/ComThread.h"
 
 using namespace serial;
 

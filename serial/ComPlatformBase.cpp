@@ -1,6 +1,6 @@
-#include "serial/ComPlatformBase.h"
+#include "ComPlatformBase.h"
 
-#include "serial/ComErrorCodes.h"
+#include "ComErrorCodes.h"
 
 #include <chrono>
 #include <thread>

@@ -3,7 +3,7 @@
 // platforms derive from it.
 #pragma once
 
-#include "serial/ComPlatform.h"
+#include "ComPlatform.h"
 
 #include <atomic>
 #include <condition_variable>

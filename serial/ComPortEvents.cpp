@@ -1,7 +1,7 @@
 // Delivery steps, event hooks and links of the port.
 #include "serial/CPort.h"
 
-#include "serial/ComThread.h"
+#include "ComThread.h"
 
 #include <algorithm>
 #include <memory>

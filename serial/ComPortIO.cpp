@@ -1,9 +1,9 @@
 // Reads, writes, queue counts, modem signals and line errors of the port.
 #include "serial/CPort.h"
 
-#include "serial/ComErrorCodes.h"
-#include "serial/ComPlatform.h"
-#include "serial/ComRequest.h"
+#include "ComErrorCodes.h"
+#include "ComPlatform.h"
+#include "ComRequest.h"
 
 using namespace serial;
 

@@ -1,7 +1,7 @@
 // Storing the port's settings to, and loading them from, a registry key or a profile file.
 #include "serial/CPort.h"
 
-#include "serial/ComText.h"
+#include "ComText.h"
 
 #include "platform/ProfileFile.h"
 #include "platform/Registry.h"

@@ -1,7 +1,7 @@
 // One overlapped read or write with its own completion event.
 #pragma once
 
-#include "serial/ComPlatform.h"
+#include "ComPlatform.h"
 #include "serial/ComTypes.h"
 
 #include <cstdint>

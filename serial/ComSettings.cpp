@@ -1,7 +1,7 @@
 #include "serial/ComSettings.h"
 
+#include "ComStore.h"
 #include "serial/CPort.h"
-#include "serial/ComStore.h"
 
 using com_detail::Store;
 

@@ -1,4 +1,4 @@
-#include "serial/ComSyncQueue.h"
+#include "ComSyncQueue.h"
 
 namespace serial {
 

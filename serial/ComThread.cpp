@@ -1,8 +1,8 @@
-#include "serial/ComThread.h"
+#include "ComThread.h"
 
+#include "ComErrorCodes.h"
+#include "ComSyncQueue.h"
 #include "serial/CPort.h"
-#include "serial/ComErrorCodes.h"
-#include "serial/ComSyncQueue.h"
 
 #include <system_error>
 

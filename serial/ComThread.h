@@ -2,7 +2,7 @@
 // every batch to the port's delivery steps by the port's sync method.
 #pragma once
 
-#include "serial/ComPlatform.h"
+#include "ComPlatform.h"
 #include "serial/ComTypes.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
-#include "skin/GlyphDrawing.h"
+#include "GlyphDrawing.h"
 
-#include "skin/SkinImageOps.h"
+#include "SkinImageOps.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
-#include "skin/SkinFrameStretch.h"
+#include "SkinFrameStretch.h"
 
-#include "skin/SkinImageOps.h"
+#include "SkinImageOps.h"
 
 #include <QPainter>
 

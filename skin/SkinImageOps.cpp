@@ -1,4 +1,4 @@
-#include "skin/SkinImageOps.h"
+#include "SkinImageOps.h"
 
 #include <algorithm>
 

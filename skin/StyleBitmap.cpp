@@ -1,4 +1,4 @@
-#include "skin/StyleBitmap.h"
+#include "StyleBitmap.h"
 
 #include "skin/SkinResources.h"
 #include "skin/StyleTable.h"

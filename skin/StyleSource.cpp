@@ -1,7 +1,7 @@
-#include "skin/StyleSource.h"
+#include "StyleSource.h"
 
+#include "TsuiForm.h"
 #include "skin/TsuiFileTheme.h"
-#include "skin/TsuiForm.h"
 
 #include <QWidget>
 

@@ -1,8 +1,8 @@
 #include "skin/TsuiButton.h"
 
-#include "skin/GlyphDrawing.h"
-#include "skin/SkinFrameStretch.h"
-#include "skin/StyleSource.h"
+#include "GlyphDrawing.h"
+#include "SkinFrameStretch.h"
+#include "StyleSource.h"
 #include "skin/StyleTable.h"
 #include "skin/TsuiFileTheme.h"
 

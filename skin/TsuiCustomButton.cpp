@@ -1,7 +1,7 @@
 #include "skin/TsuiCustomButton.h"
 
+#include "StyleSource.h"
 #include "skin/SkinResources.h"
-#include "skin/StyleSource.h"
 #include "skin/TsuiFileTheme.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 #include "skin/TsuiCustomButton.h"
 
-#include "skin/GlyphDrawing.h"
-#include "skin/StyleBitmap.h"
-#include "skin/StyleSource.h"
+#include "GlyphDrawing.h"
+#include "StyleBitmap.h"
+#include "StyleSource.h"
 #include "skin/StyleTable.h"
 #include "skin/TsuiFileTheme.h"
 

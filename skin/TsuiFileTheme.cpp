@@ -1,7 +1,7 @@
 #include "skin/TsuiFileTheme.h"
 
+#include "StyleBitmap.h"
 #include "skin/SkinResources.h"
-#include "skin/StyleBitmap.h"
 #include "skin/StyleTable.h"
 
 #include <QDir>

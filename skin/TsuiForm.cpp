@@ -1,3 +1,3 @@
-#include "skin/TsuiForm.h"
+#include "TsuiForm.h"
 
 TsuiForm::TsuiForm(QWidget* parent, TsuiUIStyle style) : QWidget(parent), style_(style) {}

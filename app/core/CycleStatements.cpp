@@ -1,4 +1,4 @@
-#include "app/core/CycleStatements.h"
+#include "CycleStatements.h"
 
 namespace cycle {
 

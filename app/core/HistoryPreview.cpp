@@ -1,4 +1,4 @@
-#include "app/core/HistoryPreview.h"
+#include "HistoryPreview.h"
 
 QString HistoryPreview(const QString& text) {
     qsizetype b = 0;

@@ -1,8 +1,8 @@
 #include <QDateTime>
 #include <exception>
 
-#include "app/core/HistoryPreview.h"
-#include "app/core/SpoolerPrivate.h"
+#include "HistoryPreview.h"
+#include "SpoolerPrivate.h"
 #include "app/core/SpoolerView.h"
 
 SpoolerPrivate::WorkScope::WorkScope(SpoolerPrivate& spooler) : spooler_(spooler) {

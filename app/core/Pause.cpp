@@ -1,4 +1,4 @@
-#include "app/core/Pause.h"
+#include "Pause.h"
 
 #include <chrono>
 #include <thread>

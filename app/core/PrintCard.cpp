@@ -1,6 +1,6 @@
-#include "app/core/SpoolerPrivate.h"
+#include "SpoolerPrivate.h"
 
-#include "app/core/Pause.h"
+#include "Pause.h"
 #include "app/core/SpoolerView.h"
 #include "codepage/Win1252.h"
 

@@ -1,12 +1,12 @@
-#include "app/core/SpoolerPrivate.h"
+#include "SpoolerPrivate.h"
 
 #include <QDateTime>
 #include <cstdio>
 
+#include "CycleStatements.h"
+#include "DataLinkLocation.h"
+#include "Pause.h"
 #include "app/core/ConfigValues.h"
-#include "app/core/CycleStatements.h"
-#include "app/core/DataLinkLocation.h"
-#include "app/core/Pause.h"
 #include "app/core/SpoolerView.h"
 #include "db/DataLink.h"
 #include "platform/ProfileFile.h"

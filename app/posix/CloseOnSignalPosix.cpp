@@ -1,4 +1,4 @@
-#include "app/CloseOnSignal.h"
+#include "CloseOnSignal.h"
 
 #include <QSocketNotifier>
 #include <QWidget>

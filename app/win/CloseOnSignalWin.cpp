@@ -1,6 +1,6 @@
-#include "app/CloseOnSignal.h"
+#include "CloseOnSignal.h"
 
-#include "app/win/ConsoleStop.h"
+#include "win/ConsoleStop.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "app/win/ConsoleStop.h"
+#include "win/ConsoleStop.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "MainWindow.h"
 #include "Station.h"
-#include "app/MainWindow.h"
 #include "serial/ModemWakeSignal.h"
 
 // What the spooler's benchmarks share: clocks, the resident memory, the application object

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "MainWindow.h"
 #include "Station.h"
-#include "app/MainWindow.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 
 #include "BenchSupport.h"
 #include "CappedTicks.h"
+#include "MainWindow.h"
+#include "Pause.h"
 #include "Station.h"
-#include "app/MainWindow.h"
-#include "app/core/Pause.h"
 
 namespace {
 

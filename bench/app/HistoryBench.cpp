@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "HistoryBrowser.h"
+#include "MainWindow.h"
 #include "Station.h"
-#include "app/HistoryBrowser.h"
-#include "app/MainWindow.h"
 #include "db/Query.h"
 
 namespace {

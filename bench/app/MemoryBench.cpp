@@ -11,8 +11,8 @@
 #include <string>
 
 #include "BenchSupport.h"
+#include "MainWindow.h"
 #include "Station.h"
-#include "app/MainWindow.h"
 
 int main(int argc, char** argv) {
     bench::Application app(argc, argv);

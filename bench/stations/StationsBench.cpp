@@ -42,8 +42,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "CycleStatements.h"
 #include "JobQueue.h"
-#include "app/core/CycleStatements.h"
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/DbError.h"

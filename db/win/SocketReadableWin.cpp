@@ -1,4 +1,4 @@
-#include "db/SocketReadable.h"
+#include "SocketReadable.h"
 
 #include <winsock2.h>
 

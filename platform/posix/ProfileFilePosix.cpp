@@ -1,5 +1,5 @@
 // POSIX has no profile-file service: the program's own implementation is the system's.
-#include "platform/PortableProfile.h"
+#include "PortableProfile.h"
 
 namespace platform {
 

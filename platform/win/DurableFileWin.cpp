@@ -1,6 +1,6 @@
 // Durable writes with the Windows file calls.
 #include "platform/DurableFile.h"
-#include "platform/win/SystemErrorText.h"
+#include "win/SystemErrorText.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 // Profile files through the system's own profile functions.
 #include "platform/ProfileFile.h"
-#include "platform/win/SystemErrorText.h"
+#include "win/SystemErrorText.h"
 
 #include <windows.h>
 // The system's name for its write to win.ini; here the name is this layer's own function.

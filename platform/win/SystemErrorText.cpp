@@ -1,4 +1,4 @@
-#include "platform/win/SystemErrorText.h"
+#include "win/SystemErrorText.h"
 
 #include <windows.h>
 

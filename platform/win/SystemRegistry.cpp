@@ -1,4 +1,4 @@
-#include "platform/win/SystemRegistry.h"
+#include "win/SystemRegistry.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
-#include "serial/posix/ComPlatformPosix.h"
+#include "posix/ComPlatformPosix.h"
 
-#include "serial/ComErrorCodes.h"
+#include "ComErrorCodes.h"
+#include "posix/PosixDevice.h"
+#include "posix/PosixErrors.h"
 #include "serial/DevicePath.h"
-#include "serial/posix/PosixDevice.h"
-#include "serial/posix/PosixErrors.h"
 
 #include <cerrno>
 #include <fcntl.h>

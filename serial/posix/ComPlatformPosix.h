@@ -3,8 +3,8 @@
 // device goes through the system-call interface it is given: the kernel's by default.
 #pragma once
 
-#include "serial/ComPlatformBase.h"
-#include "serial/posix/PosixSys.h"
+#include "ComPlatformBase.h"
+#include "posix/PosixSys.h"
 
 #include <map>
 #include <memory>

@@ -1,8 +1,8 @@
 // The kernel behind the POSIX backend's system-call interface.
-#include "serial/posix/PosixSys.h"
+#include "posix/PosixSys.h"
 
+#include "posix/PosixBaudRate.h"
 #include "serial/ModemWakeSignal.h"
-#include "serial/posix/PosixBaudRate.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "serial/posix/PosixBaudRate.h"
+#include "posix/PosixBaudRate.h"
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>

@@ -1,7 +1,7 @@
-#include "serial/posix/PosixDevice.h"
+#include "posix/PosixDevice.h"
 
-#include "serial/ComErrorCodes.h"
-#include "serial/posix/PosixLineSettings.h"
+#include "ComErrorCodes.h"
+#include "posix/PosixLineSettings.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

@@ -15,10 +15,10 @@
 // request, the output drain or a modem-line check has a deadline.
 #pragma once
 
-#include "serial/posix/PosixLine.h"
-#include "serial/posix/PosixLineEvents.h"
-#include "serial/posix/PosixReceiver.h"
-#include "serial/posix/PosixTransmitter.h"
+#include "posix/PosixLine.h"
+#include "posix/PosixLineEvents.h"
+#include "posix/PosixReceiver.h"
+#include "posix/PosixTransmitter.h"
 
 #include <mutex>
 #include <thread>

@@ -1,6 +1,6 @@
-#include "serial/posix/PosixErrors.h"
+#include "posix/PosixErrors.h"
 
-#include "serial/ComErrorCodes.h"
+#include "ComErrorCodes.h"
 
 #include <cerrno>
 

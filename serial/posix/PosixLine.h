@@ -4,8 +4,8 @@
 // reads. Each part keeps the rest of its state under a lock of its own.
 #pragma once
 
-#include "serial/ComPlatform.h"
-#include "serial/posix/PosixSys.h"
+#include "ComPlatform.h"
+#include "posix/PosixSys.h"
 
 #include <atomic>
 #include <chrono>

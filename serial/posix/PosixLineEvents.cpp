@@ -1,6 +1,6 @@
-#include "serial/posix/PosixLineEvents.h"
+#include "posix/PosixLineEvents.h"
 
-#include "serial/ComErrorCodes.h"
+#include "ComErrorCodes.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -5,7 +5,7 @@
 // the service thread reads the lines at a short interval, only while someone listens.
 #pragma once
 
-#include "serial/posix/PosixLine.h"
+#include "posix/PosixLine.h"
 
 #include <mutex>
 #include <thread>

@@ -1,7 +1,7 @@
-#include "serial/posix/PosixLineSettings.h"
+#include "posix/PosixLineSettings.h"
 
-#include "serial/ComErrorCodes.h"
-#include "serial/posix/PosixErrors.h"
+#include "ComErrorCodes.h"
+#include "posix/PosixErrors.h"
 
 #include <cerrno>
 #include <sys/ioctl.h>

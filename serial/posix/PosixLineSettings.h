@@ -2,8 +2,8 @@
 // control, the modem-control ioctls for DTR and RTS.
 #pragma once
 
-#include "serial/ComPlatform.h"
-#include "serial/posix/PosixSys.h"
+#include "ComPlatform.h"
+#include "posix/PosixSys.h"
 
 namespace serial {
 

@@ -1,6 +1,6 @@
-#include "serial/posix/PosixReceiver.h"
+#include "posix/PosixReceiver.h"
 
-#include "serial/ComErrorCodes.h"
+#include "ComErrorCodes.h"
 
 #include <algorithm>
 #include <cerrno>

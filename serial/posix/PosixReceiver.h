@@ -4,11 +4,11 @@
 // thread that waits for its own read) raises their events.
 #pragma once
 
-#include "serial/posix/PosixLine.h"
-#include "serial/posix/PosixLineEvents.h"
-#include "serial/posix/PosixRxDecoder.h"
-#include "serial/posix/PosixTransmitter.h"
-#include "serial/posix/ReadTimeout.h"
+#include "posix/PosixLine.h"
+#include "posix/PosixLineEvents.h"
+#include "posix/PosixRxDecoder.h"
+#include "posix/PosixTransmitter.h"
+#include "posix/ReadTimeout.h"
 
 #include <deque>
 #include <mutex>

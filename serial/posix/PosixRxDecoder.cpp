@@ -1,6 +1,6 @@
-#include "serial/posix/PosixRxDecoder.h"
+#include "posix/PosixRxDecoder.h"
 
-#include "serial/ComPlatform.h"
+#include "ComPlatform.h"
 
 namespace serial {
 

@@ -1,7 +1,7 @@
-#include "serial/posix/PosixTransmitter.h"
+#include "posix/PosixTransmitter.h"
 
-#include "serial/ComErrorCodes.h"
-#include "serial/posix/PosixErrors.h"
+#include "ComErrorCodes.h"
+#include "posix/PosixErrors.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,8 +3,8 @@
 // their bytes have left the line; EV_TXEMPTY when the output has drained.
 #pragma once
 
-#include "serial/posix/PosixLine.h"
-#include "serial/posix/PosixLineEvents.h"
+#include "posix/PosixLine.h"
+#include "posix/PosixLineEvents.h"
 
 #include <deque>
 #include <mutex>

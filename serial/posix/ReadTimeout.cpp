@@ -1,4 +1,4 @@
-#include "serial/posix/ReadTimeout.h"
+#include "posix/ReadTimeout.h"
 
 #include <algorithm>
 

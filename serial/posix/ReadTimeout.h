@@ -8,7 +8,7 @@
 //   - all zero: ends only when every byte asked for has come.
 #pragma once
 
-#include "serial/ComPlatform.h"
+#include "ComPlatform.h"
 
 #include <chrono>
 #include <cstdint>

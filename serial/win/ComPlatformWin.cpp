@@ -1,9 +1,9 @@
-#include "serial/win/ComPlatformWin.h"
+#include "win/ComPlatformWin.h"
 
-#include "serial/ComErrorCodes.h"
+#include "ComErrorCodes.h"
 #include "serial/DevicePath.h"
 #include "serial/ModemWakeSignal.h"
-#include "serial/win/Kernel32.h"
+#include "win/Kernel32.h"
 
 namespace serial {
 

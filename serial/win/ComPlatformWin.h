@@ -3,7 +3,7 @@
 // line and modem events itself, so nothing here emulates anything.
 #pragma once
 
-#include "serial/ComPlatform.h"
+#include "ComPlatform.h"
 
 namespace serial {
 

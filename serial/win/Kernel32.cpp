@@ -1,7 +1,7 @@
 // The only file of the serial component that includes <windows.h>. The platform's header
 // comes first: its names are macros in <windows.h>, which must not be defined yet while it
 // is read; below, the names are the system's.
-#include "serial/win/Kernel32.h"
+#include "win/Kernel32.h"
 
 #include <windows.h>
 

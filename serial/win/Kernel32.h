@@ -5,7 +5,7 @@
 // (TDCB, TComStat) the system's own.
 #pragma once
 
-#include "serial/ComPlatform.h"
+#include "ComPlatform.h"
 
 #include <cstdint>
 #include <string>

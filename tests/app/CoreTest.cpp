@@ -5,11 +5,11 @@
 #include <thread>
 
 #include "CappedTicks.h"
+#include "Pause.h"
 #include "PrinterBytes.h"
 #include "SpoolerProbe.h"
 #include "StationFolder.h"
 #include "TestSpoolerView.h"
-#include "app/core/Pause.h"
 
 namespace {
 

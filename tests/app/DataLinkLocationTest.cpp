@@ -1,4 +1,4 @@
-#include "app/core/DataLinkLocation.h"
+#include "DataLinkLocation.h"
 
 #include <QDir>
 #include <QFile>

@@ -10,11 +10,11 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "MainWindow.h"
 #include "PgCluster.h"
 #include "Station.h"
 #include "StationFixture.h"
 #include "Wine.h"
-#include "app/MainWindow.h"
 #include "app/core/Journal.h"
 #include "db/Command.h"
 #include "db/Connection.h"

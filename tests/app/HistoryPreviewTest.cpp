@@ -1,4 +1,4 @@
-#include "app/core/HistoryPreview.h"
+#include "HistoryPreview.h"
 
 #include <gtest/gtest.h>
 

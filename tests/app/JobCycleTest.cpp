@@ -3,10 +3,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "MainWindow.h"
 #include "Station.h"
 #include "StationFixture.h"
 #include "WriteLog.h"
-#include "app/MainWindow.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "MainWindow.h"
 #include "Station.h"
 #include "WriteLog.h"
-#include "app/MainWindow.h"
 #include "app/core/Card.h"
 
 namespace {

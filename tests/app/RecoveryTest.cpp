@@ -12,13 +12,13 @@
 
 #include "CappedTicks.h"
 #include "CardWatchdog.h"
+#include "Pause.h"
 #include "PrinterBytes.h"
 #include "SpoolerProbe.h"
 #include "StationFolder.h"
 #include "TestSpoolerView.h"
 #include "WaitFor.h"
 #include "WriteLog.h"
-#include "app/core/Pause.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "MainWindow.h"
 #include "Station.h"
 #include "Wine.h"
-#include "app/MainWindow.h"
 #include "platform/ProfileFile.h"
 
 namespace {

@@ -9,11 +9,11 @@
 #include <qpa/qwindowsysteminterface.h>
 #include <thread>
 
+#include "CloseOnSignal.h"
+#include "MainWindow.h"
 #include "Station.h"
 #include "SystemStop.h"
 #include "WaitFor.h"
-#include "app/CloseOnSignal.h"
-#include "app/MainWindow.h"
 #include "platform/ProfileFile.h"
 #include "skin/TsuiButton.h"
 

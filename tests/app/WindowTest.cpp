@@ -17,11 +17,11 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
+#include "HistoryGrid.h"
+#include "HistoryModel.h"
+#include "MainWindow.h"
 #include "Station.h"
 #include "Wine.h"
-#include "app/HistoryGrid.h"
-#include "app/HistoryModel.h"
-#include "app/MainWindow.h"
 #include "app/core/Card.h"
 #include "codepage/Win1252.h"
 #include "db/Command.h"

@@ -1,8 +1,8 @@
 #include "db/DataLink.h"
+#include "PasswordMask.h"
 #include "TestDatabase.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
-#include "db/PasswordMask.h"
 
 #include <QDir>
 #include <QFile>

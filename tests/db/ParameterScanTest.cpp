@@ -1,4 +1,4 @@
-#include "db/ParameterScan.h"
+#include "ParameterScan.h"
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/DbError.h"

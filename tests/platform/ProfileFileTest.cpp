@@ -1,4 +1,4 @@
-#include "platform/PortableProfile.h"
+#include "PortableProfile.h"
 
 #include <gtest/gtest.h>
 

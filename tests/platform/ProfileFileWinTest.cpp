@@ -1,6 +1,6 @@
 // The system's profile functions and this program's own reader side by side on the same
 // files: the station's files must read the same whichever reads them.
-#include "platform/PortableProfile.h"
+#include "PortableProfile.h"
 
 #include <gtest/gtest.h>
 

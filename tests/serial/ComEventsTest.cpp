@@ -1,5 +1,5 @@
+#include "ComErrorCodes.h"
 #include "ScriptedComPlatform.h"
-#include "serial/ComErrorCodes.h"
 
 #include <gtest/gtest.h>
 

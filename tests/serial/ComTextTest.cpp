@@ -1,4 +1,4 @@
-#include "serial/ComText.h"
+#include "ComText.h"
 
 #include <gtest/gtest.h>
 

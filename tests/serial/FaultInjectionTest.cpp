@@ -1,13 +1,13 @@
 // Every call the port makes fails in turn, once: each failure surfaces as the operation's
 // own error, leaves nothing open or running, and the port opens again afterwards. Runs on
 // the scripted platform and, through the system-call interface, on a simulated UART.
+#include "ComErrorCodes.h"
+#include "ComPlatform.h"
 #include "ScriptedComPlatform.h"
 #include "SimulatedUart.h"
+#include "posix/ComPlatformPosix.h"
 #include "serial/CPort.h"
-#include "serial/ComErrorCodes.h"
 #include "serial/ComPlainSyncHost.h"
-#include "serial/ComPlatform.h"
-#include "serial/posix/ComPlatformPosix.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // must end a modem watch's wait. This program's main claims nothing, so the claim is made here,
 // once, for the rest of the process.
 #include "serial/ModemWakeSignal.h"
+#include "posix/PosixSys.h"
 #include "serial/CPort.h"
-#include "serial/posix/PosixSys.h"
 
 #include "PtyPair.h"
 #include "WaitFor.h"

@@ -1,6 +1,6 @@
+#include "ComErrorCodes.h"
 #include "ScriptedComPlatform.h"
 #include "serial/CPort.h"
-#include "serial/ComErrorCodes.h"
 #include "serial/ComPlainSyncHost.h"
 
 #include "HeardEvents.h"

@@ -1,10 +1,10 @@
 // Handlers that close, reopen or fail while the port closes, and an event thread that
 // leaves while a wait completes: the port must neither crash, hang nor leak its device.
+#include "ComErrorCodes.h"
+#include "ComPlatform.h"
 #include "ScriptedComPlatform.h"
 #include "serial/CPort.h"
-#include "serial/ComErrorCodes.h"
 #include "serial/ComPlainSyncHost.h"
-#include "serial/ComPlatform.h"
 
 #include "Raised.h"
 #include "WaitFor.h"

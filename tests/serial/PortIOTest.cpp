@@ -1,8 +1,8 @@
+#include "ComErrorCodes.h"
+#include "ComPlatform.h"
+#include "ComRequest.h"
 #include "ScriptedComPlatform.h"
 #include "serial/CPort.h"
-#include "serial/ComErrorCodes.h"
-#include "serial/ComPlatform.h"
-#include "serial/ComRequest.h"
 
 #include "Raised.h"
 

@@ -1,7 +1,7 @@
 #include "ScriptedComPlatform.h"
 #include "serial/CPort.h"
 
-#include "platform/FileRegistry.h"
+#include "FileRegistry.h"
 #include "platform/ProfileFile.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The port on pseudo-terminal pairs with the event thread running while a peer streams bytes:
 // reads that complete while another thread serves the device, a port opened on a full input
 // queue, handlers that close their port on the event thread, and reads queued behind others.
+#include "ComErrorCodes.h"
 #include "serial/CPort.h"
-#include "serial/ComErrorCodes.h"
 #include "serial/ComPlainSyncHost.h"
 
 #include "PtyPair.h"

@@ -1,6 +1,6 @@
-#include "serial/ComErrorCodes.h"
+#include "ComErrorCodes.h"
+#include "posix/ComPlatformPosix.h"
 #include "serial/DevicePath.h"
-#include "serial/posix/ComPlatformPosix.h"
 
 #include "PtyPair.h"
 

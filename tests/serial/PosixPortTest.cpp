@@ -1,5 +1,5 @@
+#include "ComErrorCodes.h"
 #include "serial/CPort.h"
-#include "serial/ComErrorCodes.h"
 #include "serial/ComPlainSyncHost.h"
 
 #include "HeardEvents.h"

@@ -1,5 +1,5 @@
-#include "serial/posix/PosixRxDecoder.h"
-#include "serial/ComPlatform.h"
+#include "posix/PosixRxDecoder.h"
+#include "ComPlatform.h"
 
 #include <gtest/gtest.h>
 

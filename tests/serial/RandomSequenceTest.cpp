@@ -3,8 +3,8 @@
 // must end (no hang), every error must be one the port documents for what happened, and the
 // sanitizers must stay silent. The seeds run here are fixed; PLINOVA_SERIAL_SEEDS="7,1234" runs
 // others, for instance one a failure printed.
+#include "ComErrorCodes.h"
 #include "serial/CPort.h"
-#include "serial/ComErrorCodes.h"
 #include "serial/ComPlainSyncHost.h"
 
 #include "PtyPair.h"

@@ -1,5 +1,5 @@
 // The four read-timeout rules against byte arrival times on a clock the test sets.
-#include "serial/posix/ReadTimeout.h"
+#include "posix/ReadTimeout.h"
 
 #include <gtest/gtest.h>
 

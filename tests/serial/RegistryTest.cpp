@@ -1,6 +1,6 @@
-#include "platform/FileRegistry.h"
+#include "FileRegistry.h"
 #ifdef _WIN32
-#include "platform/win/SystemRegistry.h"
+#include "win/SystemRegistry.h"
 #endif
 
 #include <gtest/gtest.h>

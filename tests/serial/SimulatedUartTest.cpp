@@ -1,10 +1,10 @@
 // The POSIX backend on a simulated UART: what a real serial line does that a
 // pseudo-terminal never shows.
 #include "SimulatedUart.h"
+#include "ComErrorCodes.h"
+#include "ComPlatform.h"
+#include "posix/ComPlatformPosix.h"
 #include "serial/CPort.h"
-#include "serial/ComErrorCodes.h"
-#include "serial/ComPlatform.h"
-#include "serial/posix/ComPlatformPosix.h"
 
 #include "HeardEvents.h"
 #include "Raised.h"

@@ -1,5 +1,5 @@
+#include "StyleBitmap.h"
 #include "skin/SkinResources.h"
-#include "skin/StyleBitmap.h"
 #include "skin/StyleTable.h"
 #include "skin/TsuiButton.h"
 #include "skin/TsuiFileTheme.h"

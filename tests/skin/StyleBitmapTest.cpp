@@ -1,9 +1,9 @@
-#include "skin/StyleBitmap.h"
+#include "StyleBitmap.h"
+#include "StyleSource.h"
+#include "TsuiForm.h"
 #include "skin/SkinResources.h"
-#include "skin/StyleSource.h"
 #include "skin/StyleTable.h"
 #include "skin/TsuiFileTheme.h"
-#include "skin/TsuiForm.h"
 
 #include <QFile>
 #include <QTemporaryDir>

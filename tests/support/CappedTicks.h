@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "app/core/Pause.h"
+#include "Pause.h"
 
 // A tick counter that moves only when the spooler sleeps or yields on it. Each sleep lasts at
 // most `cap` real milliseconds but counts in full, so the card's long pauses can be cut short

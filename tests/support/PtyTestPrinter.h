@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "CardPrinter.h"
+#include "EscPosDecoder.h"
 #include "PrinterBytes.h"
-#include "tools/cardsim/CardPrinter.h"
-#include "tools/cardsim/EscPosDecoder.h"
 #include "tools/pty/PseudoTerminal.h"
 
 // A card printer on the far side of a pseudo-terminal, for tests: the card simulator's decoder

@@ -1,6 +1,6 @@
 #include "ScriptedComPlatform.h"
 
-#include "serial/ComErrorCodes.h"
+#include "ComErrorCodes.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "CallFault.h"
-#include "serial/ComPlatformBase.h"
+#include "ComPlatformBase.h"
 
 #include <atomic>
 #include <chrono>

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "CallFault.h"
-#include "serial/posix/PosixSys.h"
+#include "posix/PosixSys.h"
 
 #include <chrono>
 #include <condition_variable>

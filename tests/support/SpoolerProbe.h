@@ -4,7 +4,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/core/SpoolerPrivate.h"
+#include "SpoolerPrivate.h"
 #include "app/core/SpoolerView.h"
 
 // The tests' and benchmarks' one way into a Spooler's private state: its settings, its port,

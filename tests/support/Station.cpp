@@ -1,7 +1,7 @@
 #include "Station.h"
 
 #include "CardWatchdog.h"
-#include "app/MainWindow.h"
+#include "MainWindow.h"
 
 void Handler(Tmain& window, const std::function<void()>& handler) {
     SpoolerProbe(window.Core()).RunInView(handler);

@@ -4,12 +4,12 @@
 #include <functional>
 #include <memory>
 
+#include "ErrorReport.h"
 #include "EventLoopWait.h"
 #include "PrinterBytes.h"
+#include "QtComSyncHost.h"
 #include "SpoolerProbe.h"
 #include "StationFolder.h"
-#include "app/ErrorReport.h"
-#include "app/QtComSyncHost.h"
 
 class Spooler;
 class Tmain;

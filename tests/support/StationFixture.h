@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "MainWindow.h"
 #include "Station.h"
-#include "app/MainWindow.h"
 
 // A station with its window started and polling stopped, the printer's initialisation
 // sequence received: ready for cycles run by hand.

@@ -1,6 +1,6 @@
-#include "tools/cardsim/CodeTable.h"
-#include "tools/cardsim/EscPosDecoder.h"
-#include "tools/cardsim/EventText.h"
+#include "CodeTable.h"
+#include "EscPosDecoder.h"
+#include "EventText.h"
 
 #include <gtest/gtest.h>
 

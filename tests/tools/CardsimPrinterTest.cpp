@@ -1,5 +1,5 @@
-#include "tools/cardsim/CardPrinter.h"
-#include "tools/cardsim/CardText.h"
+#include "CardPrinter.h"
+#include "CardText.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "tools/queue/StartEntries.h"
+#include "StartEntries.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "tools/cardsim/CardImageWriter.h"
+#include "CardImageWriter.h"
 
-#include "tools/cardsim/CardText.h"
+#include "CardText.h"
 
 #include <QDir>
 #include <QFont>

@@ -1,7 +1,7 @@
-#include "tools/cardsim/CardPrinter.h"
+#include "CardPrinter.h"
 
-#include "tools/cardsim/CodeTable.h"
-#include "tools/cardsim/EventText.h"
+#include "CodeTable.h"
+#include "EventText.h"
 
 #include <algorithm>
 

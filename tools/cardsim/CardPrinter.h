@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/cardsim/EscPosDecoder.h"
+#include "EscPosDecoder.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "tools/cardsim/CardText.h"
+#include "CardText.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/cardsim/CardPrinter.h"
+#include "CardPrinter.h"
 
 #include <string>
 

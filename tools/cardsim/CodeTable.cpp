@@ -1,4 +1,4 @@
-#include "tools/cardsim/CodeTable.h"
+#include "CodeTable.h"
 
 #include <array>
 

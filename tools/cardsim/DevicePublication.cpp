@@ -1,4 +1,4 @@
-#include "tools/cardsim/DevicePublication.h"
+#include "DevicePublication.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "tools/cardsim/DeviceUseWatch.h"
+#include "DeviceUseWatch.h"
 
 #include <sys/ioctl.h>
 #include <termios.h>

@@ -1,4 +1,4 @@
-#include "tools/cardsim/EscPosDecoder.h"
+#include "EscPosDecoder.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
-#include "tools/cardsim/EventText.h"
+#include "EventText.h"
 
-#include "tools/cardsim/CodeTable.h"
+#include "CodeTable.h"
 
 #include <cstdio>
 

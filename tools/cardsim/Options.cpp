@@ -1,4 +1,4 @@
-#include "tools/cardsim/Options.h"
+#include "Options.h"
 
 #include <charconv>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "tools/cardsim/Simulator.h"
+#include "Simulator.h"
 
-#include "tools/cardsim/CardText.h"
-#include "tools/cardsim/EventText.h"
+#include "CardText.h"
+#include "EventText.h"
 
 #include <algorithm>
 #include <cerrno>

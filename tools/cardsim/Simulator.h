@@ -1,13 +1,13 @@
 #pragma once
 
-#include "tools/cardsim/CardImageWriter.h"
-#include "tools/cardsim/CardPrinter.h"
-#include "tools/cardsim/DevicePublication.h"
-#include "tools/cardsim/DeviceUseWatch.h"
-#include "tools/cardsim/EscPosDecoder.h"
-#include "tools/cardsim/Options.h"
-#include "tools/cardsim/TerminalKeys.h"
-#include "tools/cardsim/TraceWriter.h"
+#include "CardImageWriter.h"
+#include "CardPrinter.h"
+#include "DevicePublication.h"
+#include "DeviceUseWatch.h"
+#include "EscPosDecoder.h"
+#include "Options.h"
+#include "TerminalKeys.h"
+#include "TraceWriter.h"
 #include "tools/pty/PseudoTerminal.h"
 
 #include <chrono>

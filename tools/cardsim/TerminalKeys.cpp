@@ -1,4 +1,4 @@
-#include "tools/cardsim/TerminalKeys.h"
+#include "TerminalKeys.h"
 
 #include <cerrno>
 #include <system_error>

@@ -1,6 +1,6 @@
-#include "tools/cardsim/TraceWriter.h"
+#include "TraceWriter.h"
 
-#include "tools/cardsim/EventText.h"
+#include "EventText.h"
 
 #include <cerrno>
 #include <system_error>

@@ -1,7 +1,7 @@
 // plinova-cardsim: a card printer on a pseudo-terminal, for development, demos and
 // tests of the spooler without the hardware.
-#include "tools/cardsim/Options.h"
-#include "tools/cardsim/Simulator.h"
+#include "Options.h"
+#include "Simulator.h"
 
 #include <cstdio>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "tools/queue/Args.h"
+#include "Args.h"
 
 std::optional<QString> Args::Option(const QString& name) {
     const qsizetype i = list_.indexOf(name);

@@ -1,4 +1,4 @@
-#include "tools/queue/DataLinkFile.h"
+#include "DataLinkFile.h"
 
 #include <QFileInfo>
 

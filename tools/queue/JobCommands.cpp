@@ -1,4 +1,4 @@
-#include "tools/queue/JobCommands.h"
+#include "JobCommands.h"
 
 #include <QFile>
 #include <QTextStream>
@@ -7,11 +7,11 @@
 #include <iterator>
 #include <utility>
 
+#include "Args.h"
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/Query.h"
 #include "db/Schema.h"
-#include "tools/queue/Args.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/queue/StartEntries.h"
+#include "StartEntries.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>

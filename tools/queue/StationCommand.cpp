@@ -1,4 +1,4 @@
-#include "tools/queue/StationCommand.h"
+#include "StationCommand.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,15 +11,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Args.h"
+#include "DataLinkFile.h"
+#include "DeviceAccess.h"
+#include "StartEntries.h"
+#include "StationFiles.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Schema.h"
 #include "serial/DevicePath.h"
-#include "tools/queue/Args.h"
-#include "tools/queue/DataLinkFile.h"
-#include "tools/queue/DeviceAccess.h"
-#include "tools/queue/StartEntries.h"
-#include "tools/queue/StationFiles.h"
 
 namespace {
 

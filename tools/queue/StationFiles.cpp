@@ -1,14 +1,14 @@
-#include "tools/queue/StationFiles.h"
+#include "StationFiles.h"
 
 #include <QDir>
 #include <QSaveFile>
 #include <stdexcept>
 #include <sys/stat.h>
 
+#include "Args.h"
 #include "codepage/Win1252.h"
 #include "db/DataLink.h"
 #include "db/DbError.h"
-#include "tools/queue/Args.h"
 
 namespace {
 

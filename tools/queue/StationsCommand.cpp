@@ -1,4 +1,4 @@
-#include "tools/queue/StationsCommand.h"
+#include "StationsCommand.h"
 
 #include <QTextStream>
 #include <chrono>
@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
+#include "Args.h"
 #include "db/Connection.h"
 #include "db/Query.h"
-#include "tools/queue/Args.h"
 
 namespace {
 

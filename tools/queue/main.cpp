@@ -5,14 +5,14 @@
 #include <QStringList>
 #include <cstdio>
 
+#include "Args.h"
+#include "DataLinkFile.h"
+#include "JobCommands.h"
+#include "StationCommand.h"
+#include "StationsCommand.h"
 #include "db/Connection.h"
 #include "db/WorkerThreads.h"
 #include "generated/Version.h"
-#include "tools/queue/Args.h"
-#include "tools/queue/DataLinkFile.h"
-#include "tools/queue/JobCommands.h"
-#include "tools/queue/StationCommand.h"
-#include "tools/queue/StationsCommand.h"
 
 namespace {
 

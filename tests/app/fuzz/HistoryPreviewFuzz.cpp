@@ -1,6 +1,6 @@
 // libFuzzer entry for the history preview: any text, read as UTF-8, gives a preview that is
 // trimmed and short.
-#include "app/core/HistoryPreview.h"
+#include "HistoryPreview.h"
 
 #include <cstddef>
 #include <cstdint>

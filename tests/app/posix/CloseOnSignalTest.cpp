@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <unistd.h>
 
+#include "CloseOnSignal.h"
 #include "EventLoopWait.h"
-#include "app/CloseOnSignal.h"
 
 namespace {
 

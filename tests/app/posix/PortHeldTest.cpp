@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include "EventLoopWait.h"
+#include "MainWindow.h"
 #include "Station.h"
-#include "app/MainWindow.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // libFuzzer entry: any statement text scans without fault, and the result stays consistent
 // with the text: every marker replaced by one "?" at the place recorded for it, nothing added,
 // every marker from a ":".
-#include "db/ParameterScan.h"
+#include "ParameterScan.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // parts that are missing take fixed names. It checks that reading any file gives a value no
 // longer than the buffer allows, and that a write followed by a read gives the value written
 // while every other key of the file keeps its value and the rest of the file its bytes.
-#include "platform/PortableProfile.h"
+#include "PortableProfile.h"
 
 #include <cstddef>
 #include <cstdint>

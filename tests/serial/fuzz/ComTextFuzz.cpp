@@ -2,7 +2,7 @@
 // that setting's text converts back to the same setting and names it again (letter case
 // aside). Every single character survives CharToText and CharFromText, and any text given to
 // CharFromText gives one character without fault.
-#include "serial/ComText.h"
+#include "ComText.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,12 +6,12 @@
 #include "Raised.h"
 #include "WaitFor.h"
 
+#include "ComErrorCodes.h"
+#include "ComPlatform.h"
 #include "serial/CPort.h"
-#include "serial/ComErrorCodes.h"
 #include "serial/ComPlainSyncHost.h"
-#include "serial/ComPlatform.h"
 #include "serial/DevicePath.h"
-#include "serial/win/Kernel32.h"
+#include "win/Kernel32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Feeds arbitrary bytes, in arbitrary pieces, to the card printer's decoder and model.
 // Checks that every byte comes out in exactly one event, that the pieces do not change
 // the events, and that the printer and the card pictures cope with whatever arrives.
-#include "tools/cardsim/CardPrinter.h"
-#include "tools/cardsim/CardText.h"
-#include "tools/cardsim/EscPosDecoder.h"
-#include "tools/cardsim/EventText.h"
+#include "CardPrinter.h"
+#include "CardText.h"
+#include "EscPosDecoder.h"
+#include "EventText.h"
 
 #include <cstdlib>
 #include <span>

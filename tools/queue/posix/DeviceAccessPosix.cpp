@@ -1,4 +1,4 @@
-#include "tools/queue/DeviceAccess.h"
+#include "DeviceAccess.h"
 
 #include <QFile>
 #include <grp.h>

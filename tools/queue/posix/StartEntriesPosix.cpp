@@ -1,5 +1,5 @@
 // Start entries as desktop entries (the freedesktop.org desktop entry format).
-#include "tools/queue/StartEntries.h"
+#include "StartEntries.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "tools/queue/DeviceAccess.h"
+#include "DeviceAccess.h"
 
 // Windows lets every user open a serial port; one held by another program is refused at the
 // spooler's start, with its own message.

@@ -1,5 +1,5 @@
 // Start entries as shell links (.lnk), written and read through the shell's own COM objects.
-#include "tools/queue/StartEntries.h"
+#include "StartEntries.h"
 
 #include <QDir>
 #include <QFile>
