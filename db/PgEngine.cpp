@@ -80,32 +80,28 @@ struct PgValue {
     bool binary = false;
 };
 
+// The kinds of value sent with a type of their own; the others go as unknown text.
+struct PgKind {
+    ValueKind kind;
+    Oid type;
+    bool binary;
+};
+
+constexpr PgKind kPgKinds[] = {
+    {ValueKind::Int32, kInt4, false}, {ValueKind::Int64, kInt8, false},
+    {ValueKind::Bool, kBool, false},  {ValueKind::Double, kFloat8, false},
+    {ValueKind::Bytes, kBytea, true},
+};
+
 PgValue ToPg(const QVariant& v) {
     PgValue out;
     const ValueKind kind = KindOf(v);
     out.null = !v.isValid() || v.isNull();
-    switch (kind) {
-    case ValueKind::Int32:
-        out.type = kInt4;
-        break;
-    case ValueKind::Int64:
-        out.type = kInt8;
-        break;
-    case ValueKind::Bool:
-        out.type = kBool;
-        break;
-    case ValueKind::Double:
-        out.type = kFloat8;
-        break;
-    case ValueKind::Bytes:
-        out.type = kBytea;
-        out.binary = true;
-        break;
-    case ValueKind::DateTime:
-    case ValueKind::Date:
-    case ValueKind::Time:
-    case ValueKind::Text:
-        break;
+    for (const PgKind& row : kPgKinds) {
+        if (row.kind == kind) {
+            out.type = row.type;
+            out.binary = row.binary;
+        }
     }
     if (out.null)
         return out;

@@ -502,6 +502,47 @@ int RunBench(const Options& o) {
     return lost == 0 && twice == 0 ? 0 : 1;
 }
 
+using ValueSetter = void (*)(Options&, const QString&);
+
+// The options that take the next argument as their value.
+const std::pair<const char*, ValueSetter> kValueOptions[] = {
+    {"--udl", [](Options& o, const QString& v) { o.udl = v; }},
+    {"--stations", [](Options& o, const QString& v) { o.stations = v.toInt(); }},
+    {"--seconds", [](Options& o, const QString& v) { o.seconds = v.toInt(); }},
+    {"--warmup", [](Options& o, const QString& v) { o.warmup = v.toInt(); }},
+    {"--pooler-pid", [](Options& o, const QString& v) { o.poolerPid = v.toLong(); }},
+    {"--server-udl", [](Options& o, const QString& v) { o.serverUdl = v; }},
+    {"--label", [](Options& o, const QString& v) { o.label = v; }},
+    {"--rate", [](Options& o, const QString& v) { o.rate = v.toDouble(); }},
+    {"--server-pid", [](Options& o, const QString& v) { o.serverPid = v.toLong(); }},
+    {"--posto", [](Options& o, const QString& v) { o.posto = v.toInt(); }},
+};
+
+// The options that stand alone and switch something on.
+const std::pair<const char*, bool Options::*> kFlagOptions[] = {
+    {"--processes", &Options::processes},
+    {"--worker", &Options::worker},
+};
+
+// Takes the option `arg` (and its value, the next argument, which `i` then steps over) into
+// `o`; false for an option unknown.
+bool TakeOption(const QString& arg, const QString& value, Options& o, int& i) {
+    for (const auto& [name, set] : kValueOptions) {
+        if (arg == QLatin1String(name)) {
+            set(o, value);
+            ++i;
+            return true;
+        }
+    }
+    for (const auto& [name, flag] : kFlagOptions) {
+        if (arg == QLatin1String(name)) {
+            o.*flag = true;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -518,31 +559,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < args.size(); ++i) {
         const QString a = args[i];
         const QString v = i + 1 < args.size() ? args[i + 1] : QString();
-        if (a == QLatin1String("--udl"))
-            o.udl = v, ++i;
-        else if (a == QLatin1String("--stations"))
-            o.stations = v.toInt(), ++i;
-        else if (a == QLatin1String("--seconds"))
-            o.seconds = v.toInt(), ++i;
-        else if (a == QLatin1String("--warmup"))
-            o.warmup = v.toInt(), ++i;
-        else if (a == QLatin1String("--pooler-pid"))
-            o.poolerPid = v.toLong(), ++i;
-        else if (a == QLatin1String("--server-udl"))
-            o.serverUdl = v, ++i;
-        else if (a == QLatin1String("--label"))
-            o.label = v, ++i;
-        else if (a == QLatin1String("--rate"))
-            o.rate = v.toDouble(), ++i;
-        else if (a == QLatin1String("--server-pid"))
-            o.serverPid = v.toLong(), ++i;
-        else if (a == QLatin1String("--posto"))
-            o.posto = v.toInt(), ++i;
-        else if (a == QLatin1String("--processes"))
-            o.processes = true;
-        else if (a == QLatin1String("--worker"))
-            o.worker = true;
-        else {
+        if (!TakeOption(a, v, o, i)) {
             std::fprintf(stderr, "usage: bench_stations --udl FILE --stations N [--seconds S] "
                                  "[--warmup S] [--rate JOBS_PER_S] [--processes] [--server-pid "
                                  "PID] [--pooler-pid PID] [--server-udl FILE] [--label TEXT]\n");

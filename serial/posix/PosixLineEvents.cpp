@@ -182,33 +182,42 @@ std::uint32_t PosixLineEvents::CountersLocked() {
     serial_icounter_struct c{};
     if (!hasCounters_ || line_.sys.Counters(line_.fd, c) != 0)
         return 0;
-    std::uint32_t errors = 0;
-    if (c.frame != counters_.frame)
-        errors |= CE_FRAME;
-    if (c.parity != counters_.parity)
-        errors |= CE_RXPARITY;
-    if (c.overrun != counters_.overrun)
-        errors |= CE_OVERRUN;
-    if (c.brk != counters_.brk)
-        errors |= CE_BREAK;
-    if (c.buf_overrun != counters_.bufOverrun)
-        errors |= CE_RXOVER;
-    std::uint32_t events = 0;
+    // Each counter the driver keeps, where the last look left it, and the bit its change
+    // sets: a line error, or the event of a modem line.
+    struct CounterBit {
+        int serial_icounter_struct::*now;
+        int Counters::*seen;
+        std::uint32_t bit;
+    };
+    static constexpr CounterBit errorCounters[] = {
+        {&serial_icounter_struct::frame, &Counters::frame, CE_FRAME},
+        {&serial_icounter_struct::parity, &Counters::parity, CE_RXPARITY},
+        {&serial_icounter_struct::overrun, &Counters::overrun, CE_OVERRUN},
+        {&serial_icounter_struct::brk, &Counters::brk, CE_BREAK},
+        {&serial_icounter_struct::buf_overrun, &Counters::bufOverrun, CE_RXOVER}};
+    // A line that went up and down again between two looks still counts as a change.
+    static constexpr CounterBit lineCounters[] = {
+        {&serial_icounter_struct::cts, &Counters::cts, EV_CTS},
+        {&serial_icounter_struct::dsr, &Counters::dsr, EV_DSR},
+        {&serial_icounter_struct::dcd, &Counters::dcd, EV_RLSD},
+        {&serial_icounter_struct::rng, &Counters::rng, EV_RING}};
+    // The bits of the counters in `table` that moved since the last look, which they become.
+    auto moved = [&](const auto& table) {
+        std::uint32_t bits = 0;
+        for (const CounterBit& counter : table) {
+            if (c.*counter.now != counters_.*counter.seen)
+                bits |= counter.bit;
+            counters_.*counter.seen = c.*counter.now;
+        }
+        return bits;
+    };
+    const std::uint32_t errors = moved(errorCounters);
+    std::uint32_t events = moved(lineCounters);
     if (errors & ~CE_BREAK)
         events |= EV_ERR;
     if (errors & CE_BREAK)
         events |= EV_BREAK;
-    // A line that went up and down again between two looks still counts as a change.
-    if (c.cts != counters_.cts)
-        events |= EV_CTS;
-    if (c.dsr != counters_.dsr)
-        events |= EV_DSR;
-    if (c.dcd != counters_.dcd)
-        events |= EV_RLSD;
-    if (c.rng != counters_.rng)
-        events |= EV_RING;
     errors_ |= errors;
-    counters_ = {c.cts, c.dsr, c.dcd, c.rng, c.frame, c.overrun, c.parity, c.brk, c.buf_overrun};
     return events;
 }
 

@@ -58,21 +58,31 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
         throw DbError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
 }
 
+// Every backend the tests run on, in the order they run, with the name they print.
+struct BackendRow {
+    Backend backend;
+    const char* name;
+};
+
+constexpr BackendRow kBackends[] = {
+    {Backend::SQLite, "SQLite"},
+    {Backend::PostgreSQL, "PostgreSQL"},
+    {Backend::PostgreSQLOdbc, "PostgreSQLOdbc"},
+};
+
 } // namespace
 
 std::vector<Backend> AllBackends() {
-    return {Backend::SQLite, Backend::PostgreSQL, Backend::PostgreSQLOdbc};
+    std::vector<Backend> all;
+    for (const BackendRow& row : kBackends)
+        all.push_back(row.backend);
+    return all;
 }
 
 std::string BackendName(Backend backend) {
-    switch (backend) {
-    case Backend::SQLite:
-        return "SQLite";
-    case Backend::PostgreSQL:
-        return "PostgreSQL";
-    case Backend::PostgreSQLOdbc:
-        return "PostgreSQLOdbc";
-    }
+    for (const BackendRow& row : kBackends)
+        if (row.backend == backend)
+            return row.name;
     return "Unknown";
 }
 

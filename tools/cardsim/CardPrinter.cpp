@@ -4,6 +4,7 @@
 #include "EventText.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace cardsim {
 
@@ -11,20 +12,45 @@ namespace {
 
 constexpr std::size_t kTabWidth = 8;
 
+// Everything the simulator says about a card state, one row a state.
+struct CardStateFacts {
+    CardState state;
+    const char* name;         // in the printer's notices
+    const char* traceWord;    // the event word in the trace file
+    const char* announcement; // what the console says on entering the state
+    std::uint8_t reply;       // the answer to the status request 10 04 05
+};
+
+constexpr CardStateFacts kCardStates[] = {
+    {CardState::Empty, "no card", "card-emptied", "card taken out before its release",
+     kReplyNoCard},
+    {CardState::InPlace, "card in place", "card-inserted", "card inserted", kReplyCardInPlace},
+    {CardState::Released, "card released", "card-released", "card released", kReplyCardReleased},
+    {CardState::Taken, "card removed", "card-removed", "card removed", kReplyCardTaken},
+};
+
+const CardStateFacts* FactsOf(CardState state) {
+    const auto* found =
+        std::find_if(std::begin(kCardStates), std::end(kCardStates),
+                     [state](const CardStateFacts& row) { return row.state == state; });
+    return found != std::end(kCardStates) ? found : nullptr;
+}
+
 } // namespace
 
 const char* CardStateName(CardState state) {
-    switch (state) {
-    case CardState::Empty:
-        return "no card";
-    case CardState::InPlace:
-        return "card in place";
-    case CardState::Released:
-        return "card released";
-    case CardState::Taken:
-        return "card removed";
-    }
-    return "?";
+    const CardStateFacts* facts = FactsOf(state);
+    return facts != nullptr ? facts->name : "?";
+}
+
+const char* CardStateTraceWord(CardState state) {
+    const CardStateFacts* facts = FactsOf(state);
+    return facts != nullptr ? facts->traceWord : "card-unknown";
+}
+
+const char* CardStateAnnouncement(CardState state) {
+    const CardStateFacts* facts = FactsOf(state);
+    return facts != nullptr ? facts->announcement : nullptr;
 }
 
 CardPrinter::CardPrinter(Timing timing, PrinterListener& listener)
@@ -34,17 +60,8 @@ std::uint8_t CardPrinter::StatusReply(std::uint8_t request) const {
     if (request != 0x05) {
         return kReplyPrinterOk;
     }
-    switch (state_) {
-    case CardState::Empty:
-        return kReplyNoCard;
-    case CardState::InPlace:
-        return kReplyCardInPlace;
-    case CardState::Released:
-        return kReplyCardReleased;
-    case CardState::Taken:
-        return kReplyCardTaken;
-    }
-    return kReplyNoCard;
+    const CardStateFacts* facts = FactsOf(state_);
+    return facts != nullptr ? facts->reply : kReplyNoCard;
 }
 
 void CardPrinter::Handle(const Event& event, Micros now) {

@@ -23,6 +23,9 @@ enum class CardState {
 };
 
 const char* CardStateName(CardState state);
+const char* CardStateTraceWord(CardState state); // e.g. "card-inserted"
+// The console line for a printer entering the state; null for a state it does not know.
+const char* CardStateAnnouncement(CardState state);
 
 // Status bytes answered to 10 04 05. The spooler relies on the first two only.
 inline constexpr std::uint8_t kReplyCardInPlace = 0x12;

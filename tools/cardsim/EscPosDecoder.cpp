@@ -15,56 +15,47 @@ struct CommandShape {
     EventKind kind;
 };
 
-// The shape of the command begun in `bytes` (at least two bytes long), or nothing when
-// the decoder does not know it. ESC c takes a sub-command byte before its parameter.
+// Every command the decoder knows: its lead byte, its code byte and its shape.
+struct KnownCommand {
+    std::uint8_t lead;
+    std::uint8_t code;
+    CommandShape shape;
+};
+
+constexpr KnownCommand kCommands[] = {
+    {kDle, 0x04, {3, EventKind::StatusRequest}},
+    {kGs, 'a', {3, EventKind::Setting}}, // automatic status back
+    {kGs, '!', {3, EventKind::Setting}}, // character size
+    {kGs, 'B', {3, EventKind::Setting}}, // reverse printing
+    {kEsc, '@', {2, EventKind::Initialize}},
+    {kEsc, '!', {3, EventKind::PrintMode}},
+    {kEsc, 't', {3, EventKind::CodeTable}},
+    {kEsc, 'p', {5, EventKind::DrawerPulse}},
+    {kEsc, 'q', {2, EventKind::Release}},
+    {kEsc, 'c', {4, EventKind::Setting}},
+    {kEsc, '2', {2, EventKind::Setting}},
+    {kEsc, '=', {3, EventKind::Setting}},
+    {kEsc, 'R', {3, EventKind::Setting}},
+    {kEsc, 'F', {3, EventKind::Setting}},
+    {kEsc, 'U', {3, EventKind::Setting}},
+    {kEsc, 'E', {3, EventKind::Setting}},
+    {kEsc, 'G', {3, EventKind::Setting}},
+    {kEsc, '-', {3, EventKind::Setting}},
+    {kEsc, '3', {3, EventKind::Setting}},
+    {kEsc, 'a', {3, EventKind::Setting}},
+    {kEsc, 'M', {3, EventKind::Setting}},
+};
+
+// The shape of the command begun in `bytes` (at least two bytes long, led by DLE, ESC or
+// GS), or nothing when the decoder does not know it. ESC c takes a sub-command byte
+// before its parameter.
 std::optional<CommandShape> Shape(const std::vector<std::uint8_t>& bytes) {
-    const std::uint8_t lead = bytes[0];
-    const std::uint8_t code = bytes[1];
-    if (lead == kDle) {
-        if (code == 0x04) {
-            return CommandShape{3, EventKind::StatusRequest};
-        }
-        return std::nullopt;
-    }
-    if (lead == kGs) {
-        switch (code) {
-        case 'a': // automatic status back
-        case '!': // character size
-        case 'B': // reverse printing
-            return CommandShape{3, EventKind::Setting};
-        default:
-            return std::nullopt;
+    for (const KnownCommand& command : kCommands) {
+        if (command.lead == bytes[0] && command.code == bytes[1]) {
+            return command.shape;
         }
     }
-    switch (code) {
-    case '@':
-        return CommandShape{2, EventKind::Initialize};
-    case '!':
-        return CommandShape{3, EventKind::PrintMode};
-    case 't':
-        return CommandShape{3, EventKind::CodeTable};
-    case 'p':
-        return CommandShape{5, EventKind::DrawerPulse};
-    case 'q':
-        return CommandShape{2, EventKind::Release};
-    case 'c':
-        return CommandShape{4, EventKind::Setting};
-    case '2':
-        return CommandShape{2, EventKind::Setting};
-    case '=':
-    case 'R':
-    case 'F':
-    case 'U':
-    case 'E':
-    case 'G':
-    case '-':
-    case '3':
-    case 'a':
-    case 'M':
-        return CommandShape{3, EventKind::Setting};
-    default:
-        return std::nullopt;
-    }
+    return std::nullopt;
 }
 
 } // namespace

@@ -263,19 +263,8 @@ void Simulator::StateChanged(CardState state) {
     if (trace_) {
         trace_->StateChanged(lastActivity_, state);
     }
-    switch (state) {
-    case CardState::Empty:
-        Say("card taken out before its release");
-        break;
-    case CardState::InPlace:
-        Say("card inserted");
-        break;
-    case CardState::Released:
-        Say("card released");
-        break;
-    case CardState::Taken:
-        Say("card removed");
-        break;
+    if (const char* announcement = CardStateAnnouncement(state)) {
+        Say(announcement);
     }
 }
 

@@ -7,24 +7,6 @@
 
 namespace cardsim {
 
-namespace {
-
-const char* StateWord(CardState state) {
-    switch (state) {
-    case CardState::Empty:
-        return "card-emptied";
-    case CardState::InPlace:
-        return "card-inserted";
-    case CardState::Released:
-        return "card-released";
-    case CardState::Taken:
-        return "card-removed";
-    }
-    return "card-unknown";
-}
-
-} // namespace
-
 TraceWriter::TraceWriter(const std::string& path, std::chrono::steady_clock::time_point start)
     : file_(std::fopen(path.c_str(), "w")), path_(path) {
     if (file_ == nullptr) {
@@ -53,7 +35,7 @@ void TraceWriter::Sent(Micros at, std::uint8_t byte) {
 }
 
 void TraceWriter::StateChanged(Micros at, CardState state) {
-    Line(at, "ev", StateWord(state));
+    Line(at, "ev", CardStateTraceWord(state));
 }
 
 void TraceWriter::DeviceUse(Micros at, bool opened) {
