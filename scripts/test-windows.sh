@@ -42,7 +42,7 @@ if [ "$step" != run ]; then
     rm -rf "$build/deploy"
     cmake --install "$build" --prefix "$build/deploy" --component plinova >/dev/null
     echo "test-windows.sh: built in $((SECONDS - started)) s; program folder $build/deploy"
-    [ "$step" = build ] && exit 0
+    if [ "$step" = build ]; then exit 0; fi
 fi
 
 . "$root/scripts/wine-env.sh"
