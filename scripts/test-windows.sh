@@ -8,16 +8,15 @@
 # copy of the program folder alone (scripts/demo-windows.sh --check), and the installer is
 # made, installed, tried and removed (scripts/test-installer.sh). Arguments go to CTest:
 #   bash scripts/test-windows.sh -R Window
-# PLINOVA_WINDOWS_STEP=build stops once the build and the program folder are done
-# (PLINOVA_WINDOWS_BUILD_ONLY=1 says the same); PLINOVA_WINDOWS_STEP=run runs the tests of a
-# build made so. The far end comes from $PLINOVA_BUILD_DIR (build/) when that tree has it.
+# PLINOVA_WINDOWS_STEP=build stops once the build and the program folder are done;
+# PLINOVA_WINDOWS_STEP=run runs the tests of a build made so. The far end comes from
+# $PLINOVA_BUILD_DIR (build/) when that tree has it.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${PLINOVA_WINDOWS_BUILD_DIR:-$root/build-windows}"
 host="$build/host"
 started=$SECONDS
 step="${PLINOVA_WINDOWS_STEP:-all}"
-[ "${PLINOVA_WINDOWS_BUILD_ONLY:-0}" = 1 ] && step=build
 
 bash "$root/scripts/install-deps.sh"
 prefix="$(bash "$root/scripts/qt-windows-prefix.sh")"
