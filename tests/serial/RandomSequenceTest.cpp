@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -23,6 +24,9 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 using namespace serial;
@@ -31,12 +35,19 @@ using namespace std::chrono_literals;
 // The far end: every millisecond it sends a few bytes and takes what the port wrote. It can
 // hang up (close its side: the port's device goes away) and come back on a fresh line, which
 // the port reaches only by moving to its path.
+//
+// A line it hung up keeps its number reserved until the sequence ends: once both sides of a
+// pseudo-terminal are closed, the system hands its number to the next one opened, often in
+// another test running beside this one, and the port, still set to the old path, would open,
+// lock and write to that test's line.
 class Peer {
 public:
     Peer() : pty_(std::make_unique<PtyPair>()), thread_([this] { Run(); }) {}
     ~Peer() {
         stop_ = true;
         thread_.join();
+        for (int fd : reserved_)
+            close(fd);
     }
 
     std::string Path() {
@@ -49,6 +60,10 @@ public:
     }
     void HangUp() {
         std::lock_guard lock(mutex_);
+        const int fd = open(pty_->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            throw std::system_error(errno, std::generic_category(), "cannot reserve the line");
+        reserved_.push_back(fd);
         pty_->CloseMaster();
     }
     void ComeBack() {
@@ -82,6 +97,7 @@ private:
 
     std::mutex mutex_;
     std::unique_ptr<PtyPair> pty_;
+    std::vector<int> reserved_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
@@ -93,7 +109,6 @@ private:
 bool Documented(const EComPort& e) {
     switch (e.SystemErrorCode()) {
     case 2:
-    case 5:
         return e.ErrorCode() == CError_OpenFailed;
     case 87:
         return e.ErrorCode() == CError_SetStateFailed;
