@@ -14,7 +14,6 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${PLINOVA_WINDOWS_BUILD_DIR:-$root/build-windows}"
-host="$build/host"
 started=$SECONDS
 step="${PLINOVA_WINDOWS_STEP:-all}"
 
@@ -22,14 +21,13 @@ bash "$root/scripts/install-deps.sh"
 prefix="$(bash "$root/scripts/qt-windows-prefix.sh")"
 
 if [ "$step" != run ]; then
-    # The far end runs on this machine: the plain tree's when it has one, else a small build
-    # of its own without Qt.
-    far_end="${PLINOVA_BUILD_DIR:-$root/build}/tests/support/plinova_com_far_end"
+    # The far end runs on this machine: the plain tree's, where only it is built when that
+    # tree does not have it yet.
+    plain="${PLINOVA_BUILD_DIR:-$root/build}"
+    far_end="$plain/tests/support/plinova_com_far_end"
     if [ ! -x "$far_end" ]; then
-        cmake -S "$root" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-            -DPLINOVA_WITH_QT=OFF >/dev/null
-        cmake --build "$host" --target plinova_com_far_end
-        far_end="$host/tests/support/plinova_com_far_end"
+        cmake -S "$root" -B "$plain" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+        cmake --build "$plain" --target plinova_com_far_end
     fi
 
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
