@@ -12,6 +12,15 @@
 #include <vector>
 
 namespace serial {
+namespace {
+
+// The system's calls take their out parameters optionally.
+template <typename T> void CopyOut(T* out, const T& value) {
+    if (out != nullptr)
+        *out = value;
+}
+
+} // namespace
 
 ComPlatformPosix::~ComPlatformPosix() {
     std::lock_guard lock(mutex_);
@@ -176,19 +185,21 @@ bool ComPlatformPosix::Result(std::uint32_t code) {
     return Fail(code);
 }
 
-bool ComPlatformPosix::SetupComm(THandle device, std::uint32_t inQueue, std::uint32_t outQueue) {
+template <typename Call> bool ComPlatformPosix::OnDevice(THandle device, Call call) {
     auto d = Find(device);
-    return d ? Result(d->SetupComm(inQueue, outQueue)) : Fail(ERROR_INVALID_HANDLE);
+    return d ? Result(call(*d)) : Fail(ERROR_INVALID_HANDLE);
+}
+
+bool ComPlatformPosix::SetupComm(THandle device, std::uint32_t inQueue, std::uint32_t outQueue) {
+    return OnDevice(device, [&](PosixDevice& d) { return d.SetupComm(inQueue, outQueue); });
 }
 
 bool ComPlatformPosix::SetCommState(THandle device, const TDCB& dcb) {
-    auto d = Find(device);
-    return d ? Result(d->SetCommState(dcb)) : Fail(ERROR_INVALID_HANDLE);
+    return OnDevice(device, [&](PosixDevice& d) { return d.SetCommState(dcb); });
 }
 
 bool ComPlatformPosix::SetCommTimeouts(THandle device, const TCommTimeouts& timeouts) {
-    auto d = Find(device);
-    return d ? Result(d->SetCommTimeouts(timeouts)) : Fail(ERROR_INVALID_HANDLE);
+    return OnDevice(device, [&](PosixDevice& d) { return d.SetCommTimeouts(timeouts); });
 }
 
 bool ComPlatformPosix::ReadFile(THandle device, void* buffer, std::uint32_t count,
@@ -198,8 +209,7 @@ bool ComPlatformPosix::ReadFile(THandle device, void* buffer, std::uint32_t coun
         return Fail(d ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
     std::uint32_t done = 0;
     const std::uint32_t code = d->Read(static_cast<char*>(buffer), count, done, overlapped);
-    if (bytesRead != nullptr)
-        *bytesRead = done;
+    CopyOut(bytesRead, done);
     if (code == ERROR_IO_PENDING) {
         std::lock_guard lock(mutex_);
         pendingReads_[overlapped->hEvent] = PendingRead{d, overlapped};
@@ -216,44 +226,36 @@ bool ComPlatformPosix::WriteFile(THandle device, const void* buffer, std::uint32
         return Fail(d ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
     std::uint32_t done = 0;
     const std::uint32_t code = d->Write(static_cast<const char*>(buffer), count, done, overlapped);
-    if (bytesWritten != nullptr)
-        *bytesWritten = done;
+    CopyOut(bytesWritten, done);
     return Result(code);
 }
 
 bool ComPlatformPosix::PurgeComm(THandle device, std::uint32_t flags) {
-    auto d = Find(device);
-    return d ? Result(d->Purge(flags)) : Fail(ERROR_INVALID_HANDLE);
+    return OnDevice(device, [&](PosixDevice& d) { return d.Purge(flags); });
 }
 
 bool ComPlatformPosix::ClearCommError(THandle device, std::uint32_t* errors, TComStat* stat) {
-    auto d = Find(device);
-    if (!d)
-        return Fail(ERROR_INVALID_HANDLE);
-    std::uint32_t word = 0;
-    TComStat local;
-    const std::uint32_t code = d->ClearError(word, local);
-    if (errors != nullptr)
-        *errors = word;
-    if (stat != nullptr)
-        *stat = local;
-    return Result(code);
+    return OnDevice(device, [&](PosixDevice& d) {
+        std::uint32_t word = 0;
+        TComStat local;
+        const std::uint32_t code = d.ClearError(word, local);
+        CopyOut(errors, word);
+        CopyOut(stat, local);
+        return code;
+    });
 }
 
 bool ComPlatformPosix::GetCommModemStatus(THandle device, std::uint32_t* modemStatus) {
-    auto d = Find(device);
-    if (!d)
-        return Fail(ERROR_INVALID_HANDLE);
-    std::uint32_t status = 0;
-    const std::uint32_t code = d->ModemStatus(status);
-    if (modemStatus != nullptr)
-        *modemStatus = status;
-    return Result(code);
+    return OnDevice(device, [&](PosixDevice& d) {
+        std::uint32_t status = 0;
+        const std::uint32_t code = d.ModemStatus(status);
+        CopyOut(modemStatus, status);
+        return code;
+    });
 }
 
 bool ComPlatformPosix::SetCommMask(THandle device, std::uint32_t mask) {
-    auto d = Find(device);
-    return d ? Result(d->SetMask(mask)) : Fail(ERROR_INVALID_HANDLE);
+    return OnDevice(device, [&](PosixDevice& d) { return d.SetMask(mask); });
 }
 
 bool ComPlatformPosix::WaitCommEvent(THandle device, std::uint32_t* mask, TOverlapped* overlapped) {

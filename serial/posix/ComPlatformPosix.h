@@ -51,6 +51,8 @@ protected:
 private:
     std::shared_ptr<PosixDevice> Find(THandle handle);
     static bool Result(std::uint32_t code);
+    // A call on an open device: the device's own code, or ERROR_INVALID_HANDLE.
+    template <typename Call> bool OnDevice(THandle device, Call call);
 
     struct PendingRead {
         std::weak_ptr<PosixDevice> device;
