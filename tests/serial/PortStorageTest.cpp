@@ -16,6 +16,18 @@ using namespace serial;
 
 namespace fs = std::filesystem;
 
+// Expects every getter to read the same from a and b, one check each; a failure names the
+// group and the getter's place in the list.
+template <typename Group, typename... Getters>
+void ExpectSame(const char* group, const Group& a, const Group& b, Getters... getters) {
+    int place = 0;
+    const auto expect = [&](auto getter) {
+        ++place;
+        EXPECT_EQ((a.*getter)(), (b.*getter)()) << group << ", getter " << place;
+    };
+    (expect(getters), ...);
+}
+
 class StorageTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -62,37 +74,23 @@ protected:
         p.Timeouts().SetWriteTotalConstant(40);
         p.Timeouts().SetWriteTotalMultiplier(50);
     }
+    // Every setting the storage groups cover, getter by getter.
     void ExpectSameSettings(const TCustomComPort& a, const TCustomComPort& b) {
-        EXPECT_EQ(a.Port(), b.Port());
-        EXPECT_EQ(a.BaudRate(), b.BaudRate());
-        EXPECT_EQ(a.CustomBaudRate(), b.CustomBaudRate());
-        EXPECT_EQ(a.StopBits(), b.StopBits());
-        EXPECT_EQ(a.DataBits(), b.DataBits());
-        EXPECT_EQ(a.EventChar(), b.EventChar());
-        EXPECT_EQ(a.DiscardNull(), b.DiscardNull());
-        EXPECT_EQ(a.Parity().Bits(), b.Parity().Bits());
-        EXPECT_EQ(a.Parity().Check(), b.Parity().Check());
-        EXPECT_EQ(a.Parity().Replace(), b.Parity().Replace());
-        EXPECT_EQ(a.Parity().ReplaceChar(), b.Parity().ReplaceChar());
-        const TComFlowControl& fa = a.FlowControl();
-        const TComFlowControl& fb = b.FlowControl();
-        EXPECT_EQ(fa.ControlRTS(), fb.ControlRTS());
-        EXPECT_EQ(fa.ControlDTR(), fb.ControlDTR());
-        EXPECT_EQ(fa.OutCTSFlow(), fb.OutCTSFlow());
-        EXPECT_EQ(fa.OutDSRFlow(), fb.OutDSRFlow());
-        EXPECT_EQ(fa.DSRSensitivity(), fb.DSRSensitivity());
-        EXPECT_EQ(fa.TxContinueOnXoff(), fb.TxContinueOnXoff());
-        EXPECT_EQ(fa.XonXoffIn(), fb.XonXoffIn());
-        EXPECT_EQ(fa.XonXoffOut(), fb.XonXoffOut());
-        EXPECT_EQ(fa.XonChar(), fb.XonChar());
-        EXPECT_EQ(fa.XoffChar(), fb.XoffChar());
-        EXPECT_EQ(a.Buffer().InputSize(), b.Buffer().InputSize());
-        EXPECT_EQ(a.Buffer().OutputSize(), b.Buffer().OutputSize());
-        EXPECT_EQ(a.Timeouts().ReadInterval(), b.Timeouts().ReadInterval());
-        EXPECT_EQ(a.Timeouts().ReadTotalConstant(), b.Timeouts().ReadTotalConstant());
-        EXPECT_EQ(a.Timeouts().ReadTotalMultiplier(), b.Timeouts().ReadTotalMultiplier());
-        EXPECT_EQ(a.Timeouts().WriteTotalConstant(), b.Timeouts().WriteTotalConstant());
-        EXPECT_EQ(a.Timeouts().WriteTotalMultiplier(), b.Timeouts().WriteTotalMultiplier());
+        using P = TCustomComPort;
+        ExpectSame("port", a, b, &P::Port, &P::BaudRate, &P::CustomBaudRate, &P::StopBits,
+                   &P::DataBits, &P::EventChar, &P::DiscardNull);
+        using R = TComParity;
+        ExpectSame("parity", a.Parity(), b.Parity(), &R::Bits, &R::Check, &R::Replace,
+                   &R::ReplaceChar);
+        using F = TComFlowControl;
+        ExpectSame("flow control", a.FlowControl(), b.FlowControl(), &F::ControlRTS, &F::ControlDTR,
+                   &F::OutCTSFlow, &F::OutDSRFlow, &F::DSRSensitivity, &F::TxContinueOnXoff,
+                   &F::XonXoffIn, &F::XonXoffOut, &F::XonChar, &F::XoffChar);
+        ExpectSame("buffer", a.Buffer(), b.Buffer(), &TComBuffer::InputSize,
+                   &TComBuffer::OutputSize);
+        using T = TComTimeouts;
+        ExpectSame("timeouts", a.Timeouts(), b.Timeouts(), &T::ReadInterval, &T::ReadTotalConstant,
+                   &T::ReadTotalMultiplier, &T::WriteTotalConstant, &T::WriteTotalMultiplier);
     }
 
     fs::path dir;
