@@ -55,24 +55,27 @@ protected:
         p.SetDataBits(dbSeven);
         p.SetEventChar('\r');
         p.SetDiscardNull(true);
-        p.Parity().SetBits(prSpace);
-        p.Parity().SetCheck(true);
-        p.Parity().SetReplace(true);
-        p.Parity().SetReplaceChar('#');
-        p.FlowControl().SetFlowControl(fcHardware);
-        p.FlowControl().SetControlDTR(dtrHandshake);
-        p.FlowControl().SetDSRSensitivity(true);
-        p.FlowControl().SetOutDSRFlow(true);
-        p.FlowControl().SetTxContinueOnXoff(true);
-        p.FlowControl().SetXonChar('A');
-        p.FlowControl().SetXoffChar(static_cast<char>(200));
+        TComParity& parity = p.Parity();
+        parity.SetBits(prSpace);
+        parity.SetCheck(true);
+        parity.SetReplace(true);
+        parity.SetReplaceChar('#');
+        TComFlowControl& flow = p.FlowControl();
+        flow.SetFlowControl(fcHardware);
+        flow.SetControlDTR(dtrHandshake);
+        flow.SetDSRSensitivity(true);
+        flow.SetOutDSRFlow(true);
+        flow.SetTxContinueOnXoff(true);
+        flow.SetXonChar('A');
+        flow.SetXoffChar(static_cast<char>(200));
         p.Buffer().SetInputSize(4096);
         p.Buffer().SetOutputSize(512);
-        p.Timeouts().SetReadInterval(10);
-        p.Timeouts().SetReadTotalConstant(20);
-        p.Timeouts().SetReadTotalMultiplier(30);
-        p.Timeouts().SetWriteTotalConstant(40);
-        p.Timeouts().SetWriteTotalMultiplier(50);
+        TComTimeouts& timeouts = p.Timeouts();
+        timeouts.SetReadInterval(10);
+        timeouts.SetReadTotalConstant(20);
+        timeouts.SetReadTotalMultiplier(30);
+        timeouts.SetWriteTotalConstant(40);
+        timeouts.SetWriteTotalMultiplier(50);
     }
     // Every setting the storage groups cover, getter by getter.
     void ExpectSameSettings(const TCustomComPort& a, const TCustomComPort& b) {
