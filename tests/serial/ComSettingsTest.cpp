@@ -23,26 +23,34 @@ protected:
 };
 
 TEST(FlowControlKind, ReadsOnlyRtsCtsAndXonXoff) {
+    // Each row sets all six fields of the same object, in turn, and gives the kind they make.
+    struct Row {
+        TRTSFlowControl rts;
+        bool outCTS;
+        TDTRFlowControl dtr;
+        bool outDSR;
+        bool xonXoffIn;
+        bool xonXoffOut;
+        TFlowControl kind;
+    };
+    const Row rows[] = {
+        {rtsHandshake, true, dtrHandshake, true, false, false, fcHardware}, // DTR, DSR ignored
+        {rtsHandshake, true, dtrHandshake, true, true, false, fcCustom},
+        {rtsDisable, false, dtrDisable, false, true, true, fcSoftware},
+        {rtsDisable, false, dtrDisable, false, true, false, fcCustom},
+        {rtsEnable, false, dtrDisable, false, false, false, fcCustom},
+    };
     TComFlowControl flow;
     EXPECT_EQ(flow.FlowControl(), fcNone);
-    flow.SetControlRTS(rtsHandshake);
-    flow.SetOutCTSFlow(true);
-    flow.SetControlDTR(dtrHandshake);
-    flow.SetOutDSRFlow(true);
-    EXPECT_EQ(flow.FlowControl(), fcHardware);
-    flow.SetXonXoffIn(true);
-    EXPECT_EQ(flow.FlowControl(), fcCustom);
-
-    TComFlowControl soft;
-    soft.SetXonXoffIn(true);
-    soft.SetXonXoffOut(true);
-    EXPECT_EQ(soft.FlowControl(), fcSoftware);
-    soft.SetXonXoffOut(false);
-    EXPECT_EQ(soft.FlowControl(), fcCustom);
-
-    TComFlowControl enabled;
-    enabled.SetControlRTS(rtsEnable);
-    EXPECT_EQ(enabled.FlowControl(), fcCustom);
+    for (const Row& row : rows) {
+        flow.SetControlRTS(row.rts);
+        flow.SetOutCTSFlow(row.outCTS);
+        flow.SetControlDTR(row.dtr);
+        flow.SetOutDSRFlow(row.outDSR);
+        flow.SetXonXoffIn(row.xonXoffIn);
+        flow.SetXonXoffOut(row.xonXoffOut);
+        EXPECT_EQ(flow.FlowControl(), row.kind) << "row " << &row - rows;
+    }
 }
 
 TEST(FlowControlKind, WritingAKindKeepsTheOtherFields) {
