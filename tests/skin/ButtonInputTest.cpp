@@ -71,9 +71,30 @@ private:
     std::vector<int> clicks_;
 };
 
+// What the pointer has made of a button: the pressed look, the repeat timer, the pointer inside.
+struct PointerState {
+    bool pressed;
+    bool repeating;
+    bool inside;
+    bool operator==(const PointerState&) const = default;
+};
+void PrintTo(const PointerState& state, std::ostream* out) {
+    *out << std::boolalpha << "{pressed " << state.pressed << ", repeating " << state.repeating
+         << ", inside " << state.inside << "}";
+}
+PointerState StateOf(const TsuiButton& button) {
+    return {button.Pressed(), button.HasRepeatTimer(), button.MouseInside()};
+}
+
 // One button in its window, for the mouse's cases.
 class ButtonMouse : public ::testing::Test {
 protected:
+    // The pointer comes in and presses the left button.
+    void PressInside() {
+        Enter(button);
+        Press(button);
+    }
+
     ButtonWindow w{1};
     TsuiButton& button = w.Button(0);
 };
@@ -90,26 +111,22 @@ TEST_F(ButtonMouse, PressAndReleaseInsideClicksOnce) {
     Release(button);
     EXPECT_EQ(w.Clicks(0), 1);
     EXPECT_EQ(signalled, 1);
-    EXPECT_FALSE(button.Pressed());
-    EXPECT_FALSE(button.HasRepeatTimer());
-    EXPECT_TRUE(button.MouseInside());
+    EXPECT_EQ(StateOf(button),
+              (PointerState{.pressed = false, .repeating = false, .inside = true}));
 }
 
 TEST_F(ButtonMouse, PressedLookEndsOnePixelBeyondTheRightEdge) {
-    Enter(button);
-    Press(button);
+    PressInside();
     Move(button, {button.width(), 10});
     EXPECT_TRUE(button.Pressed());
     EXPECT_TRUE(button.MouseInside());
     Move(button, {button.width() + 1, 10});
-    EXPECT_FALSE(button.Pressed());
-    EXPECT_FALSE(button.MouseInside());
-    EXPECT_TRUE(button.HasRepeatTimer());
+    EXPECT_EQ(StateOf(button),
+              (PointerState{.pressed = false, .repeating = true, .inside = false}));
 }
 
 TEST_F(ButtonMouse, ReleasingOutsideGivesNoClickAndTheTimerRunsUntilLeave) {
-    Enter(button);
-    Press(button);
+    PressInside();
     Move(button, {-5, 10});
     Release(button, {-5, 10});
     EXPECT_EQ(w.Clicks(0), 0);
@@ -120,8 +137,7 @@ TEST_F(ButtonMouse, ReleasingOutsideGivesNoClickAndTheTimerRunsUntilLeave) {
 }
 
 TEST_F(ButtonMouse, MovingOutAndBackThenReleasingClicksButKeepsTheTimer) {
-    Enter(button);
-    Press(button);
+    PressInside();
     Move(button, {10, -1});
     Move(button, {10, 10});
     EXPECT_FALSE(button.Pressed()); // coming back does not press again
@@ -153,8 +169,7 @@ TEST_F(ButtonMouse, EnterAndLeaveRaiseTheirEvents) {
         seen.push_back("enter");
     };
     button.OnMouseExit = [&](QObject*) { seen.push_back("exit"); };
-    Enter(button);
-    Press(button);
+    PressInside();
     Leave(button);
     EXPECT_FALSE(button.Pressed());
     EXPECT_EQ(seen, (std::vector<std::string>{"enter", "exit"}));
