@@ -175,6 +175,13 @@ TEST_F(ButtonMouse, EnterAndLeaveRaiseTheirEvents) {
     EXPECT_EQ(seen, (std::vector<std::string>{"enter", "exit"}));
 }
 
+// Waits several repeat intervals and expects the tick count not to move in them.
+void ExpectNoMoreTicks(const int& ticks) {
+    const int before = ticks;
+    QTest::qWait(60);
+    EXPECT_EQ(ticks, before);
+}
+
 TEST(ButtonRepeat, TicksWhileHeldAndStopWhenThePointerLeaves) {
     ButtonWindow w(1);
     TsuiButton& button = w.Button(0);
@@ -186,9 +193,7 @@ TEST(ButtonRepeat, TicksWhileHeldAndStopWhenThePointerLeaves) {
     EXPECT_EQ(ticks, 0); // the first tick comes one interval after the press
     QTRY_VERIFY_WITH_TIMEOUT(ticks >= 3, 2000);
     Leave(button);
-    const int atLeave = ticks;
-    QTest::qWait(60);
-    EXPECT_EQ(ticks, atLeave);
+    ExpectNoMoreTicks(ticks);
 }
 
 TEST(ButtonRepeat, AClickEndsTheTicks) {
@@ -200,9 +205,7 @@ TEST(ButtonRepeat, AClickEndsTheTicks) {
     Press(button);
     QTRY_VERIFY_WITH_TIMEOUT(ticks >= 1, 2000);
     Release(button);
-    const int atClick = ticks;
-    QTest::qWait(60);
-    EXPECT_EQ(ticks, atClick);
+    ExpectNoMoreTicks(ticks);
 }
 
 TEST(ButtonRepeat, ZeroOrNegativeIntervalGivesNoTicks) {
