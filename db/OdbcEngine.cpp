@@ -62,8 +62,13 @@ struct OdbcValue {
     SQLLEN indicator = 0;
 };
 
-template <typename T> QByteArray Raw(const T& value) {
-    return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
+// A value of fixed size, bound from its bytes as `cType` for a parameter of `sqlType`.
+template <typename T> OdbcValue Fixed(SQLSMALLINT cType, SQLSMALLINT sqlType, const T& value) {
+    OdbcValue out;
+    out.cType = cType;
+    out.sqlType = sqlType;
+    out.buffer = QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
+    return out;
 }
 
 OdbcValue ToOdbc(const QVariant& v) {
@@ -72,24 +77,16 @@ OdbcValue ToOdbc(const QVariant& v) {
     const ValueKind kind = KindOf(v);
     switch (kind) {
     case ValueKind::Int32:
-        out.cType = SQL_C_SLONG;
-        out.sqlType = SQL_INTEGER;
-        out.buffer = Raw(SQLINTEGER(v.toInt()));
+        out = Fixed(SQL_C_SLONG, SQL_INTEGER, SQLINTEGER(v.toInt()));
         break;
     case ValueKind::Int64:
-        out.cType = SQL_C_SBIGINT;
-        out.sqlType = SQL_BIGINT;
-        out.buffer = Raw(SQLBIGINT(v.toLongLong()));
+        out = Fixed(SQL_C_SBIGINT, SQL_BIGINT, SQLBIGINT(v.toLongLong()));
         break;
     case ValueKind::Bool:
-        out.cType = SQL_C_BIT;
-        out.sqlType = SQL_BIT;
-        out.buffer = Raw(SQLCHAR(v.toBool() ? 1 : 0));
+        out = Fixed(SQL_C_BIT, SQL_BIT, SQLCHAR(v.toBool() ? 1 : 0));
         break;
     case ValueKind::Double:
-        out.cType = SQL_C_DOUBLE;
-        out.sqlType = SQL_DOUBLE;
-        out.buffer = Raw(SQLDOUBLE(v.toDouble()));
+        out = Fixed(SQL_C_DOUBLE, SQL_DOUBLE, SQLDOUBLE(v.toDouble()));
         break;
     case ValueKind::DateTime:
     case ValueKind::Date: {
@@ -102,11 +99,9 @@ OdbcValue ToOdbc(const QVariant& v) {
         ts.minute = SQLUSMALLINT(dt.time().minute());
         ts.second = SQLUSMALLINT(dt.time().second());
         ts.fraction = SQLUINTEGER(dt.time().msec()) * 1000000u;
-        out.cType = SQL_C_TYPE_TIMESTAMP;
-        out.sqlType = SQL_TYPE_TIMESTAMP;
+        out = Fixed(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, ts);
         out.columnSize = 23;
         out.digits = 3;
-        out.buffer = Raw(ts);
         break;
     }
     case ValueKind::Bytes:

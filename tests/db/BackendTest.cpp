@@ -176,6 +176,31 @@ TEST_P(Backends, DateTimesKeepTheirMilliseconds) {
     EXPECT_EQ(q.FieldAsDateTime(QStringLiteral("datahora")), when);
 }
 
+// Each kind of value a parameter passes on reaches the engine as that kind and reads back
+// equal.
+TEST_P(Backends, ValuesOfEveryKindComeBackAsBound) {
+    const QDateTime when(QDate(2026, 3, 10), QTime(12, 34, 56, 789));
+    TDbQuery q(&cn);
+    q.SetSQL({QStringLiteral("SELECT :i AS i, :yes AS yes, :no AS no, :d AS d, :t AS t,"),
+              QStringLiteral(":day AS day, :text AS text")});
+    q.ParamByName(QStringLiteral("i")).SetValue(-7);
+    q.ParamByName(QStringLiteral("yes")).SetValue(true);
+    q.ParamByName(QStringLiteral("no")).SetValue(false);
+    q.ParamByName(QStringLiteral("d")).SetValue(0.1);
+    q.ParamByName(QStringLiteral("t")).SetValue(when);
+    q.ParamByName(QStringLiteral("day")).SetValue(when.date());
+    q.ParamByName(QStringLiteral("text")).SetValue(QStringLiteral("Ação"));
+    q.Open();
+    ASSERT_EQ(q.RecordCount(), 1);
+    EXPECT_EQ(q.FieldAsInteger(QStringLiteral("i")), -7);
+    EXPECT_TRUE(q.FieldValue(QStringLiteral("yes")).toBool());
+    EXPECT_FALSE(q.FieldValue(QStringLiteral("no")).toBool());
+    EXPECT_DOUBLE_EQ(q.FieldValue(QStringLiteral("d")).toDouble(), 0.1);
+    EXPECT_EQ(q.FieldAsDateTime(QStringLiteral("t")), when);
+    EXPECT_EQ(q.FieldAsDateTime(QStringLiteral("day")), when.date().startOfDay());
+    EXPECT_EQ(q.FieldAsString(QStringLiteral("text")), QStringLiteral("Ação"));
+}
+
 TEST_P(Backends, LongAndNonLatinTextsRoundTripWhole) {
     QString big;
     big.reserve(1 << 20);
