@@ -145,40 +145,9 @@ QDateTime DateTimeFromText(const QString& text) {
     return dt.timeSpec() == Qt::LocalTime ? dt : dt.toLocalTime();
 }
 
-QMetaType ColumnType(Oid type) {
-    switch (type) {
-    case kBool:
-        return QMetaType::fromType<bool>();
-    case kInt2:
-    case kInt4:
-        return QMetaType::fromType<int>();
-    case kInt8:
-    case kOid:
-        return QMetaType::fromType<qlonglong>();
-    case kFloat4:
-    case kFloat8:
-    case kNumeric:
-        return QMetaType::fromType<double>();
-    case kDate:
-        return QMetaType::fromType<QDate>();
-    case kTime:
-        return QMetaType::fromType<QTime>();
-    case kTimestamp:
-    case kTimestampTz:
-        return QMetaType::fromType<QDateTime>();
-    case kBytea:
-        return QMetaType::fromType<QByteArray>();
-    default:
-        return QMetaType::fromType<QString>();
-    }
-}
-
-QVariant Value(const PGresult* result, int row, int col) {
-    const Oid type = PQftype(result, col);
-    if (PQgetisnull(result, row, col))
-        return QVariant(ColumnType(type));
-    const char* data = PQgetvalue(result, row, col);
-    const int length = PQgetlength(result, row, col);
+// A value of a column of the server type `type` from its text form, or a bytea's from its
+// escaped bytes.
+QVariant FromText(Oid type, const char* data, int length) {
     switch (type) {
     case kBool:
         return QVariant(data[0] == 't');
@@ -209,6 +178,13 @@ QVariant Value(const PGresult* result, int row, int col) {
     default:
         return QVariant(QString::fromUtf8(data, length));
     }
+}
+
+// A null comes as an empty text, and is read as a null of the type the column's values have.
+QVariant Value(const PGresult* result, int row, int col) {
+    const QVariant value =
+        FromText(PQftype(result, col), PQgetvalue(result, row, col), PQgetlength(result, row, col));
+    return PQgetisnull(result, row, col) ? QVariant(value.metaType()) : value;
 }
 
 class PgEngine final : public Engine {

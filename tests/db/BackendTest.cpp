@@ -392,6 +392,33 @@ INSTANTIATE_TEST_SUITE_P(AllRoads, Backends, ::testing::ValuesIn(dbtest::AllBack
 
 namespace {
 
+// On PostgreSQL's own road a null reads as a null of the type its column's values read as.
+TEST(PostgreSQLNulls, KeepTheirColumnsType) {
+    PLINOVA_REQUIRE_BACKEND(Backend::PostgreSQL);
+    const std::unique_ptr<TestDatabase> database = TestDatabase::Create(Backend::PostgreSQL);
+    TDbConnection cn;
+    cn.SetConnectionString(database->ConnectionString());
+    TDbQuery q(&cn);
+    q.SetSQL({QStringLiteral("SELECT CAST(NULL AS smallint) AS s, CAST(NULL AS integer) AS i,"),
+              QStringLiteral("CAST(NULL AS bigint) AS l, CAST(NULL AS real) AS r,"),
+              QStringLiteral("CAST(NULL AS numeric) AS n, CAST(NULL AS boolean) AS b,"),
+              QStringLiteral("CAST(NULL AS date) AS day, CAST(NULL AS time) AS tm,"),
+              QStringLiteral("CAST(NULL AS timestamp) AS t, CAST(NULL AS timestamptz) AS tz,"),
+              QStringLiteral("CAST(NULL AS bytea) AS bytes, CAST(NULL AS varchar(10)) AS txt")});
+    q.Open();
+    ASSERT_EQ(q.RecordCount(), 1);
+    // Each column as "name:type".
+    QStringList types;
+    for (int c = 0; c < q.FieldCount(); ++c) {
+        const QVariant v = q.Value(0, c);
+        EXPECT_TRUE(v.isNull()) << q.FieldName(c).toStdString();
+        types << q.FieldName(c) + u':' + QLatin1String(v.metaType().name());
+    }
+    EXPECT_EQ(types.join(u' '),
+              QStringLiteral("s:int i:int l:qlonglong r:double n:double b:bool day:QDate tm:QTime "
+                             "t:QDateTime tz:QDateTime bytes:QByteArray txt:QString"));
+}
+
 // An ODBC data source defined by name (here in a private odbc.ini) instead of a driver string.
 TEST(OdbcDataSource, ReachedByItsName) {
     PLINOVA_REQUIRE_BACKEND(Backend::PostgreSQLOdbc);
