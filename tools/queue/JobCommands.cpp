@@ -37,13 +37,16 @@ void Execute(db::TDbConnection& cn, const QStringList& sql,
 }
 
 // Runs the query and prints the fields of its rows, tab-separated, a line each.
-void PrintRows(db::TDbQuery& q, const QStringList& fields) {
+void PrintRows(db::TDbQuery& q, const std::initializer_list<const char*>& fields) {
     q.Open();
     QTextStream out(stdout);
-    out << fields.join(QLatin1Char('\t')) << '\n';
+    QStringList names;
+    for (const char* name : fields)
+        names << QString::fromLatin1(name);
+    out << names.join(QLatin1Char('\t')) << '\n';
     for (q.First(); !q.Eof(); q.Next()) {
         QStringList cells;
-        for (const QString& f : fields) {
+        for (const QString& f : names) {
             QString v = q.FieldAsString(f);
             v.replace(QStringLiteral("\r\n"), QStringLiteral("\\n"));
             v.replace(QLatin1Char('\t'), QLatin1Char(' '));
@@ -111,9 +114,7 @@ int ListCommand(db::TDbConnection& cn, Args& args) {
     } else {
         q.SetSQL({QStringLiteral("SELECT * FROM printer ORDER BY id")});
     }
-    PrintRows(q, {QStringLiteral("id"), QStringLiteral("posto"), QStringLiteral("gaveta"),
-                  QStringLiteral("cartao"), QStringLiteral("titulo"),
-                  QStringLiteral("palavrachave"), QStringLiteral("dados")});
+    PrintRows(q, {"id", "posto", "gaveta", "cartao", "titulo", "palavrachave", "dados"});
     return 0;
 }
 
@@ -121,9 +122,7 @@ int HistoryCommand(db::TDbConnection& cn, Args& args) {
     args.ExpectEnd();
     db::TDbQuery q(&cn);
     q.SetSQL({QStringLiteral("SELECT * FROM historico ORDER BY id DESC")});
-    PrintRows(q, {QStringLiteral("id"), QStringLiteral("datahora"), QStringLiteral("cartao"),
-                  QStringLiteral("titulo"), QStringLiteral("palavrachave"),
-                  QStringLiteral("previsao"), QStringLiteral("datavalor")});
+    PrintRows(q, {"id", "datahora", "cartao", "titulo", "palavrachave", "previsao", "datavalor"});
     return 0;
 }
 
