@@ -1,5 +1,6 @@
 #include <QDateTime>
 #include <exception>
+#include <utility>
 
 #include "HistoryPreview.h"
 #include "SpoolerPrivate.h"
@@ -101,12 +102,12 @@ void SpoolerPrivate::DeleteLastJob() {
     LastId = 0;
 }
 
-void SpoolerPrivate::RecordTaken(journal::Record record, std::exception_ptr& failure) {
+void SpoolerPrivate::RecordTaken(journal::Record record) {
     try {
         journal_.Append(record);
     } catch (const journal::JournalError&) {
-        if (!failure)
-            failure = std::current_exception();
+        if (!journalFailure_)
+            journalFailure_ = std::current_exception();
     }
 }
 
@@ -131,8 +132,7 @@ journal::Entry EntryFor(qint32 id, bool drawer, qint32 cartao, bool cartaoNull,
 
 } // namespace
 
-void SpoolerPrivate::PulseDrawer(const Job& job, const journal::Entry* known,
-                                 std::exception_ptr& journalFailure) {
+void SpoolerPrivate::PulseDrawer(const Job& job, const journal::Entry* known) {
     if (known != nullptr && known->pulsed) {
         NoteOnJob(job.id,
                   QStringLiteral("the drawer of job %1 was opened before the program stopped; "
@@ -147,12 +147,11 @@ void SpoolerPrivate::PulseDrawer(const Job& job, const journal::Entry* known,
     WriteAll(std::string("\x1B\x70\x00\xC8\xC8", 5));
     DrainOutput();
     AtStep(Step::DrawerPulsed);
-    RecordTaken(journal::Record::Pulsed, journalFailure);
+    RecordTaken(journal::Record::Pulsed);
     AtStep(Step::DrawerJournalled);
 }
 
-bool SpoolerPrivate::PrintJob(const Job& job, const journal::Entry* known,
-                              std::exception_ptr& journalFailure) {
+bool SpoolerPrivate::PrintJob(const Job& job, const journal::Entry* known) {
     if (known != nullptr && known->cardComplete) {
         NoteOnJob(job.id,
                   QStringLiteral("the card of job %1 was printed before the program stopped; the "
@@ -168,7 +167,7 @@ bool SpoolerPrivate::PrintJob(const Job& job, const journal::Entry* known,
                                  "printing it again"));
         ReleaseCard();
         AtStep(Step::CardReleased);
-        RecordTaken(journal::Record::CardComplete, journalFailure);
+        RecordTaken(journal::Record::CardComplete);
         AtStep(Step::CardJournalled);
         return true;
     }
@@ -198,12 +197,12 @@ bool SpoolerPrivate::PrintJob(const Job& job, const journal::Entry* known,
     CardMoments moments;
     moments.fed = [&] {
         AtStep(Step::CardFed);
-        RecordTaken(journal::Record::CardFed, journalFailure);
+        RecordTaken(journal::Record::CardFed);
         AtStep(Step::CardFedJournalled);
     };
     moments.released = [&] {
         AtStep(Step::CardReleased);
-        RecordTaken(journal::Record::CardComplete, journalFailure);
+        RecordTaken(journal::Record::CardComplete);
         AtStep(Step::CardJournalled);
     };
     const bool printed = PrintCard(card, moments);
@@ -220,8 +219,7 @@ bool SpoolerPrivate::PrintJob(const Job& job, const journal::Entry* known,
 void SpoolerPrivate::ttTimer() {
     const WorkScope work(*this);
     tt.stop();
-    // A journal record that failed after its step was taken; raised once the job is deleted.
-    std::exception_ptr journalFailure;
+    journalFailure_ = nullptr;
     // A failing cycle still releases the query, so that its connection is not held while
     // the error is shown and polling stays stopped.
     try {
@@ -230,8 +228,8 @@ void SpoolerPrivate::ttTimer() {
             AtStep(Step::JobTaken);
             const journal::Entry* known = journal_.InHand(job->id, job->fingerprint);
             if (job->gaveta) {
-                PulseDrawer(*job, known, journalFailure);
-            } else if (!PrintJob(*job, known, journalFailure)) {
+                PulseDrawer(*job, known);
+            } else if (!PrintJob(*job, known)) {
                 CloseQueue();
                 return;
             }
@@ -246,11 +244,11 @@ void SpoolerPrivate::ttTimer() {
     DeleteLastJob();
     if (deleting != 0) {
         AtStep(Step::Deleted);
-        RecordTaken(journal::Record::Done, journalFailure);
+        RecordTaken(journal::Record::Done);
         AtStep(Step::Finished);
     }
-    if (journalFailure)
-        std::rethrow_exception(journalFailure);
+    if (journalFailure_)
+        std::rethrow_exception(std::exchange(journalFailure_, nullptr));
     if (!stopRequested_)
         tt.start();
     view_.ShowStatus(QStringLiteral("Pronto"), false);

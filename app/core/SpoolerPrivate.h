@@ -75,9 +75,8 @@ public:
     void CloseQueue();
     // The cycle of a drawer job, and of a print job up to its removed card; false when a stop
     // left the job queued.
-    void PulseDrawer(const Job& job, const journal::Entry* known,
-                     std::exception_ptr& journalFailure);
-    bool PrintJob(const Job& job, const journal::Entry* known, std::exception_ptr& journalFailure);
+    void PulseDrawer(const Job& job, const journal::Entry* known);
+    bool PrintJob(const Job& job, const journal::Entry* known);
     // Logs a print job in the history with the given time.
     void LogJob(const Job& job, const QDateTime& datahora);
     // Whether the history holds the row logged for the job at that time.
@@ -86,9 +85,10 @@ public:
     void WithdrawLog(qint32 id, const QDateTime& logged);
     // Deletes the last job taken (none when LastId is 0).
     void DeleteLastJob();
-    // The journal's record of a step already taken. A failure is kept in `failure` rather than
-    // raised: the card or the pulse is out, so the cycle still deletes the job, then fails.
-    void RecordTaken(journal::Record record, std::exception_ptr& failure);
+    // The journal's record of a step already taken. A failure is kept in journalFailure_
+    // rather than raised: the card or the pulse is out, so the cycle still deletes the job,
+    // then fails.
+    void RecordTaken(journal::Record record);
     void ReadJournal();
     void AtStep(Step step);
     // A note for whoever sets the station up.
@@ -133,6 +133,9 @@ public:
     QDate DataValor;          // business date
     // State the job cycle keeps.
     qint32 LastId = 0; // id of the last job taken, 0 once its delete succeeded
+    // The error of this cycle's first journal record that failed after its step was taken;
+    // raised once the job is deleted.
+    std::exception_ptr journalFailure_;
     // A title whose card had no line to put it under: the next card without a title of its
     // own, a reprint, carries it.
     std::optional<QString> Titulo;
