@@ -12,6 +12,7 @@
 //   plinova_com_far_end --com 5 --record FILE -- wine64 test.exe ...
 //   plinova_com_far_end --printers -- wine64 test.exe ...
 #include "PrinterServer.h"
+#include "PtyRead.h"
 #include "tools/pty/PseudoTerminal.h"
 
 #include <fcntl.h>
@@ -52,14 +53,9 @@ void PlayFarEnd(PseudoTerminal& line, const std::string& recordPath,
         if (poll(&watch, 1, 20) <= 0)
             continue;
         char buffer[256];
-        std::size_t got = 0;
-        try {
-            got = line.Read(buffer, sizeof buffer);
-        } catch (const std::exception&) {
-            // The device side hung up for a moment (the port was closed): wait for it again.
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            continue;
-        }
+        // The device side hangs up for a moment when the port is closed: it is waited for.
+        const std::size_t got =
+            ReadOrPause(line, buffer, sizeof buffer, std::chrono::milliseconds(5));
         if (got == 0)
             continue;
         {

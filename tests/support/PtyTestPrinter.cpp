@@ -1,4 +1,5 @@
 #include "PtyTestPrinter.h"
+#include "PtyRead.h"
 
 #include <algorithm>
 #include <fcntl.h>
@@ -167,14 +168,8 @@ void PtyTestPrinter::Run() {
         // A stall asked for while the reader waited holds from now on.
         if (!reading || stalled_ || !(fds[1].revents & POLLIN))
             continue;
-        std::size_t got = 0;
-        try {
-            got = pty_.Read(buf, sizeof buf);
-        } catch (const std::system_error&) {
-            // Nobody holds the line's far side any more; the spooler sees its own error.
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            continue;
-        }
+        // When nobody holds the line's far side any more, the spooler sees its own error.
+        const std::size_t got = ReadOrPause(pty_, buf, sizeof buf, std::chrono::milliseconds(10));
         if (got > 0)
             OnBytes(std::string(buf, got), Clock::now());
     }
