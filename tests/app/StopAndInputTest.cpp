@@ -91,7 +91,9 @@ class StopDuringACard : public Running,
 // queued, with no history row), a card being printed is finished, and one printed is not
 // waited for to be taken out (the job is done and deleted).
 TEST_P(StopDuringACard, ClosesWithoutLosingOrRepeatingTheJob) {
-    const auto [phase, request] = GetParam();
+    // Plain variables rather than a structured binding: the thread below captures them.
+    const Phase phase = std::get<0>(GetParam());
+    const Request request = std::get<1>(GetParam());
     if (request != Request::WindowClose && !SystemStopReachesThisProcess())
         GTEST_SKIP() << "the system's stop requests need a native window (StopTheProgram "
                         "sends them to the program)";
