@@ -1,31 +1,32 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer fuzzers with Clang into build-fuzz/ (or $PLINOVA_FUZZ_BUILD_DIR) and
-# runs each for PLINOVA_FUZZ_SECONDS seconds (20 by default), starting from its seed corpus
-# in tests/<folder>/fuzz/corpus/<name>/; the fuzzers are those the build declares
-# (plinova_add_fuzzer). Prints one line per fuzzer with the runs executed; fails when a fuzzer
-# finds a crash, a sanitizer report, a leak or an input that hangs. The input that did it is
-# kept in build-fuzz/fuzz-artifacts/ and the fuzzer's output in build-fuzz/fuzz-logs/; replay
-# it with: build-fuzz/<path>/<fuzzer> <input file>
+# Builds the libFuzzer fuzzers in the Clang tree of the AddressSanitizer run (build-asan/, or
+# $PLINOVA_ASAN_BUILD_DIR; scripts/sanitize.sh) and runs each for PLINOVA_FUZZ_SECONDS seconds
+# (20 by default), starting from its seed corpus in tests/<folder>/fuzz/corpus/<name>/; the
+# fuzzers are those the build declares (plinova_add_fuzzer). Prints one line per fuzzer with
+# the runs executed; fails when a fuzzer finds a crash, a sanitizer report, a leak or an input
+# that hangs. The input that did it is kept in build-asan/fuzz-artifacts/ and the fuzzer's
+# output in build-asan/fuzz-logs/; replay it with: build-asan/<path>/<fuzzer> <input file>
 # PLINOVA_FUZZ_STEP=build only builds, =run only runs what a build made so.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${PLINOVA_FUZZ_BUILD_DIR:-$root/build-fuzz}"
+. "$root/scripts/lib.sh"
+build="${PLINOVA_ASAN_BUILD_DIR:-$root/build-asan}"
 seconds="${PLINOVA_FUZZ_SECONDS:-20}"
 step="${PLINOVA_FUZZ_STEP:-all}"
 
 bash "$root/scripts/install-deps.sh"
 
 if [ "$step" != run ]; then
-  CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-# Each fuzzer a line: target, program, seed corpus (cmake/PlinovaTesting.cmake writes it).
-mapfile -t fuzzers <"$build/fuzzers.txt"
-targets=()
-for f in "${fuzzers[@]}"; do
-  [ -n "$f" ] && targets+=("${f%%$'\t'*}")
-done
-if [ "$step" != run ]; then
+  plinova_configure_sanitized "$build" address,undefined clang++
+  mapfile -t targets < <(plinova_fuzzer_targets "$build")
   cmake --build "$build" -j 2 --target "${targets[@]}"
+fi
+# Each fuzzer a line: target, program, seed corpus (cmake/PlinovaTesting.cmake writes it). A
+# tree that declares none is not a Clang tree: nothing would be fuzzed.
+mapfile -t fuzzers < <(grep . "$build/fuzzers.txt")
+if [ ${#fuzzers[@]} -eq 0 ]; then
+  echo "fuzz.sh: $build declares no fuzzer (is it built with Clang?)" >&2
+  exit 1
 fi
 [ "$step" != build ] || exit 0
 

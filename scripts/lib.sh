@@ -1,5 +1,22 @@
 # Shell helpers shared by the project's scripts. Source it; it sets nothing on its own.
 
+# Sanitized trees: -O1 and line tables only, so that reports keep file and line and the builds
+# stay short. The AddressSanitizer tree is Clang's, so that the fuzzers (libFuzzer is Clang's)
+# are built in it too; the ThreadSanitizer tree is g++'s, as the product's builds are.
+#   plinova_configure_sanitized DIR SANITIZERS COMPILER
+plinova_configure_sanitized() {
+    local source
+    source="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+    cmake -S "$source" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=None -DPLINOVA_SANITIZE="$2" \
+        -DCMAKE_CXX_COMPILER="$3" -DCMAKE_CXX_FLAGS="-O1 -g1 -fno-sanitize-recover=all" >/dev/null
+}
+
+# The fuzzers a configured tree declares, a target a line (plinova_add_fuzzer writes the list).
+#   plinova_fuzzer_targets DIR
+plinova_fuzzer_targets() {
+    cut -f1 "$1/fuzzers.txt" | grep .
+}
+
 # Stages: a run's steps, each timed, its result kept for the summary at the end. Steps that
 # run in a background lane hand their result to the lane that waits for them through a mark.
 #   plinova_stages_begin FOLDER   where the marks, the summary and the lanes' logs go

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Runs the tests under the sanitizers, with g++:
-#   asan    every test under AddressSanitizer and UndefinedBehaviorSanitizer, leaks included
-#           (build-asan/, or $PLINOVA_ASAN_BUILD_DIR);
-#   tsan    the threaded tests (ctest label "threaded") under ThreadSanitizer, five rounds
-#           (build-tsan/, or $PLINOVA_TSAN_BUILD_DIR).
+# Runs the tests under the sanitizers:
+#   asan    every test under AddressSanitizer and UndefinedBehaviorSanitizer, leaks included,
+#           built with Clang (build-asan/, or $PLINOVA_ASAN_BUILD_DIR; the fuzzers are built
+#           in the same tree, by this build step and by scripts/fuzz.sh);
+#   tsan    the threaded tests (ctest label "threaded") under ThreadSanitizer, five rounds,
+#           built with g++ (build-tsan/, or $PLINOVA_TSAN_BUILD_DIR).
 # Usage: scripts/sanitize.sh [asan] [tsan]   (both when no argument is given)
 # PLINOVA_SANITIZE_STEP=build only builds, =run only runs what a build made so (a run that
 # overlaps its builds with its tests: scripts/test.sh).
@@ -15,6 +16,7 @@
 # scripts/lsan-suppressions.txt; none of ours is.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+. "$root/scripts/lib.sh"
 asan_build="${PLINOVA_ASAN_BUILD_DIR:-$root/build-asan}"
 tsan_build="${PLINOVA_TSAN_BUILD_DIR:-$root/build-tsan}"
 step="${PLINOVA_SANITIZE_STEP:-all}"
@@ -22,12 +24,6 @@ runs=("$@")
 if [ ${#runs[@]} -eq 0 ]; then runs=(asan tsan); fi
 
 bash "$root/scripts/install-deps.sh"
-
-# -O1 and line tables only: the reports keep file and line, the builds stay short.
-configure() {
-  cmake -S "$root" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=None -DPLINOVA_SANITIZE="$2" \
-    -DCMAKE_CXX_FLAGS="-O1 -g1 -fno-sanitize-recover=all" >/dev/null
-}
 
 # Runs ctest in build folder $1 with the further arguments given; fails when a test fails or
 # printed a sanitizer report.
@@ -53,8 +49,10 @@ test_targets() {
 
 run_asan() {
   if [ "$step" != run ]; then
-    configure "$asan_build" address,undefined
-    mapfile -t targets < <(test_targets "$asan_build")
+    plinova_configure_sanitized "$asan_build" address,undefined clang++
+    # The fuzzers too: they share this tree, and building them here keeps the tree from
+    # being built again while its tests run.
+    mapfile -t targets < <(test_targets "$asan_build"; plinova_fuzzer_targets "$asan_build")
     cmake --build "$asan_build" -j 2 --target "${targets[@]}"
   fi
   [ "$step" != build ] || return 0
@@ -73,7 +71,7 @@ run_asan() {
 
 run_tsan() {
   if [ "$step" != run ]; then
-    configure "$tsan_build" thread
+    plinova_configure_sanitized "$tsan_build" thread g++
     mapfile -t targets < <(grep . "$tsan_build/threaded-tests.txt")
     cmake --build "$tsan_build" -j 2 --target "${targets[@]}"
   fi

@@ -7,11 +7,11 @@
 # (scripts/sanitize.sh).
 #
 # Most of the test stages wait on timers, pauses and other programs, and most of the builds
-# keep both cores busy, so they overlap: after the plain build, one lane builds the Windows,
-# sanitizer and fuzzer trees one after the other (its output in build/stages/builds.log),
-# while this one runs the tests of each tree as soon as its build is done. Every stage runs
-# even when one before it failed; the end prints each stage's time and result, and the run
-# fails when any stage did.
+# keep both cores busy, so they overlap: after the plain build, one lane builds the Windows
+# tree, the AddressSanitizer tree (Clang's, with the fuzzers) and the ThreadSanitizer tree one
+# after the other (its output in build/stages/builds.log), while this one runs the tests of
+# each tree as soon as its build is done. Every stage runs even when one before it failed; the
+# end prints each stage's time and result, and the run fails when any stage did.
 # PLINOVA_TEST_QUICK=1 stops after the plain test run.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -60,8 +60,6 @@ set -m
         bash "$root/scripts/sanitize.sh" asan || true
     plinova_stage "the ThreadSanitizer build" env PLINOVA_SANITIZE_STEP=build \
         bash "$root/scripts/sanitize.sh" tsan || true
-    plinova_stage "the fuzzers' build" env PLINOVA_FUZZ_STEP=build \
-        bash "$root/scripts/fuzz.sh" || true
 ) >"$builds_log" 2>&1 &
 lane=$!
 set +m
@@ -74,7 +72,8 @@ after "the AddressSanitizer build" "the AddressSanitizer run" env PLINOVA_SANITI
     bash "$root/scripts/sanitize.sh" asan
 after "the ThreadSanitizer build" "the ThreadSanitizer run" env PLINOVA_SANITIZE_STEP=run \
     bash "$root/scripts/sanitize.sh" tsan
-after "the fuzzers' build" "the fuzzers" env PLINOVA_FUZZ_STEP=run bash "$root/scripts/fuzz.sh"
+after "the AddressSanitizer build" "the fuzzers" env PLINOVA_FUZZ_STEP=run \
+    bash "$root/scripts/fuzz.sh"
 wait "$lane" || true
 lane=""
 
