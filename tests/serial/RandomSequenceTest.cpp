@@ -7,12 +7,11 @@
 #include "serial/CPort.h"
 #include "serial/ComPlainSyncHost.h"
 
-#include "PtyPair.h"
+#include "tools/pty/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -20,12 +19,9 @@
 #include <random>
 #include <sstream>
 #include <string>
-#include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -36,58 +32,55 @@ using namespace std::chrono_literals;
 // hang up (close its side: the port's device goes away) and come back on a fresh line, which
 // the port reaches only by moving to its path.
 //
-// A line it hung up keeps its number reserved until the sequence ends: once both sides of a
+// Each of its lines holds its own device open from the start (the port's exclusive open keeps
+// later openers out) until the sequence ends, lines it left included: once both sides of a
 // pseudo-terminal are closed, the system hands its number to the next one opened, often in
 // another test running beside this one, and the port, still set to the old path, would open,
 // lock and write to that test's line.
 class Peer {
 public:
-    Peer() : pty_(std::make_unique<PtyPair>()), thread_([this] { Run(); }) {}
+    Peer() : pty_(NewLine()), thread_([this] { Run(); }) {}
     ~Peer() {
         stop_ = true;
         thread_.join();
-        for (int fd : reserved_)
-            close(fd);
     }
 
     std::string Path() {
         std::lock_guard lock(mutex_);
-        return pty_->SlavePath();
+        return pty_->DevicePath();
     }
     bool HungUp() {
         std::lock_guard lock(mutex_);
-        return pty_->Master() < 0;
+        return pty_->MasterFd() < 0;
     }
     void HangUp() {
         std::lock_guard lock(mutex_);
-        const int fd = open(pty_->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            throw std::system_error(errno, std::generic_category(), "cannot reserve the line");
-        reserved_.push_back(fd);
         pty_->CloseMaster();
     }
     void ComeBack() {
         std::lock_guard lock(mutex_);
-        pty_ = std::make_unique<PtyPair>();
+        left_.push_back(std::exchange(pty_, NewLine()));
     }
 
 private:
+    static std::unique_ptr<PseudoTerminal> NewLine() {
+        return std::make_unique<PseudoTerminal>(PseudoTerminal::Device::Held);
+    }
+
     void Run() {
         char incoming[4096];
         unsigned char next = 0;
         while (!stop_) {
             {
                 std::lock_guard lock(mutex_);
-                if (pty_->Master() >= 0) {
-                    try {
-                        char bytes[3];
-                        for (char& b : bytes)
-                            b = static_cast<char>(next++);
-                        pty_->Write(bytes, sizeof bytes);
-                        while (pty_->Read(incoming, sizeof incoming) > 0) {
-                        }
-                    } catch (const std::system_error&) {
-                        // The port has the line closed: nothing to send to, nothing to take.
+                // The line's own hold on its device keeps the master side working while the
+                // port has the device closed.
+                if (pty_->MasterFd() >= 0) {
+                    char bytes[3];
+                    for (char& b : bytes)
+                        b = static_cast<char>(next++);
+                    pty_->Write(bytes, sizeof bytes);
+                    while (pty_->Read(incoming, sizeof incoming) > 0) {
                     }
                 }
             }
@@ -96,8 +89,8 @@ private:
     }
 
     std::mutex mutex_;
-    std::unique_ptr<PtyPair> pty_;
-    std::vector<int> reserved_;
+    std::unique_ptr<PseudoTerminal> pty_;
+    std::vector<std::unique_ptr<PseudoTerminal>> left_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
