@@ -66,7 +66,10 @@ THandle ComPlatformPosix::CreateFile(const std::string& deviceName) {
         SetLastError(ErrnoToSystemError(errno));
         return INVALID_HANDLE_VALUE;
     }
+    bool exclusive = false;
     auto refuse = [&](std::uint32_t error) {
+        if (exclusive)
+            sys_.SetExclusive(fd, false);
         sys_.Close(fd);
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
@@ -78,7 +81,7 @@ THandle ComPlatformPosix::CreateFile(const std::string& deviceName) {
     // terminal's exclusive mode keeps out other programs that open the device plainly.
     if (sys_.Lock(fd) != 0)
         return refuse(ErrnoToSystemError(errno));
-    sys_.SetExclusive(fd);
+    exclusive = sys_.SetExclusive(fd, true) == 0;
     // A serial driver reports a port type. The node of a port with no UART behind it
     // (/dev/ttyS3 on most PCs) reports none and cannot even read its lines: no port there.
     // Some USB drivers leave the type unset on working ports; their lines read fine.

@@ -35,7 +35,9 @@ public:
     }
     int Close(int fd) override { return close(fd); }
     int Lock(int fd) override { return flock(fd, LOCK_EX | LOCK_NB); }
-    int SetExclusive(int fd) override { return ioctl(fd, TIOCEXCL); }
+    int SetExclusive(int fd, bool exclusive) override {
+        return ioctl(fd, exclusive ? TIOCEXCL : TIOCNXCL);
+    }
     int PortType(int fd, int& type) override {
         serial_struct info{};
         if (ioctl(fd, TIOCGSERIAL, &info) != 0)

@@ -50,6 +50,10 @@ PosixDevice::~PosixDevice() {
     service_.join();
     events_.StopModemWatch();
     close(line_.wakeFd);
+    // The terminal's exclusive mode outlives the descriptor wherever the terminal does (a
+    // pseudo-terminal whose far end is still open): it would keep the next opener out, this
+    // program's next open included.
+    line_.sys.SetExclusive(line_.fd, false);
     line_.sys.Close(line_.fd);
 }
 

@@ -22,12 +22,13 @@ public:
     virtual ~PosixSys() = default;
 
     // Opening: open(2), close(2), an exclusive advisory lock (flock), the terminal's
-    // exclusive mode (TIOCEXCL) and the serial driver's port type (TIOCGSERIAL; fails with
-    // ENOTTY on a terminal that has no serial driver, such as a pseudo-terminal).
+    // exclusive mode on or off (TIOCEXCL, TIOCNXCL) and the serial driver's port type
+    // (TIOCGSERIAL; fails with ENOTTY on a terminal that has no serial driver, such as a
+    // pseudo-terminal).
     virtual int Open(const std::string& path, int flags) = 0;
     virtual int Close(int fd) = 0;
     virtual int Lock(int fd) = 0;
-    virtual int SetExclusive(int fd) = 0;
+    virtual int SetExclusive(int fd, bool exclusive) = 0;
     virtual int PortType(int fd, int& type) = 0;
 
     // Data: read(2) and write(2) on the non-blocking descriptor, ppoll(2) over the device

@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -110,6 +114,30 @@ TEST_F(PtyPortTest, OpenRefusals) {
     second.SetPort(std::string(300, 'C'));
     EXPECT_EQ(Raised([&] { second.Open(); }).ErrorCode(), 1);
     EXPECT_FALSE(second.Connected());
+}
+
+// The device is the port's alone while it is open and free again once it is closed. The
+// terminal's exclusive mode outlives the port's descriptor on a pseudo-terminal whose far end
+// is still there, and only the superuser passes it: left on, it kept out the next opener, the
+// same port's next open included.
+TEST_F(PtyPortTest, AClosedPortLeavesItsDeviceToTheNextOpener) {
+    // 1 while the device is exclusive (an open refused as busy says so too), 0 when it is not.
+    auto exclusive = [&] {
+        const int fd = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return errno == EBUSY ? 1 : -1;
+        int on = -1;
+        if (ioctl(fd, TIOCGEXCL, &on) != 0)
+            on = -1;
+        close(fd);
+        return on;
+    };
+    port.Open();
+    EXPECT_EQ(exclusive(), 1);
+    port.Close();
+    EXPECT_EQ(exclusive(), 0);
+    port.Open();
+    EXPECT_TRUE(port.Connected());
 }
 
 TEST_F(PtyPortTest, AFrameThePseudoTerminalCannotRunIsRefused) {

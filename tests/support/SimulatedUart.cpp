@@ -285,8 +285,8 @@ int SimulatedUart::Lock(int fd) {
     return 0;
 }
 
-int SimulatedUart::SetExclusive(int fd) {
-    return Begin("TIOCEXCL", fd) ? 0 : -1;
+int SimulatedUart::SetExclusive(int fd, bool exclusive) {
+    return Begin(exclusive ? "TIOCEXCL" : "TIOCNXCL", fd) ? 0 : -1;
 }
 
 int SimulatedUart::PortType(int fd, int& type) {

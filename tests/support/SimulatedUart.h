@@ -70,7 +70,7 @@ public:
     int Open(const std::string& path, int flags) override;
     int Close(int fd) override;
     int Lock(int fd) override;
-    int SetExclusive(int fd) override;
+    int SetExclusive(int fd, bool exclusive) override;
     int PortType(int fd, int& type) override;
     ssize_t Read(int fd, void* buffer, std::size_t count) override;
     ssize_t Write(int fd, const void* buffer, std::size_t count) override;
